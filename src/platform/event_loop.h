@@ -1,0 +1,54 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+
+namespace rovalink::platform {
+
+// A window-style timer: ticks every interval() ms while enabled. An interval of 0 never ticks.
+// Setting the interval or enabling the timer restarts its period; a tick handler may disable
+// or re-arm its own timer.
+class Timer {
+ public:
+  using TickHandler = std::function<void()>;
+
+  virtual ~Timer() = default;
+
+  virtual void setInterval(int ms) = 0;
+  virtual int interval() const = 0;
+  virtual void setEnabled(bool enabled) = 0;
+  virtual bool enabled() const = 0;
+
+  void onTick(TickHandler handler) { m_onTick = std::move(handler); }
+
+ protected:
+  void emitTick() {
+    if (m_onTick) m_onTick();
+  }
+
+ private:
+  TickHandler m_onTick;
+};
+
+// The one event loop of the process. Handlers run on the calling thread; both pump calls may
+// be made from inside a handler (the waits of the system run handlers re-entrantly).
+class EventLoop {
+ public:
+  virtual ~EventLoop() = default;
+
+  virtual std::unique_ptr<Timer> createTimer() = 0;
+
+  // Runs the handlers of every event that is already due, then returns.
+  virtual void pumpOnce() = 0;
+
+  // Blocks until at least one event has been handled or maxMs have passed (-1: no bound).
+  // Returns false when nothing can ever happen (no timer running and, in the simulation,
+  // nothing in flight), so a caller's loop cannot spin forever.
+  virtual bool waitForEvent(int maxMs = -1) = 0;
+
+  // Runs until quit(); returns the code given to quit().
+  virtual int run() = 0;
+  virtual void quit(int exitCode) = 0;
+};
+
+}  // namespace rovalink::platform

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace rovalink::platform {
+
+struct Datagram {
+  std::string data;
+  std::string senderAddress;  // dotted IPv4
+  std::uint16_t senderPort = 0;
+};
+
+class UdpSocket {
+ public:
+  using DatagramHandler = std::function<void(const Datagram&)>;
+  using ErrorHandler = std::function<void(int code, const std::string& description)>;
+
+  virtual ~UdpSocket() = default;
+
+  // Binds to address:port ("" or "0.0.0.0": any address; port 0: any free port). On failure
+  // returns false and, when error is given, a readable reason ("address in use", ...).
+  virtual bool bind(const std::string& address, std::uint16_t port,
+                    std::string* error = nullptr) = 0;
+  virtual bool isBound() const = 0;
+
+  // The port of the last bind (kept after close, so a later send reopens on it); 0 if none.
+  virtual std::uint16_t localPort() const = 0;
+
+  // Sends one datagram. A socket that is not bound binds to any address at localPort() first.
+  virtual bool sendTo(const std::string& host, std::uint16_t port, std::string_view data,
+                      std::string* error = nullptr) = 0;
+
+  virtual void close() = 0;
+
+  void onDatagram(DatagramHandler handler) { m_onDatagram = std::move(handler); }
+  void onError(ErrorHandler handler) { m_onError = std::move(handler); }
+
+ protected:
+  void emitDatagram(const Datagram& datagram) {
+    if (m_onDatagram) m_onDatagram(datagram);
+  }
+  void emitError(int code, const std::string& description) {
+    if (m_onError) m_onError(code, description);
+  }
+
+ private:
+  DatagramHandler m_onDatagram;
+  ErrorHandler m_onError;
+};
+
+}  // namespace rovalink::platform

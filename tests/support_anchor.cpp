@@ -1,0 +1,4 @@
+// Keeps the support library non-empty while it has no sources of its own.
+namespace rovalink::test {
+int supportAnchor = 0;
+}
