@@ -1,0 +1,119 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "commands/command.h"
+#include "commands/command_queue.h"
+#include "platform/clock.h"
+#include "platform/event_loop.h"
+
+namespace rovalink::commands {
+
+// Runs the robot procedures by name (motions, LEDs, sounds, volume, speed, media, dock,
+// "LoginSequence", "Login_Post2", "ConnectedOff", ...). The robot link implements it from one
+// table. The dispatcher handles "ConnectedOn" and the "File" family itself and never passes
+// them here; for "ConnectedOn" it replaces the queue and then runs "LoginSequence" through
+// this interface.
+class ProcedureRunner {
+ public:
+  virtual ~ProcedureRunner() = default;
+
+  // Runs the action for command.Procedure. Returns false when the name is not one of the
+  // runner's (the command then has no effect). May pump events. An exception thrown here is
+  // contained by the dispatcher: the command is dropped and dispatching goes on.
+  virtual bool runProcedure(const Command& command) = 0;
+};
+
+// Called for every dispatched command before its pacing wait (the path recorder).
+class RecordHook {
+ public:
+  virtual ~RecordHook() = default;
+  virtual void recordCommand(const Command& command) = 0;
+};
+
+// The path player's side of the dispatcher.
+class PathRunHooks {
+ public:
+  virtual ~PathRunHooks() = default;
+  // "File", "FileOn" and "FileOff": start or stop a path run.
+  virtual void fileAction(const std::string& procedure, const std::string& parameter) = 0;
+  // Called after every dispatched command has been removed from the queue.
+  virtual void proofCommand(const Command& command) = 0;
+};
+
+// The single paced dispatcher: owns `CommandQueue`, `CommandTimer` (1 ms) and `SyncTimer`,
+// and the dispatcher state. One `CommandTimer` tick empties the queue, reproducing the gaps
+// between time stamps (pacing wait) and pumping events while it waits.
+class CommandDispatcher {
+ public:
+  static constexpr int kDefaultMaxSyncGap = 5000;
+  static constexpr int kSyncSliceMs = 32000;
+
+  using ActionErrorHandler =
+      std::function<void(const std::string& procedure, const std::string& error)>;
+
+  // Start-up values: `PreviousTimeStamp` -1, `LastSentTime` = now, the others 0.
+  CommandDispatcher(platform::EventLoop& loop, platform::Clock& clock);
+  ~CommandDispatcher();
+  CommandDispatcher(const CommandDispatcher&) = delete;
+  CommandDispatcher& operator=(const CommandDispatcher&) = delete;
+
+  void setProcedureRunner(ProcedureRunner* runner) { m_runner = runner; }
+  void setRecordHook(RecordHook* hook) { m_recordHook = hook; }
+  void setPathRunHooks(PathRunHooks* hooks) { m_pathHooks = hooks; }
+  // Told about an action that threw; the default writes a diagnostic.
+  void setActionErrorHandler(ActionErrorHandler handler) { m_onActionError = std::move(handler); }
+
+  CommandQueue& queue() { return m_queue; }
+  const CommandQueue& queue() const { return m_queue; }
+
+  // Appends {procedure, "", 0} and wakes the dispatcher.
+  void QueueCommand(const std::string& procedure);
+  // Appends {procedure, "", now} and wakes the dispatcher (keyboard drive).
+  void QueueTimedCommand(const std::string& procedure);
+  // Appends a command built by the caller and wakes the dispatcher.
+  void QueueCommand(Command command);
+  // Enables `CommandTimer` unless a tick is running (that tick reaches new commands itself).
+  void StartCommandTimer();
+
+  bool CommandBusy() const { return m_CommandBusy; }
+  double CurrentTimeStamp() const { return m_CurrentTimeStamp; }
+  double PreviousTimeStamp() const { return m_PreviousTimeStamp; }
+  double TakenTime() const { return m_TakenTime; }
+  double LastSentTime() const { return m_LastSentTime; }
+  std::int32_t MaxSyncGap() const { return m_MaxSyncGap; }
+  void SetMaxSyncGap(std::int32_t ms) { m_MaxSyncGap = ms; }
+
+  // The pause (ms) the pacing wait would make for the given values; < 1 means none.
+  // Exposed for tests and the benchmark; the tick uses it.
+  std::int64_t pacingDelayMs(double currentTimeStamp, double previousTimeStamp, double takenTime,
+                             double lastSentTime) const;
+
+ private:
+  void onCommandTimer();
+  void pacingWait();
+  void runAction(const Command& command);
+
+  platform::EventLoop& m_loop;
+  platform::Clock& m_clock;
+  std::unique_ptr<platform::Timer> m_CommandTimer;
+  std::unique_ptr<platform::Timer> m_SyncTimer;
+  CommandQueue m_queue;
+
+  ProcedureRunner* m_runner = nullptr;
+  RecordHook* m_recordHook = nullptr;
+  PathRunHooks* m_pathHooks = nullptr;
+  ActionErrorHandler m_onActionError;
+
+  bool m_CommandBusy = false;
+  double m_CurrentTimeStamp = 0.0;
+  double m_PreviousTimeStamp = -1.0;
+  double m_TakenTime = 0.0;
+  double m_LastSentTime = 0.0;
+  std::int32_t m_MaxSyncGap = kDefaultMaxSyncGap;
+};
+
+}  // namespace rovalink::commands
