@@ -1,0 +1,107 @@
+#include "hub.h"
+
+#include <QNetworkDatagram>
+#include <QNetworkInterface>
+#include <cstdio>
+#include <string>
+
+#include "heartbeat_info.h"
+
+namespace rovalink::tools {
+namespace {
+
+// Used when a heartbeat announces no interval: the usual xAP heartbeat period.
+constexpr int kDefaultIntervalSeconds = 60;
+
+void logLine(const QString& text) {
+  std::fprintf(stderr, "xap-hub: %s\n", text.toLocal8Bit().constData());
+  std::fflush(stderr);
+}
+
+}  // namespace
+
+Hub::Hub(QObject* parent) : QObject(parent) {
+  m_clock.start();
+  connect(&m_socket, &QUdpSocket::readyRead, this, &Hub::readPending);
+  m_expiryTimer.setTimerType(Qt::PreciseTimer);
+  m_expiryTimer.setInterval(200);
+  connect(&m_expiryTimer, &QTimer::timeout, this, &Hub::dropExpired);
+}
+
+bool Hub::listen(quint16 port, QString* error) {
+  if (!m_socket.bind(QHostAddress::AnyIPv4, port)) {
+    if (error) *error = m_socket.errorString();
+    return false;
+  }
+  m_expiryTimer.start();
+  return true;
+}
+
+void Hub::readPending() {
+  while (m_socket.hasPendingDatagrams()) {
+    const QNetworkDatagram datagram = m_socket.receiveDatagram();
+    if (!datagram.isValid()) continue;
+    handleDatagram(datagram.data(), datagram.senderAddress(),
+                   static_cast<quint16>(datagram.senderPort()));
+  }
+}
+
+void Hub::handleDatagram(const QByteArray& data, const QHostAddress& sender, quint16 senderPort) {
+  const auto heartbeat = parseHeartbeat(std::string_view(data.constData(), data.size()));
+  // Only a client on this computer can be reached at 127.0.0.1, and a client announcing the
+  // hub's own port would make the hub forward to itself forever.
+  if (heartbeat && heartbeat->port != 0 && heartbeat->port != port() && isLocal(sender)) {
+    const auto clientPort = static_cast<quint16>(heartbeat->port);
+    const QString source = QString::fromLatin1(heartbeat->source.c_str());
+    if (heartbeat->stops()) {
+      if (m_clients.erase(clientPort) > 0)
+        logLine(QStringLiteral("dropped port %1 (%2): stopped").arg(clientPort).arg(source));
+    } else {
+      const int interval =
+          heartbeat->intervalSeconds > 0 ? heartbeat->intervalSeconds : kDefaultIntervalSeconds;
+      auto [it, added] = m_clients.try_emplace(clientPort);
+      it->second.source = source;
+      it->second.intervalSeconds = interval;
+      it->second.lastSeenMs = m_clock.elapsed();
+      if (added) {
+        logLine(QStringLiteral("registered port %1 (%2) from %3:%4, interval %5 s")
+                    .arg(clientPort)
+                    .arg(source, sender.toString())
+                    .arg(senderPort)
+                    .arg(interval));
+      }
+    }
+  }
+
+  for (const auto& [clientPort, client] : m_clients) {
+    if (m_socket.writeDatagram(data, QHostAddress::LocalHost, clientPort) < 0) {
+      logLine(QStringLiteral("forward to port %1 failed: %2")
+                  .arg(clientPort)
+                  .arg(m_socket.errorString()));
+    }
+  }
+}
+
+void Hub::dropExpired() {
+  const qint64 now = m_clock.elapsed();
+  for (auto it = m_clients.begin(); it != m_clients.end();) {
+    if (now - it->second.lastSeenMs > 2000LL * it->second.intervalSeconds) {
+      logLine(QStringLiteral("dropped port %1 (%2): no heartbeat for %3 s")
+                  .arg(it->first)
+                  .arg(it->second.source)
+                  .arg(2 * it->second.intervalSeconds));
+      it = m_clients.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+bool Hub::isLocal(const QHostAddress& address) const {
+  if (address.isLoopback()) return true;
+  const QHostAddress v4(address.toIPv4Address());
+  const auto all = QNetworkInterface::allAddresses();
+  return all.contains(address) || all.contains(v4);
+}
+
+}  // namespace rovalink::tools
