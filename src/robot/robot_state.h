@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+
+namespace rovalink::robot {
+
+// What the link knows about the robot; shared by the command procedures, the packet parser
+// and the status refresh.
+struct RobotState {
+  static constexpr std::int16_t kStartSpeed = 73;
+  static constexpr std::int16_t kMinSpeed = 25;
+  static constexpr std::int16_t kMaxSpeed = 123;
+
+  std::int16_t DriveSpeed = kStartSpeed;
+  bool RobotDocked = false;
+  std::int16_t BatteryLevel = 0;
+  // Set by the first login reply and never cleared, so a reconnect does not wait again.
+  bool LoggedIn = false;
+  // The next complete video frame is written to the frame file; the status refresh re-arms it.
+  bool FrameWanted = true;
+};
+
+}  // namespace rovalink::robot
