@@ -1,0 +1,67 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "devices/devices.h"
+
+namespace rovalink::devices {
+
+// The published robot functions, in table order; a device's position + 1 is its uID.
+inline constexpr std::array<std::string_view, 34> kDeviceNames = {"LoginSequence",
+                                                                  "MoveForward",
+                                                                  "MoveBackward",
+                                                                  "MoveRight",
+                                                                  "MoveLeft",
+                                                                  "MoveForwardRight",
+                                                                  "MoveBackwardRight",
+                                                                  "MoveForwardLeft",
+                                                                  "MoveBackwardLeft",
+                                                                  "MoveStop",
+                                                                  "Movement",
+                                                                  "SoundCamera",
+                                                                  "SoundAlarm",
+                                                                  "SoundBomb",
+                                                                  "SoundLazer",
+                                                                  "SoundLaugh",
+                                                                  "SoundEngine",
+                                                                  "SoundRobot",
+                                                                  "SoundLove",
+                                                                  "SoundCall",
+                                                                  "StopDock",
+                                                                  "Battery",
+                                                                  "Volume",
+                                                                  "Speed",
+                                                                  "File",
+                                                                  "HeadLED",
+                                                                  "LeftLED",
+                                                                  "RightLED",
+                                                                  "Docked",
+                                                                  "VOIP",
+                                                                  "Audio",
+                                                                  "Video",
+                                                                  "Turbo",
+                                                                  "Connected"};
+
+// Sound number n (0..7) is the device at position n + kFirstSoundPosition ("SoundAlarm").
+inline constexpr int kFirstSoundPosition = 12;
+
+// A device's full UID is this prefix (the program's UID "FF.0065:00" without its last two
+// digits) followed by the device's uID.
+inline constexpr std::string_view kDeviceUidPrefix = "FF.0065:";
+
+// Two upper-case hexadecimal digits: 1 gives "01", 26 gives "1A".
+std::string HexByte(std::uint8_t n);
+
+// The 34 devices in table order. The kind carries over from one name to the next: "Volume"
+// starts the "Index" devices and "File" the "Relay" ones.
+Devices BuildDeviceTable();
+
+// "FF.0065:" + uID, e.g. FF.0065:1A for "HeadLED".
+std::string DeviceUid(const Device& device);
+// "spykee." + Name + "." + FunctionType as stored, e.g. spykee.HeadLED.Relay.
+std::string DeviceSubAddress(const Device& device);
+
+}  // namespace rovalink::devices
