@@ -1,5 +1,7 @@
 #include "devices/device_table.h"
 
+#include "settings/hs.h"
+
 namespace rovalink::devices {
 
 std::string HexByte(std::uint8_t n) {
@@ -24,6 +26,15 @@ Devices BuildDeviceTable() {
     devices.add(std::move(device));
   }
   return devices;
+}
+
+RobotCredentials ReadRobotCredentials(const settings::hs& settings) {
+  RobotCredentials credentials;
+  credentials.RobotPassword =
+      settings.GetINISetting("SPYKEE", "password", "kelpo", "qbtRovalink.ini");
+  credentials.RobotUserName =
+      settings.GetINISetting("SPYKEE", "username", "admin", "qbtRovalink.ini");
+  return credentials;
 }
 
 std::string DeviceUid(const Device& device) {

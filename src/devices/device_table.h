@@ -7,6 +7,10 @@
 
 #include "devices/devices.h"
 
+namespace rovalink::settings {
+class hs;
+}
+
 namespace rovalink::devices {
 
 // The published robot functions, in table order; a device's position + 1 is its uID.
@@ -58,6 +62,13 @@ std::string HexByte(std::uint8_t n);
 // The 34 devices in table order. The kind carries over from one name to the next: "Volume"
 // starts the "Index" devices and "File" the "Relay" ones.
 Devices BuildDeviceTable();
+
+// The robot login, read once at start-up from "qbtRovalink.ini", section "SPYKEE".
+struct RobotCredentials {
+  std::string RobotUserName;  // key "username", default "admin"
+  std::string RobotPassword;  // key "password", default "kelpo"
+};
+RobotCredentials ReadRobotCredentials(const settings::hs& settings);
 
 // "FF.0065:" + uID, e.g. FF.0065:1A for "HeadLED".
 std::string DeviceUid(const Device& device);
