@@ -1,0 +1,138 @@
+#include "commands/command_dispatcher.h"
+
+#include <cmath>
+#include <exception>
+#include <limits>
+
+#include "commands/time_of_day.h"
+#include "platform/diag.h"
+
+namespace rovalink::commands {
+namespace {
+
+bool isFileFamily(const std::string& procedure) {
+  return procedure == "File" || procedure == "FileOn" || procedure == "FileOff";
+}
+
+}  // namespace
+
+CommandDispatcher::CommandDispatcher(platform::EventLoop& loop, platform::Clock& clock)
+    : m_loop(loop),
+      m_clock(clock),
+      m_CommandTimer(loop.createTimer()),
+      m_SyncTimer(loop.createTimer()),
+      m_LastSentTime(clock.timeOfDay()) {
+  m_CommandTimer->setEnabled(false);
+  m_CommandTimer->setInterval(1);
+  m_CommandTimer->onTick([this] { onCommandTimer(); });
+  m_SyncTimer->setEnabled(false);
+  m_SyncTimer->onTick([this] { m_SyncTimer->setEnabled(false); });
+}
+
+CommandDispatcher::~CommandDispatcher() = default;
+
+void CommandDispatcher::QueueCommand(const std::string& procedure) {
+  QueueCommand(Command{procedure, "", 0.0});
+}
+
+void CommandDispatcher::QueueTimedCommand(const std::string& procedure) {
+  QueueCommand(Command{procedure, "", m_clock.timeOfDay()});
+}
+
+void CommandDispatcher::QueueCommand(Command command) {
+  m_queue.append(std::move(command));
+  StartCommandTimer();
+}
+
+void CommandDispatcher::StartCommandTimer() {
+  if (m_CommandBusy) return;
+  m_CommandTimer->setInterval(1);
+  m_CommandTimer->setEnabled(true);
+}
+
+std::int64_t CommandDispatcher::pacingDelayMs(double currentTimeStamp, double previousTimeStamp,
+                                              double takenTime, double lastSentTime) const {
+  double requested = currentTimeStamp - previousTimeStamp;
+  // Two time-of-day stamps on either side of midnight: the later one has wrapped to near 0.
+  // A stamp of 0 means "at once" and is never taken for a wrapped time.
+  if (currentTimeStamp != 0.0 && previousTimeStamp > 0.0 && requested < -kSecondsPerDay / 2) {
+    requested += kSecondsPerDay;
+  }
+  const double passed = ElapsedSince(takenTime, lastSentTime);
+  const double ms = std::nearbyint((requested - passed) * 1000.0);
+  if (std::isnan(ms)) return 0;
+  constexpr double kLimit = static_cast<double>(std::numeric_limits<std::int32_t>::max());
+  if (ms > kLimit) return std::numeric_limits<std::int32_t>::max();
+  if (ms < -kLimit) return std::numeric_limits<std::int32_t>::min();
+  return static_cast<std::int64_t>(ms);
+}
+
+void CommandDispatcher::pacingWait() {
+  std::int64_t remaining =
+      pacingDelayMs(m_CurrentTimeStamp, m_PreviousTimeStamp, m_TakenTime, m_LastSentTime);
+  // A gap of MaxSyncGap or more is a pause between sessions, not part of a sequence: skipped.
+  if (remaining < 1 || remaining >= m_MaxSyncGap) return;
+  do {
+    m_SyncTimer->setInterval(
+        static_cast<int>(remaining <= kSyncSliceMs ? remaining : kSyncSliceMs));
+    m_SyncTimer->setEnabled(true);
+    while (m_SyncTimer->enabled()) {
+      if (!m_loop.waitForEvent()) {
+        // Nothing can ever end the wait (a loop that is shutting down): do not spin.
+        m_SyncTimer->setEnabled(false);
+        return;
+      }
+    }
+    remaining -= kSyncSliceMs;
+  } while (remaining >= 1);
+}
+
+void CommandDispatcher::runAction(const Command& command) {
+  try {
+    if (command.Procedure == "ConnectedOn") {
+      m_queue.Replace();
+      if (m_runner) m_runner->runProcedure(Command{"LoginSequence", "", command.TimeStamp});
+    } else if (isFileFamily(command.Procedure)) {
+      if (m_pathHooks) m_pathHooks->fileAction(command.Procedure, command.Parameter);
+    } else if (m_runner) {
+      m_runner->runProcedure(command);
+    }
+  } catch (const std::exception& e) {
+    if (m_onActionError) {
+      m_onActionError(command.Procedure, e.what());
+    } else {
+      diag::error("command " + command.Procedure + " failed: " + e.what());
+    }
+  }
+}
+
+void CommandDispatcher::onCommandTimer() {
+  if (m_CommandBusy) return;  // a tick delivered inside our own pacing wait
+  m_CommandBusy = true;
+  m_CommandTimer->setEnabled(false);
+  for (;;) {
+    if (m_queue.empty()) {
+      m_CommandBusy = false;
+      m_CurrentTimeStamp = 0.0;
+      m_PreviousTimeStamp = 0.0;
+      m_TakenTime = 0.0;
+      m_LastSentTime = 0.0;
+      return;
+    }
+    const Command command = m_queue.front();
+    const std::uint64_t generation = m_queue.generation();
+    m_CurrentTimeStamp = command.TimeStamp;
+    m_TakenTime = m_clock.timeOfDay();
+    if (m_recordHook) m_recordHook->recordCommand(command);
+    pacingWait();
+    m_LastSentTime = m_clock.timeOfDay();
+    runAction(command);
+    // The action (or an event during the wait) may have replaced the queue: then the command
+    // is already gone and nothing else may be removed in its place.
+    if (m_queue.generation() == generation && !m_queue.empty()) m_queue.removeFront();
+    if (m_pathHooks) m_pathHooks->proofCommand(command);
+    m_PreviousTimeStamp = m_CurrentTimeStamp;
+  }
+}
+
+}  // namespace rovalink::commands

@@ -1,0 +1,94 @@
+#include "commands/path_file.h"
+
+#include "commands/number_text.h"
+
+namespace rovalink::commands {
+namespace {
+
+std::vector<std::string> splitAtTabs(std::string_view line) {
+  std::vector<std::string> fields;
+  if (line.empty()) return fields;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t tab = line.find('\t', start);
+    if (tab == std::string_view::npos) {
+      fields.emplace_back(line.substr(start));
+      return fields;
+    }
+    fields.emplace_back(line.substr(start, tab - start));
+    start = tab + 1;
+    // Only the count matters beyond three; stop collecting long garbage lines early.
+    if (fields.size() > 3) return fields;
+  }
+}
+
+}  // namespace
+
+std::vector<PathFileLine> ReadPathFileLines(std::string_view text) {
+  std::vector<PathFileLine> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    const std::size_t next = end == std::string_view::npos ? text.size() : end + 1;
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view raw = text.substr(start, end - start);
+    if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
+    start = next;
+
+    PathFileLine line;
+    line.text = std::string(raw);
+    std::vector<std::string> fields = splitAtTabs(raw);
+    if (fields.size() == 2) fields.emplace_back();
+    if (fields.size() == 3) {
+      line.usable = true;
+      line.procedure = std::move(fields[0]);
+      line.duration = std::move(fields[1]);
+      line.parameter = std::move(fields[2]);
+    }
+    lines.push_back(std::move(line));
+  }
+  return lines;
+}
+
+PathRunPlan PlanPathRun(std::string_view text, std::int32_t maxSyncGap) {
+  PathRunPlan plan;
+  plan.maxSyncGap = maxSyncGap;
+  double accumulated = 0.0;
+  for (PathFileLine& line : ReadPathFileLines(text)) {
+    if (!line.usable) {
+      plan.unusableLines.push_back(std::move(line.text));
+      continue;
+    }
+    Command command{std::move(line.procedure), std::move(line.parameter), 0.0};
+    const double seconds = ReadLeadingNumber(line.duration);
+    if (seconds * 1500.0 > plan.maxSyncGap) plan.maxSyncGap = ToInt32(seconds * 1500.0);
+    if (IsNumericText(line.duration)) {
+      command.TimeStamp = accumulated;
+      accumulated += seconds;
+    }
+    plan.commands.push_back(std::move(command));
+  }
+  return plan;
+}
+
+std::string FormatFileLine(std::initializer_list<std::string_view> fields) {
+  std::string line;
+  bool first = true;
+  for (std::string_view field : fields) {
+    if (!first) line.push_back('\t');
+    line.append(field);
+    first = false;
+  }
+  line.append("\r\n");
+  return line;
+}
+
+std::string ProofFileName(std::string_view path) {
+  const std::size_t dot = path.rfind('.');
+  if (dot == std::string_view::npos) return {};
+  std::string name(path.substr(0, dot));
+  name.append("_Proof").append(path.substr(dot));
+  return name;
+}
+
+}  // namespace rovalink::commands

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "commands/command.h"
+
+namespace rovalink::commands {
+
+// Path files: one command per line, "procedure TAB duration TAB parameter", lines ending in
+// CR LF, 8-bit text, durations in seconds with "." as decimal separator.
+
+// One line of a path file as read: its three fields, or the reason it cannot be used.
+struct PathFileLine {
+  std::string text;  // the line without its end (CR LF, LF)
+  bool usable = false;
+  std::string procedure;
+  std::string duration;
+  std::string parameter;
+};
+
+// Splits text into lines and each line into its fields. A line with two fields gets an empty
+// parameter; any other count (an empty line has none) is not usable.
+std::vector<PathFileLine> ReadPathFileLines(std::string_view text);
+
+// The commands a path run queues, with time stamps accumulated from the durations.
+struct PathRunPlan {
+  std::vector<Command> commands;
+  std::vector<std::string> unusableLines;  // each gets a logged event
+  std::int32_t maxSyncGap = 0;             // raised so every gap of the file is reproduced
+};
+
+// maxSyncGap is the current limit (ms); it only grows, to duration x 1500 for the longest
+// duration. A duration that is not numeric text gives time stamp 0 and adds no time.
+PathRunPlan PlanPathRun(std::string_view text, std::int32_t maxSyncGap);
+
+// One line of a path or proof file: the fields joined by tabs, then CR LF
+// ({"MoveForward", "1.25", ""} gives "MoveForward\t1.25\t\r\n").
+std::string FormatFileLine(std::initializer_list<std::string_view> fields);
+
+// The proof file name: "_Proof" before the last "." of path; "" when path has no "." (the
+// caller then uses its fallback location).
+std::string ProofFileName(std::string_view path);
+
+}  // namespace rovalink::commands
