@@ -1,0 +1,152 @@
+#include "xap/xap_helpers.h"
+
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+#include "platform/diag.h"
+
+namespace rovalink::xap {
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr char kSeparator = fs::path::preferred_separator;
+
+std::string withoutTrailingSeparators(std::string folder) {
+  while (folder.size() > 1 && folder.back() == kSeparator) folder.pop_back();
+  return folder;
+}
+
+std::string folderOf(std::string_view filePath) {
+  const auto slash = filePath.rfind(kSeparator);
+  if (slash == std::string_view::npos) return {};
+  if (slash == 0) return std::string(1, kSeparator);
+  return withoutTrailingSeparators(std::string(filePath.substr(0, slash)));
+}
+
+std::string fileNameOf(std::string_view filePath) {
+  const auto slash = filePath.rfind(kSeparator);
+  return std::string(slash == std::string_view::npos ? filePath : filePath.substr(slash + 1));
+}
+
+std::string join(std::string_view folder, std::string_view name) {
+  std::string path(folder);
+  if (path.empty() || path.back() != kSeparator) path += kSeparator;
+  path += name;
+  return path;
+}
+
+}  // namespace
+
+std::string ApplicationFolder(std::string_view appDirOption, std::string_view homeVariable,
+                              std::string_view executablePath) {
+  if (!appDirOption.empty()) return withoutTrailingSeparators(std::string(appDirOption));
+  if (!homeVariable.empty()) return withoutTrailingSeparators(std::string(homeVariable));
+  return folderOf(executablePath);
+}
+
+std::string ProgramFilePath(std::string_view appFolder, std::string_view executablePath) {
+  return join(appFolder, fileNameOf(executablePath));
+}
+
+AppLayout::AppLayout(const std::string& folder)
+    : appFolder(withoutTrailingSeparators(folder)),
+      configFolder(join(appFolder, "Config")),
+      dataFolder(join(appFolder, "Data")),
+      programDataFolder(join(dataFolder, kProgramWord)),
+      htmlFolder(join(appFolder, "html")),
+      errorLogFile(join(dataFolder, std::string(kProgramWord) + ".txt")) {}
+
+std::string FormatErrorLogLine(const platform::LocalDateTime& now, std::string_view first,
+                               std::string_view second, std::string_view description) {
+  char stamp[40];
+  std::snprintf(stamp, sizeof stamp, "%04d/%02d/%02d %02d:%02d:%02d", now.year, now.month, now.day,
+                now.hour, now.minute, now.second);
+  std::string line(stamp);
+  line.append(" | ").append(first).append(" ").append(second).append(" 0 ").append(description);
+  return line;
+}
+
+XapHelpers::XapHelpers(platform::Clock& clock, platform::HostInfo& host)
+    : m_clock(clock), m_host(host) {}
+
+const std::string& XapHelpers::ComputerName() {
+  if (!m_computerName) m_computerName = m_host.computerName();
+  return *m_computerName;
+}
+
+bool XapHelpers::InitXap(const LaunchLocation& launch, settings::hs& settings) {
+  try {
+    ComputerName();
+
+    std::string folder =
+        ApplicationFolder(launch.appDirOption, launch.homeVariable, launch.executablePath);
+    // Folder creation only works on absolute paths, so a relative --app-dir is anchored here.
+    if (!folder.empty()) folder = fs::absolute(folder).lexically_normal().string();
+    m_appFolder = withoutTrailingSeparators(folder);
+    settings.setAppPath(m_appFolder);
+    m_programFile = ProgramFilePath(m_appFolder, launch.executablePath);
+
+    const AppLayout layout(m_appFolder);
+    // The trailing "x" stands for a file name: the folders before it are made, not "x".
+    CreateFolders(join(layout.configFolder, "x"));
+    CreateFolders(join(layout.dataFolder, "x"));
+
+    m_interfaceAddress =
+        settings.GetINISetting("Interface", "InterfaceAddress", "Default", "qbtXap.ini");
+    m_broadcastAddress =
+        settings.GetINISetting("Interface", "BroadcastAddress", "Default", "qbtXap.ini");
+    return true;
+  } catch (const std::exception& error) {
+    LogError(std::string(kProgramWord), "InitXap", error.what());
+    return false;
+  }
+}
+
+void XapHelpers::LogError(const std::string& first, const std::string& second,
+                          const std::string& description) {
+  const std::string line = FormatErrorLogLine(m_clock.localNow(), first, second, description);
+  if (m_appFolder.empty()) {
+    // Before InitXap there is no log file to write to.
+    diag::error("error log (no application folder yet): " + line);
+    return;
+  }
+  const std::string path = AppLayout(m_appFolder).errorLogFile;
+  std::ofstream out(path, std::ios::binary | std::ios::app);
+  out << line << "\r\n";
+  out.flush();
+  if (!out) diag::error("cannot append to " + path + ": " + line);
+}
+
+void XapHelpers::LogEvent(const std::string& type, const std::string& data,
+                          const std::string& description) {
+  std::string text = data;
+  if (!description.empty()) text.append(" Line 0 ").append(description);
+  diag::warning("event " + type + ": " + text);
+}
+
+bool XapHelpers::CreateFolders(const std::string& path) {
+  if (path.empty() || path.front() != kSeparator) return true;
+  std::string folder;
+  std::string_view rest(path);
+  rest.remove_prefix(1);
+  // Every element but the last names a folder; the last is the file the path is for.
+  for (auto slash = rest.find(kSeparator); slash != std::string_view::npos;
+       slash = rest.find(kSeparator)) {
+    folder.append(1, kSeparator).append(rest.substr(0, slash));
+    rest.remove_prefix(slash + 1);
+    std::error_code ec;
+    if (fs::is_directory(folder, ec)) continue;
+    fs::create_directory(folder, ec);
+    if (ec) {
+      LogEvent(std::string(kProgramWord), " CreateFolders " + folder, ec.message());
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace rovalink::xap
