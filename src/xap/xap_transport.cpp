@@ -1,0 +1,307 @@
+#include "xap/xap_transport.h"
+
+#include <charconv>
+#include <cmath>
+
+#include "platform/diag.h"
+#include "settings/hs.h"
+#include "xap/error_log.h"
+#include "xap/xap_message.h"
+
+namespace rovalink::xap {
+namespace {
+
+constexpr std::string_view kLoopback = "127.0.0.1";
+constexpr std::string_view kChecksumPlaceholder = "~~~~";
+// A bind failure whose system error number the platform does not give.
+constexpr int kUnknownSocketError = -1;
+
+std::vector<std::string_view> splitAt(std::string_view text, char separator) {
+  std::vector<std::string_view> parts;
+  std::size_t start = 0;
+  while (true) {
+    const auto end = text.find(separator, start);
+    if (end == std::string_view::npos) {
+      parts.push_back(text.substr(start));
+      return parts;
+    }
+    parts.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+}
+
+// The number a part of a dotted address stands for; text that is not a number counts as 0.
+long long partValue(std::string_view part) {
+  const auto first = part.find_first_not_of(' ');
+  if (first == std::string_view::npos) return 0;
+  const auto last = part.find_last_not_of(' ');
+  part = part.substr(first, last - first + 1);
+  long long value = 0;
+  const auto result = std::from_chars(part.data(), part.data() + part.size(), value);
+  if (result.ec != std::errc() || result.ptr != part.data() + part.size()) return 0;
+  return value;
+}
+
+bool startsWithNoCase(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i) {
+    char c = text[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != prefix[i]) return false;
+  }
+  return true;
+}
+
+bool equalsNoCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && startsWithNoCase(a, b);
+}
+
+void replaceAll(std::string& text, std::string_view from, std::string_view to) {
+  for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+    text.replace(at, from.size(), to);
+  }
+}
+
+}  // namespace
+
+std::vector<PackedItem> UnpackItems(std::string_view sData) {
+  std::vector<PackedItem> items;
+  for (const std::string_view piece : splitAt(sData, '\0')) {
+    const auto mark = piece.find('\1');
+    if (mark == std::string_view::npos) continue;
+    items.push_back({piece.substr(0, mark), piece.substr(mark + 1)});
+  }
+  return items;
+}
+
+std::string PackItems(const std::vector<std::pair<std::string, std::string>>& items) {
+  std::string packed;
+  for (const auto& [name, value] : items) {
+    if (!packed.empty()) packed.push_back('\0');
+    packed.append(name);
+    packed.push_back('\1');
+    packed.append(value);
+  }
+  return packed;
+}
+
+bool AddressMatches(std::string_view address, std::string_view pattern) {
+  const auto addressParts = splitAt(address, '.');
+  const auto patternParts = splitAt(pattern, '.');
+  if (addressParts.size() != 4 || patternParts.size() != 4) return false;
+  for (std::size_t i = 0; i < 4; ++i) {
+    const long long p = partValue(patternParts[i]);
+    if ((p & partValue(addressParts[i])) != p) return false;
+  }
+  return true;
+}
+
+std::uint16_t ReadBusPort(const settings::hs& settings) {
+  const std::string text =
+      settings.GetINISetting("Interface", "BusPort", std::to_string(kDefaultBusPort), "qbtXap.ini");
+  const long long port = partValue(text);
+  if (port < 1 || port > 65535) {
+    diag::warning("qbtXap.ini BusPort \"" + text + "\" is not a port; using " +
+                  std::to_string(kDefaultBusPort));
+    return kDefaultBusPort;
+  }
+  return static_cast<std::uint16_t>(port);
+}
+
+XapTransport::XapTransport(platform::Platform& platform, ErrorLog& errorLog)
+    : m_platform(platform),
+      m_errorLog(errorLog),
+      m_winsock1(platform.createUdpSocket()),
+      m_winsock2(platform.createUdpSocket()),
+      m_hBeatTimer(platform.loop().createTimer()),
+      m_receiveTimer(platform.loop().createTimer()) {
+  const auto receive = [this](const platform::Datagram& datagram) {
+    ProcessReceivedMessage(datagram.data);
+  };
+  m_winsock1->onDatagram(receive);
+  m_winsock2->onDatagram(receive);
+  m_hBeatTimer->onTick([this] { onHBeatTimer(); });
+  m_receiveTimer->onTick([this] { onReceiveTimer(); });
+  // Until the first SendHeartbeat the heartbeat timer runs at its design period.
+  m_hBeatTimer->setInterval(20000);
+  m_hBeatTimer->setEnabled(true);
+  rebuildHeartbeatPrefix();
+}
+
+XapTransport::~XapTransport() {
+  m_hBeatTimer->setEnabled(false);
+  m_receiveTimer->setEnabled(false);
+  m_winsock1->close();
+  m_winsock2->close();
+}
+
+void XapTransport::RegisterNewMessageCallback(std::function<void()> onMessage) {
+  m_callback = std::move(onMessage);
+}
+
+std::string XapTransport::GetMessage() {
+  if (m_receivedQueue.empty()) return {};
+  std::string text = std::move(m_receivedQueue.front());
+  m_receivedQueue.pop_front();
+  if (m_receivedQueue.empty()) m_queueOverflowReported = false;
+  return text;
+}
+
+void XapTransport::setXapSource(std::string value) {
+  m_xapSource = std::move(value);
+  rebuildHeartbeatPrefix();
+}
+
+void XapTransport::setXapTarget(std::string value) {
+  m_xapTarget = std::move(value);
+  rebuildHeartbeatPrefix();
+}
+
+void XapTransport::setXapUID(std::string value) {
+  m_xapUID = std::move(value);
+  rebuildHeartbeatPrefix();
+}
+
+void XapTransport::rebuildHeartbeatPrefix() {
+  // "|" marks the line ends of the template and is turned into LF after the values are in.
+  m_heartbeatPrefix = "xap-hbeat|{|v=13|hop=1|uid=" + m_xapUID +
+                      "|class=xap-hbeat.alive|source=" + m_xapSource + "|interval=";
+  for (char& c : m_heartbeatPrefix) {
+    if (c == '|') c = '\n';
+  }
+}
+
+std::string XapTransport::LocalAddress() const {
+  const std::vector<std::string> addresses = m_platform.host().ipv4Addresses();
+  if (addresses.empty()) return {};
+  for (const std::string& address : addresses) {
+    if (AddressMatches(address, m_interfaceAddress)) return address;
+  }
+  return addresses.front();
+}
+
+int XapTransport::InitSockets() {
+  m_localIP = LocalAddress();
+  m_remoteAddress =
+      equalsNoCase(m_broadcastAddress, "default") ? "255.255.255.255" : m_broadcastAddress;
+  if (m_localIP == kLoopback) m_remoteAddress = kLoopback;
+
+  bool found = false;
+  m_xapPort = kFirstPort;
+  for (int attempt = 0; attempt < kPortAttempts; ++attempt) {
+    std::string error;
+    if (m_winsock1->bind(std::string(kLoopback), static_cast<std::uint16_t>(m_xapPort), &error)) {
+      found = true;
+      break;
+    }
+    diag::debug("xAP port " + std::to_string(m_xapPort) + " taken: " + error);
+    ++m_xapPort;
+  }
+
+  int result = -1;
+  if (m_localIP == kLoopback) {
+    m_sendSocket = m_winsock1.get();
+    // Reporting the last port tried would announce a port this program does not own.
+    result = found ? m_xapPort : -1;
+  } else {
+    m_sendSocket = m_winsock2.get();
+    if (found) {
+      std::string error;
+      if (!m_winsock2->bind(m_localIP, static_cast<std::uint16_t>(m_xapPort), &error)) {
+        diag::error("xAP interface bind to " + m_localIP + ":" + std::to_string(m_xapPort) +
+                    " failed: " + error);
+        return kUnknownSocketError;
+      }
+      result = m_xapPort;
+    }
+  }
+  if (!found) {
+    diag::error("xAP: none of the loopback ports " + std::to_string(kFirstPort) + " to " +
+                std::to_string(kFirstPort + kPortAttempts - 1) + " could be bound");
+  }
+  m_heartbeatSuffix = "0\nport=" + std::to_string(m_xapPort) + "\n}\n";
+  return result;
+}
+
+void XapTransport::SendHeartbeat(int LongInterval) {
+  int seconds = LongInterval;
+  if (seconds > 60) seconds = 60;
+  if (seconds < 1) seconds = 0;
+  if (seconds >= 1 && seconds <= 4) seconds = 5;
+  m_hBeatTimer->setInterval(seconds * 1000);
+  m_hBeatTimer->setEnabled(seconds > 0);
+
+  std::string error = "the transport has no socket yet";
+  if (m_sendSocket == nullptr ||
+      !m_sendSocket->sendTo(m_remoteAddress, m_busPort,
+                            m_heartbeatPrefix + std::to_string(seconds) + m_heartbeatSuffix,
+                            &error)) {
+    m_errorLog.LogError("xapqbtSpykee", "SendHeartbeat", error);
+  }
+}
+
+void XapTransport::onHBeatTimer() {
+  m_tickCount = (m_tickCount + 1) % 10;
+  if (m_tickCount == 0) {
+    SendHeartbeat(static_cast<int>(std::lround(m_hBeatTimer->interval() / 1000.0)));
+  }
+}
+
+void XapTransport::ProcessReceivedMessage(const std::string& text) {
+  if (m_filterHeartbeats && !startsWithNoCase(text, "xap-head")) return;
+  if (m_receivedQueue.size() >= kMaxQueuedMessages) {
+    if (!m_queueOverflowReported) {
+      diag::warning("xAP receive queue full (" + std::to_string(kMaxQueuedMessages) +
+                    " texts not taken); dropping new texts");
+      m_queueOverflowReported = true;
+    }
+    return;
+  }
+  m_receivedQueue.push_back(text);
+  // Arm only when idle: re-arming on every text would postpone the hand-over for as long as
+  // texts keep arriving less than 50 ms apart.
+  if (!m_receiveTimer->enabled()) {
+    m_receiveTimer->setInterval(kReceiveDelayMs);
+    m_receiveTimer->setEnabled(true);
+  }
+}
+
+void XapTransport::onReceiveTimer() {
+  m_receiveTimer->setEnabled(false);
+  if (m_callback) m_callback();
+}
+
+std::string XapTransport::SendXap(const std::string& sTarget, const std::string& sClass,
+                                  const std::string& sSection, const std::string& sData,
+                                  const std::string& sSubaddress, const std::string& sUID) {
+  XapMessage message(&m_errorLog);
+  message.setMsgClass(sClass);
+  message.setMsgSource(sSubaddress.empty() ? m_xapSource : m_xapSource + ":" + sSubaddress);
+  message.setMsgTarget(sTarget);
+  message.setMsgUID(sUID.empty() ? m_xapUID : sUID);
+  message.AddHeader();
+  message.AddSection(sSection);
+  for (const PackedItem& item : UnpackItems(sData))
+    message.AddItem(sSection, item.name, item.value);
+
+  std::string text;
+  if (equalsNoCase(sClass, "xapbsc.cmd")) {
+    message.AddSection("Checksum");
+    message.AddItem("Checksum", "Length", kChecksumPlaceholder);
+    text = message.ToXap();
+    // The placeholder and the four digits have the same length, so the length stays true.
+    const std::string digits = "0000" + std::to_string(text.size());
+    replaceAll(text, kChecksumPlaceholder, std::string_view(digits).substr(digits.size() - 4));
+  } else {
+    text = message.ToXap();
+  }
+
+  std::string error;
+  if (!m_winsock2->sendTo(m_remoteAddress, m_busPort, text, &error)) {
+    return "0 " + error;
+  }
+  m_platform.loop().pumpOnce();
+  return {};
+}
+
+}  // namespace rovalink::xap
