@@ -76,7 +76,8 @@ std::string FormatFileLine(std::initializer_list<std::string_view> fields) {
   bool first = true;
   for (std::string_view field : fields) {
     if (!first) line.push_back('\t');
-    line.append(field);
+    // A tab or line end inside a field would split the line when it is read back.
+    for (char c : field) line.push_back(c == '\t' || c == '\r' || c == '\n' ? ' ' : c);
     first = false;
   }
   line.append("\r\n");

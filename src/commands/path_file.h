@@ -38,7 +38,8 @@ struct PathRunPlan {
 PathRunPlan PlanPathRun(std::string_view text, std::int32_t maxSyncGap);
 
 // One line of a path or proof file: the fields joined by tabs, then CR LF
-// ({"MoveForward", "1.25", ""} gives "MoveForward\t1.25\t\r\n").
+// ({"MoveForward", "1.25", ""} gives "MoveForward\t1.25\t\r\n"). Tabs and line ends inside a
+// field become blanks.
 std::string FormatFileLine(std::initializer_list<std::string_view> fields);
 
 // The proof file name: "_Proof" before the last "." of path; "" when path has no "." (the

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+namespace rovalink::commands {
+
+// A text file written under a temporary name in the same folder and renamed over the real name
+// when closed, so a crash never leaves half a file where a complete one was. Bytes are written
+// as given (8-bit text); each write is flushed so a run can be followed while it goes on.
+class ReplacingFile {
+ public:
+  ReplacingFile() = default;
+  ~ReplacingFile() { close(); }
+  ReplacingFile(const ReplacingFile&) = delete;
+  ReplacingFile& operator=(const ReplacingFile&) = delete;
+
+  // Starts a new, empty file that will become path. False (with error set) on failure.
+  bool open(const std::string& path, std::string* error = nullptr);
+  bool isOpen() const { return m_file != nullptr; }
+  const std::string& path() const { return m_path; }
+
+  // False when the bytes could not be written.
+  bool write(std::string_view text);
+
+  // Finishes the file and puts it in place of path. False (with error set) on failure.
+  bool close(std::string* error = nullptr);
+
+ private:
+  std::FILE* m_file = nullptr;
+  std::string m_path;
+  std::string m_tempPath;
+  bool m_failed = false;
+};
+
+}  // namespace rovalink::commands
