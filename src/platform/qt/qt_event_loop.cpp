@@ -1,0 +1,137 @@
+#include "platform/qt/qt_event_loop.h"
+
+#include <QAbstractEventDispatcher>
+#include <QCoreApplication>
+
+#include <algorithm>
+#include <optional>
+#include <stdexcept>
+#include <utility>
+
+namespace rovalink::platform {
+namespace {
+
+constexpr QtEventCore::Nanos kNanosPerMs = 1'000'000;
+
+class QtTimer : public Timer, private QtEventCore::Client {
+ public:
+  explicit QtTimer(std::shared_ptr<QtEventCore> core) : m_core(std::move(core)) {}
+  ~QtTimer() override { unschedule(); }
+
+  void setInterval(int ms) override {
+    m_interval = std::max(ms, 0);
+    if (m_enabled) scheduleAt(QtEventCore::now() + m_interval * kNanosPerMs);
+  }
+  int interval() const override { return m_interval; }
+  void setEnabled(bool on) override {
+    if (on == m_enabled) return;
+    m_enabled = on;
+    if (on) {
+      scheduleAt(QtEventCore::now() + m_interval * kNanosPerMs);
+    } else {
+      unschedule();
+    }
+  }
+  bool enabled() const override { return m_enabled; }
+
+ private:
+  void scheduleAt(QtEventCore::Nanos deadline) {
+    unschedule();
+    if (m_enabled && m_interval > 0) m_key = m_core->schedule(deadline, this);
+  }
+  void unschedule() {
+    if (m_key) m_core->cancel(*m_key);
+    m_key.reset();
+  }
+  void fire(const QtEventCore::Key& key) override {
+    m_key.reset();  // the core has already taken the entry
+    // Re-arm before the handler so it may disable or re-arm the timer. Periods keep their
+    // phase; a tick that is more than a period late does not cause a burst of catch-up ticks.
+    const QtEventCore::Nanos now = QtEventCore::now();
+    QtEventCore::Nanos next = key.deadline + m_interval * kNanosPerMs;
+    if (next <= now) next = now + m_interval * kNanosPerMs;
+    scheduleAt(next);
+    emitTick();  // may destroy this timer: nothing after this line
+  }
+
+  std::shared_ptr<QtEventCore> m_core;
+  int m_interval = 0;
+  bool m_enabled = false;
+  std::optional<QtEventCore::Key> m_key;
+};
+
+bool processQtEvents(QEventLoop::ProcessEventsFlags flags) {
+  QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+  return dispatcher != nullptr && dispatcher->processEvents(flags);
+}
+
+std::shared_ptr<QtEventCore> makeCore() {
+  // Socket notifiers and sockets only work on a thread with a Qt event dispatcher.
+  if (QCoreApplication::instance() == nullptr) {
+    throw std::logic_error("the Qt platform needs a QCoreApplication");
+  }
+  return std::make_shared<QtEventCore>();
+}
+
+}  // namespace
+
+QtEventLoop::QtEventLoop() : m_core(makeCore()) {}
+
+std::unique_ptr<Timer> QtEventLoop::createTimer() {
+  return std::make_unique<QtTimer>(m_core);
+}
+
+void QtEventLoop::pumpOnce() {
+  processQtEvents(QEventLoop::AllEvents);
+  m_core->fireDue();
+}
+
+bool QtEventLoop::waitForEvent(int maxMs) {
+  const std::uint64_t handledBefore = m_core->handled();
+  if (maxMs < 0 && !m_core->hasTimers()) {
+    const bool processed = processQtEvents(QEventLoop::AllEvents);
+    m_core->fireDue();
+    return processed || m_core->handled() != handledBefore;
+  }
+  std::optional<QtEventCore::Nanos> deadline;
+  if (maxMs >= 0) {
+    deadline = QtEventCore::now() + maxMs * kNanosPerMs;
+    m_core->pushWaitDeadline(*deadline);
+  }
+  bool foreignEvent = false;
+  while (true) {
+    const std::uint64_t activationsBefore = m_core->activations();
+    const bool processed = processQtEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents);
+    if (m_core->handled() != handledBefore) break;
+    // Something other than our timer wake-up ran (a window event, a Qt internal event).
+    if (processed && m_core->activations() == activationsBefore) {
+      foreignEvent = true;
+      break;
+    }
+    if (deadline && QtEventCore::now() >= *deadline) break;
+  }
+  if (deadline) m_core->popWaitDeadline();
+  return foreignEvent || m_core->handled() != handledBefore || m_core->hasTimers();
+}
+
+int QtEventLoop::run() {
+  if (m_quitPending) {
+    m_quitPending = false;
+    return m_exitCode;
+  }
+  m_running = true;
+  const int code = QCoreApplication::exec();
+  m_running = false;
+  return code;
+}
+
+void QtEventLoop::quit(int exitCode) {
+  m_exitCode = exitCode;
+  if (m_running) {
+    QCoreApplication::exit(exitCode);
+  } else {
+    m_quitPending = true;
+  }
+}
+
+}  // namespace rovalink::platform

@@ -1,0 +1,84 @@
+#include "platform/qt/qt_udp_socket.h"
+
+#include <QNetworkDatagram>
+
+#include <utility>
+
+namespace rovalink::platform {
+
+QtUdpSocket::QtUdpSocket(std::shared_ptr<QtEventCore> core)
+    : m_core(std::move(core)), m_socket(new QUdpSocket) {
+  QObject::connect(m_socket.get(), &QUdpSocket::readyRead, &m_context, [this] { readPending(); });
+  QObject::connect(m_socket.get(), &QUdpSocket::errorOccurred, &m_context,
+                   [this](QAbstractSocket::SocketError error) {
+                     m_core->noteHandled();
+                     emitError(qt_socket::errorNumber(error),
+                               qt_socket::toText(m_socket->errorString()));
+                   });
+}
+
+QtUdpSocket::~QtUdpSocket() {
+  *m_alive = false;
+  QObject::disconnect(m_socket.get(), nullptr, &m_context, nullptr);
+  m_socket->abort();
+}
+
+bool QtUdpSocket::isBound() const {
+  return m_socket->state() == QAbstractSocket::BoundState;
+}
+
+bool QtUdpSocket::bind(const std::string& address, std::uint16_t port, std::string* error) {
+  if (isBound()) {
+    if (error) *error = "Socket is already bound";
+    return false;
+  }
+  const auto local = qt_socket::resolve(address, true);
+  if (!local) {
+    if (error) *error = "Address not available";
+    return false;
+  }
+  if (!m_socket->bind(*local, port, QAbstractSocket::DontShareAddress)) {
+    if (error) *error = qt_socket::toText(m_socket->errorString());
+    m_socket->abort();
+    return false;
+  }
+  m_port = m_socket->localPort();
+  return true;
+}
+
+bool QtUdpSocket::sendTo(const std::string& host, std::uint16_t port, std::string_view data,
+                         std::string* error) {
+  const auto destination = qt_socket::resolve(host, false);
+  if (!destination) {
+    if (error) *error = "Host not found";
+    return false;
+  }
+  if (!isBound() && !bind("", m_port, error)) return false;
+  if (m_socket->writeDatagram(qt_socket::toBytes(data), *destination, port) < 0) {
+    if (error) *error = qt_socket::toText(m_socket->errorString());
+    return false;
+  }
+  return true;
+}
+
+void QtUdpSocket::close() {
+  m_socket->abort();  // the port is kept for the next send
+}
+
+void QtUdpSocket::readPending() {
+  const auto alive = m_alive;
+  // A handler may pump events and read the rest of the datagrams in a nested call; the order
+  // of delivery is kept because each call takes the oldest datagram.
+  while (m_socket->hasPendingDatagrams()) {
+    const QNetworkDatagram received = m_socket->receiveDatagram();
+    if (!received.isValid()) break;
+    const Datagram datagram{qt_socket::toText(received.data()),
+                            qt_socket::dotted(received.senderAddress()),
+                            static_cast<std::uint16_t>(received.senderPort())};
+    m_core->noteHandled();
+    emitDatagram(datagram);
+    if (!*alive) return;
+  }
+}
+
+}  // namespace rovalink::platform

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QObject>
+#include <QUdpSocket>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/qt/qt_event_core.h"
+#include "platform/qt/qt_socket_util.h"
+#include "platform/udp_socket.h"
+
+namespace rovalink::platform {
+
+// Binds without address sharing, so a second bind to a port in use fails as the port probes
+// of the system expect (Qt's default on Unix would set SO_REUSEADDR and let it succeed).
+class QtUdpSocket : public UdpSocket {
+ public:
+  explicit QtUdpSocket(std::shared_ptr<QtEventCore> core);
+  ~QtUdpSocket() override;
+  QtUdpSocket(const QtUdpSocket&) = delete;
+  QtUdpSocket& operator=(const QtUdpSocket&) = delete;
+
+  bool bind(const std::string& address, std::uint16_t port, std::string* error = nullptr) override;
+  bool isBound() const override;
+  std::uint16_t localPort() const override { return m_port; }
+  bool sendTo(const std::string& host, std::uint16_t port, std::string_view data,
+              std::string* error = nullptr) override;
+  void close() override;
+
+ private:
+  void readPending();
+
+  std::shared_ptr<QtEventCore> m_core;
+  std::unique_ptr<QUdpSocket, qt_socket::DeleteLater> m_socket;
+  QObject m_context;  // receiver of the socket's signals; dies with this object
+  std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
+  std::uint16_t m_port = 0;
+};
+
+}  // namespace rovalink::platform
