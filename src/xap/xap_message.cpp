@@ -92,43 +92,25 @@ std::size_t countElements(std::string_view address) {
 
 }  // namespace
 
-std::size_t XapNameIndex::find(std::string_view name) const {
-  if (!m_hashed.empty()) {
-    const auto it = m_hashed.find(name);
-    return it == m_hashed.end() ? npos : it->second;
-  }
-  for (std::size_t i = 0; i < m_names.size(); ++i) {
-    if (m_names[i] == name) return i;
-  }
-  return npos;
+namespace {
+const std::string& itemName(const XapItem& item) {
+  return item.name;
 }
-
-void XapNameIndex::add(const std::string& name, std::size_t position) {
-  if (m_hashed.empty() && m_names.size() < kLinearLimit) {
-    m_names.push_back(name);
-    return;
-  }
-  if (m_hashed.empty()) {
-    for (std::size_t i = 0; i < m_names.size(); ++i) m_hashed.emplace(m_names[i], i);
-    m_names.clear();
-  }
-  m_hashed.emplace(name, position);
+const std::string& sectionName(const XapSection& section) {
+  return section.name();
 }
-
-void XapNameIndex::clear() {
-  m_names.clear();
-  m_hashed.clear();
-}
+}  // namespace
 
 const std::string* XapSection::find(std::string_view lowerName) const {
-  const auto position = m_index.find(lowerName);
+  const auto position = m_index.find(m_items, itemName, lowerName);
   return position == XapNameIndex::npos ? nullptr : &m_items[position].line;
 }
 
 bool XapSection::add(std::string lowerName, std::string_view line) {
-  if (m_index.find(lowerName) != XapNameIndex::npos) return false;
-  m_index.add(lowerName, m_items.size());
+  if (m_index.find(m_items, itemName, lowerName) != XapNameIndex::npos) return false;
+  if (m_items.empty()) m_items.reserve(4);
   m_items.push_back({std::move(lowerName), std::string(line)});
+  m_index.added(m_items, itemName);
   return true;
 }
 
@@ -210,12 +192,12 @@ int XapMessage::FromXap(std::string_view sRawMessage) {
       if (lines.done()) return fail("a \"}\" on the last line has no section name after it");
       if (!advance()) return fail("more lines than can be numbered");
       std::string name = toLower(lines.next());
-      if (m_sectionIndex.find(name) != XapNameIndex::npos) {
+      if (m_sectionIndex.find(m_sections, sectionName, name) != XapNameIndex::npos) {
         return fail("section \"" + name + "\" appears twice");
       }
-      m_sectionIndex.add(name, m_sections.size());
       if (m_sections.empty()) m_sections.reserve(4);
       m_sections.emplace_back(std::move(name));
+      m_sectionIndex.added(m_sections, sectionName);
       m_hasSections = true;
       inHeader = false;
     } else if (const auto eq = line.find('='); eq != std::string_view::npos) {
@@ -245,7 +227,7 @@ int XapMessage::FromXap(std::string_view sRawMessage) {
 }
 
 std::string XapMessage::GetItem(std::string_view sSection, std::string_view sItem) const {
-  const auto position = m_sectionIndex.find(toLower(sSection));
+  const auto position = m_sectionIndex.find(m_sections, sectionName, toLower(sSection));
   if (position == XapNameIndex::npos) return "Unknown";
   const std::string* line = m_sections[position].find(toLower(sItem));
   if (line == nullptr) return "Unknown";

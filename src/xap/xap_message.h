@@ -12,17 +12,35 @@ namespace rovalink::xap {
 
 class ErrorLog;
 
-// Lookup by exact name that stays linear while small (the usual case: a handful of entries)
-// and switches to hashing once large, so a hostile datagram cannot make parsing quadratic.
+// Lookup of an owner's entries by exact name: a linear scan while there are few (the usual
+// case, and no copies), a hash table once there are many, so a hostile datagram cannot make
+// parsing quadratic. The owner keeps the entries; nameOf(entry) gives an entry's name.
 class XapNameIndex {
  public:
-  // Position of the name, or npos.
-  std::size_t find(std::string_view name) const;
-  // Records a new name (the caller has checked); positions are given in order from 0.
-  void add(const std::string& name, std::size_t position);
-  void clear();
-
   static constexpr std::size_t npos = static_cast<std::size_t>(-1);
+
+  template <typename Entries, typename NameOf>
+  std::size_t find(const Entries& entries, NameOf nameOf, std::string_view name) const {
+    if (!m_hashed.empty()) {
+      const auto it = m_hashed.find(name);
+      return it == m_hashed.end() ? npos : it->second;
+    }
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+      if (nameOf(entries[i]) == name) return i;
+    }
+    return npos;
+  }
+
+  // To be called after each entry the owner appends.
+  template <typename Entries, typename NameOf>
+  void added(const Entries& entries, NameOf nameOf) {
+    if (entries.size() <= kLinearLimit) return;
+    if (m_hashed.empty()) {
+      for (std::size_t i = 0; i < entries.size(); ++i) m_hashed.emplace(nameOf(entries[i]), i);
+    } else {
+      m_hashed.emplace(nameOf(entries.back()), entries.size() - 1);
+    }
+  }
 
  private:
   struct Hash {
@@ -33,7 +51,6 @@ class XapNameIndex {
   };
   static constexpr std::size_t kLinearLimit = 16;
 
-  std::vector<std::string> m_names;
   std::unordered_map<std::string, std::size_t, Hash, std::equal_to<>> m_hashed;
 };
 

@@ -356,6 +356,29 @@ TEST(XapMessage, ManyDistinctSectionsAndItemsAreAllFound) {
   EXPECT_EQ(message.GetItem("s17", "i30"), "Unknown");
 }
 
+TEST(XapMessage, RepeatsAreCaughtInLargeMessagesToo) {
+  std::string text = "xap-header\n{\n}\n";
+  for (int s = 0; s < 20; ++s) text += "s" + std::to_string(s) + "\n{\n}\n";
+  text += "big\n{\n";
+  for (int i = 0; i < 20; ++i) text += "i" + std::to_string(i) + "=" + std::to_string(i) + "\n";
+  text += "I3=again\nlate=1\n}\n";
+  RecordingErrorLog log;
+  XapMessage message(&log);
+  message.FromXap(text);
+  ASSERT_EQ(log.entries.size(), 1u);
+  EXPECT_EQ(message.GetItem("big", "i3"), "3");
+  EXPECT_EQ(message.GetItem("big", "i19"), "19");
+  EXPECT_EQ(message.GetItem("big", "late"), "Unknown");
+
+  std::string repeated = "xap-header\n{\n}\n";
+  for (int s = 0; s < 20; ++s) repeated += "s" + std::to_string(s) + "\n{\n}\n";
+  repeated += "s7\n{\nx=1\n}\n";
+  XapMessage sections(&log);
+  sections.FromXap(repeated);
+  ASSERT_EQ(log.entries.size(), 2u);
+  EXPECT_EQ(sections.GetItem("s7", "x"), "Unknown");
+}
+
 // ---- Addresses and classes ------------------------------------------------------------------
 
 struct AddressCase {
