@@ -87,31 +87,25 @@ void QtEventLoop::pumpOnce() {
 }
 
 bool QtEventLoop::waitForEvent(int maxMs) {
+  // Only our own events count (timer ticks, socket events): Qt's internal events (posted
+  // calls, deferred deletes) would otherwise end a bounded wait early.
   const std::uint64_t handledBefore = m_core->handled();
   if (maxMs < 0 && !m_core->hasTimers()) {
-    const bool processed = processQtEvents(QEventLoop::AllEvents);
+    processQtEvents(QEventLoop::AllEvents);
     m_core->fireDue();
-    return processed || m_core->handled() != handledBefore;
+    return m_core->handled() != handledBefore;
   }
   std::optional<QtEventCore::Nanos> deadline;
   if (maxMs >= 0) {
     deadline = QtEventCore::now() + maxMs * kNanosPerMs;
     m_core->pushWaitDeadline(*deadline);
   }
-  bool foreignEvent = false;
-  while (true) {
-    const std::uint64_t activationsBefore = m_core->activations();
-    const bool processed = processQtEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents);
-    if (m_core->handled() != handledBefore) break;
-    // Something other than our timer wake-up ran (a window event, a Qt internal event).
-    if (processed && m_core->activations() == activationsBefore) {
-      foreignEvent = true;
-      break;
-    }
+  while (m_core->handled() == handledBefore) {
     if (deadline && QtEventCore::now() >= *deadline) break;
+    processQtEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents);
   }
   if (deadline) m_core->popWaitDeadline();
-  return foreignEvent || m_core->handled() != handledBefore || m_core->hasTimers();
+  return m_core->handled() != handledBefore || m_core->hasTimers();
 }
 
 int QtEventLoop::run() {

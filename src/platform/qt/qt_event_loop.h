@@ -15,10 +15,11 @@ class QtEventLoop : public EventLoop {
 
   std::unique_ptr<Timer> createTimer() override;
   void pumpOnce() override;
-  // Blocks in the Qt event dispatcher until one event has been handled or maxMs have passed.
-  // An unbounded wait while no timer is running does not block (nothing bounds it): it handles
-  // what is pending and returns whether anything was. Returns false when nothing was handled
-  // and no timer is running.
+  // Blocks in the Qt event dispatcher until one of our events (a timer tick, a socket event)
+  // has been handled or maxMs have passed; other Qt events (window input) run meanwhile but do
+  // not end the wait. An unbounded wait while no timer is running does not block (nothing
+  // bounds it): it handles what is pending. Returns false when nothing was handled and no
+  // timer is running.
   bool waitForEvent(int maxMs = -1) override;
   int run() override;
   void quit(int exitCode) override;

@@ -14,7 +14,7 @@
 namespace rovalink::platform {
 
 // Binds without address sharing, so a second bind to a port in use fails as the port probes
-// of the system expect (Qt's default on Unix would set SO_REUSEADDR and let it succeed).
+// of the system expect.
 class QtUdpSocket : public UdpSocket {
  public:
   explicit QtUdpSocket(std::shared_ptr<QtEventCore> core);
