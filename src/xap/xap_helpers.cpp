@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "platform/diag.h"
+#include "xap/packed_items.h"
 
 namespace rovalink::xap {
 namespace fs = std::filesystem;
@@ -125,7 +126,33 @@ void XapHelpers::LogEvent(const std::string& type, const std::string& data,
                           const std::string& description) {
   std::string text = data;
   if (!description.empty()) text.append(" Line 0 ").append(description);
-  diag::warning("event " + type + ": " + text);
+  diag::info("event " + type + ": " + text);
+  const platform::LocalDateTime now = m_clock.localNow();
+  char stamp[40];
+  std::snprintf(stamp, sizeof stamp, "%04d/%02d/%02d %02d:%02d:%02d", now.year, now.month, now.day,
+                now.hour, now.minute, now.second);
+  SendXapMessage("", "Homeseer.Event", "Event.Log",
+                 PackItems({{"Time", stamp}, {"Type", type}, {"Data", text}}));
+}
+
+void XapHelpers::SendXapMessage(const std::string& sTarget, const std::string& sClass,
+                                const std::string& sSection, const std::string& sData,
+                                const std::string& sSubaddress, const std::string& sUID) {
+  m_pendingMessages.push_back(xapQueuedMessage{sTarget, sUID.empty() ? DefaultUID() : sUID, sClass,
+                                               sSection, sData, sSubaddress});
+  if (!m_xapReady || m_sender == nullptr) return;
+  // One message leaves the queue per send, so a send made from an event pumped inside SendXap
+  // goes on with the rest in order instead of sending any of them twice.
+  while (!m_pendingMessages.empty()) {
+    const xapQueuedMessage message = std::move(m_pendingMessages.front());
+    m_pendingMessages.pop_front();
+    const std::string failure =
+        m_sender->SendXap(message.MsgTarget, message.MsgClass, message.MsgSection, message.MsgData,
+                          message.MsgSubAddress, message.MsgUID);
+    if (!failure.empty()) {
+      LogError(std::string(kProgramWord), "SendXap  " + message.MsgData, failure);
+    }
+  }
 }
 
 bool XapHelpers::CreateFolders(const std::string& path) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <deque>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -9,6 +10,8 @@
 #include "settings/hs.h"
 #include "settings/services.h"
 #include "xap/error_log.h"
+#include "xap/xap_queued_message.h"
+#include "xap/xap_sender.h"
 
 namespace rovalink::xap {
 
@@ -74,10 +77,27 @@ class XapHelpers : public settings::Services, public ErrorLog {
   void LogError(const std::string& first, const std::string& second,
                 const std::string& description = {}) override;
 
-  // Events belong on the xAP bus as "Homeseer.Event"; until the bus sender is wired in here,
-  // they go to stderr.
+  // Publishes one "Homeseer.Event" (section "Event.Log": Time, Type, Data) through
+  // SendXapMessage; a non-empty description is the pending error, added to Data.
   void LogEvent(const std::string& type, const std::string& data,
                 const std::string& description = {}) override;
+
+  // The bus side. Start-up hands over the transport once it exists and sets XapReady once
+  // InitSockets has returned a port; until then messages wait in PendingMessages.
+  void setSender(XapSender* sender) { m_sender = sender; }
+  bool XapReady() const { return m_xapReady; }
+  void setXapReady(bool ready) { m_xapReady = ready; }
+
+  // Sends now when ready (held messages first, oldest first), else holds the message. An empty
+  // sUID means DefaultUID.
+  void SendXapMessage(const std::string& sTarget, const std::string& sClass,
+                      const std::string& sSection, const std::string& sData,
+                      const std::string& sSubaddress = {}, const std::string& sUID = {});
+  const std::deque<xapQueuedMessage>& PendingMessages() const { return m_pendingMessages; }
+
+  // SendXapMessage behind the XapSender interface, for code that takes a sender; its result is
+  // always empty text because a held message has not failed.
+  XapSender& HeldSender() { return m_heldSender; }
 
   // Creates every missing folder of an absolute path except its last element; a relative path
   // does nothing. A failure is reported as event " CreateFolders <folder>" and stops.
@@ -92,6 +112,25 @@ class XapHelpers : public settings::Services, public ErrorLog {
   std::string m_programFile;
   std::string m_interfaceAddress;
   std::string m_broadcastAddress;
+
+  class Held : public XapSender {
+   public:
+    explicit Held(XapHelpers& helpers) : m_helpers(helpers) {}
+    std::string SendXap(const std::string& sTarget, const std::string& sClass,
+                        const std::string& sSection, const std::string& sData,
+                        const std::string& sSubaddress, const std::string& sUID) override {
+      m_helpers.SendXapMessage(sTarget, sClass, sSection, sData, sSubaddress, sUID);
+      return {};
+    }
+
+   private:
+    XapHelpers& m_helpers;
+  };
+
+  XapSender* m_sender = nullptr;
+  bool m_xapReady = false;
+  std::deque<xapQueuedMessage> m_pendingMessages;
+  Held m_heldSender{*this};
 };
 
 }  // namespace rovalink::xap

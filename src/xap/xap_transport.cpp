@@ -64,27 +64,6 @@ void replaceAll(std::string& text, std::string_view from, std::string_view to) {
 
 }  // namespace
 
-std::vector<PackedItem> UnpackItems(std::string_view sData) {
-  std::vector<PackedItem> items;
-  for (const std::string_view piece : splitAt(sData, '\0')) {
-    const auto mark = piece.find('\1');
-    if (mark == std::string_view::npos) continue;
-    items.push_back({piece.substr(0, mark), piece.substr(mark + 1)});
-  }
-  return items;
-}
-
-std::string PackItems(const std::vector<std::pair<std::string, std::string>>& items) {
-  std::string packed;
-  for (const auto& [name, value] : items) {
-    if (!packed.empty()) packed.push_back('\0');
-    packed.append(name);
-    packed.push_back('\1');
-    packed.append(value);
-  }
-  return packed;
-}
-
 bool AddressMatches(std::string_view address, std::string_view pattern) {
   const auto addressParts = splitAt(address, '.');
   const auto patternParts = splitAt(pattern, '.');

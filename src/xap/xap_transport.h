@@ -12,6 +12,7 @@
 #include "platform/event_loop.h"
 #include "platform/platform.h"
 #include "platform/udp_socket.h"
+#include "xap/packed_items.h"
 #include "xap/xap_sender.h"
 
 namespace rovalink::settings {
@@ -21,19 +22,6 @@ class hs;
 namespace rovalink::xap {
 
 class ErrorLog;
-
-// One item of packed item data.
-struct PackedItem {
-  std::string_view name;
-  std::string_view value;
-};
-
-// Splits packed item data (items separated by char 0, name and value by the first char 1);
-// pieces without a char 1 are skipped.
-std::vector<PackedItem> UnpackItems(std::string_view sData);
-
-// Builds packed item data from name/value pairs.
-std::string PackItems(const std::vector<std::pair<std::string, std::string>>& items);
 
 // Whether a dotted address falls under a pattern: both have four parts and, part by part,
 // (pattern AND address) == pattern. "Default" and other non-addresses match nothing.

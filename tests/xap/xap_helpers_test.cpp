@@ -199,13 +199,15 @@ TEST_F(XapHelpersTest, CreateFoldersIgnoresRelativePath) {
 
 TEST_F(XapHelpersTest, CreateFoldersStopsAtFolderItCannotMake) {
   writeFile(m_folder.file("plain"), "a file, not a folder");
-  ::testing::internal::CaptureStderr();
   EXPECT_FALSE(m_helpers.CreateFolders(m_folder.file("plain/sub/deeper/file.txt")));
-  const std::string diagnostics = ::testing::internal::GetCapturedStderr();
   EXPECT_FALSE(fs::exists(m_folder.file("plain/sub")));
-  EXPECT_NE(diagnostics.find(" CreateFolders " + m_folder.file("plain") + " Line 0 "),
+  // The failure is an event; before the transport is ready it waits to be published.
+  ASSERT_EQ(m_helpers.PendingMessages().size(), 1u);
+  const std::string& data = m_helpers.PendingMessages().front().MsgData;
+  EXPECT_NE(data.find(std::string("Type\1xapqbtSpykee\0Data\1 CreateFolders ", 38) +
+                      m_folder.file("plain") + " Line 0 "),
             std::string::npos)
-      << diagnostics;
+      << data;
 }
 
 }  // namespace
