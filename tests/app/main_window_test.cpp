@@ -12,6 +12,7 @@
 #include "platform/sim/sim_platform.h"
 #include "settings/recording_services.h"
 #include "settings/test_folder.h"
+#include "support/fake_main_window_robot.h"
 #include "support/fake_ui_port.h"
 #include "support/recording_procedure_runner.h"
 #include "xap/recording_error_log.h"
@@ -22,17 +23,7 @@ namespace {
 using platform::SocketState;
 using Strings = std::vector<std::string>;
 
-class FakeRobot : public MainWindowRobot {
- public:
-  void LoginSequenceRun() override { calls.push_back("LoginSequenceRun"); }
-  void CloseConnection() override { calls.push_back("CloseConnection"); }
-  void PlaySound(int index) override { calls.push_back("PlaySound " + std::to_string(index)); }
-  void SetSpeed(int value) override { calls.push_back("SetSpeed " + std::to_string(value)); }
-  SocketState ConnectionState() const override { return state; }
-
-  Strings calls;
-  SocketState state = SocketState::Closed;
-};
+using FakeRobot = test::FakeMainWindowRobot;
 
 class MainWindowTest : public ::testing::Test {
  protected:

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QLabel>
+#include <QWidget>
+
+#include "video/video_window.h"
+
+namespace rovalink::ui {
+
+// The video window "SpykeeVideo": the latest camera frame; its focus drives the keyboard drive.
+class VideoWindowView : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit VideoWindowView(video::VideoWindow& window, QWidget* parent = nullptr);
+
+  // Loads the picture file into `Image1`. A file that cannot be read leaves the last picture.
+  bool showPicture(const QString& path);
+
+  QLabel& image() { return *m_image1; }
+
+ protected:
+  void changeEvent(QEvent* event) override;
+
+ private:
+  video::VideoWindow& m_window;
+  QLabel* m_image1;
+};
+
+}  // namespace rovalink::ui
