@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QHostAddress>
+#include <QString>
+#include <optional>
+
+namespace robotsim {
+
+struct SimOptions {
+  QHostAddress address{QHostAddress::LocalHost};
+  quint16 port = 9000;  // 0: any free port, the same number for UDP and TCP
+  QString user = QStringLiteral("admin");
+  QString password = QStringLiteral("kelpo");
+  double fps = 10.0;
+  QString logFile;  // empty: stdout
+  bool silent = false;
+  bool refuseLogin = false;
+  int closeAfter = 0;  // 0: never
+  int chunkMin = 0;    // 0: every packet in one write
+  int chunkMax = 0;
+  int gapMs = 2;  // pause between two writes, so the peer reads them apart
+  int battery = 100;
+  int batteryStepSeconds = 30;
+  bool docked = false;
+  quint32 seed = 1;
+};
+
+// Parses the command line; on error prints the reason and returns nothing.
+std::optional<SimOptions> parseOptions(const QStringList& arguments);
+
+}  // namespace robotsim
