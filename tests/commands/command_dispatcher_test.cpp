@@ -23,12 +23,6 @@ class Dispatcher : public DispatcherTest {
   double now() const { return clock.timeOfDay(); }
 };
 
-TEST_F(Dispatcher, NothingIsDispatchedBeforeTheFirstQueueing) {
-  loop->advance(100 * kMs);
-  EXPECT_TRUE(runner.ran.empty());
-  EXPECT_FALSE(dispatcher->CommandBusy());
-}
-
 TEST_F(Dispatcher, ButtonCommandsRunBackToBackAtTheNextTick) {
   const Micros queuedAt = loop->now();
   dispatcher->QueueCommand("HeadLEDOn");

@@ -83,13 +83,6 @@ TEST(ParameterNumber, VolumeTextBecomesItsRoundedNumber) {
   EXPECT_EQ(ParameterToInt16("99999"), 32767);
 }
 
-TEST(Int32Rounding, ClampsInsteadOfWrapping) {
-  EXPECT_EQ(ToInt32(15000.0), 15000);
-  EXPECT_EQ(ToInt32(2.5), 2);
-  EXPECT_EQ(ToInt32(1e12), std::numeric_limits<std::int32_t>::max());
-  EXPECT_EQ(ToInt32(-1e12), std::numeric_limits<std::int32_t>::min());
-}
-
 struct FormatCase {
   double value;
   std::string text;

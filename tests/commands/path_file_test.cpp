@@ -8,17 +8,6 @@
 namespace rovalink::commands {
 namespace {
 
-TEST(PathFileLines, SplitsCrLfLinesIntoThreeFields) {
-  const auto lines = ReadPathFileLines("MoveForward\t1.25\t\r\nVolume\t0\t40\r\nFile\t0\tEnd\r\n");
-  ASSERT_EQ(lines.size(), 3u);
-  EXPECT_TRUE(lines[0].usable);
-  EXPECT_EQ(lines[0].procedure, "MoveForward");
-  EXPECT_EQ(lines[0].duration, "1.25");
-  EXPECT_EQ(lines[0].parameter, "");
-  EXPECT_EQ(lines[1].parameter, "40");
-  EXPECT_EQ(lines[2].parameter, "End");
-}
-
 struct FieldCountCase {
   std::string line;
   bool usable;
@@ -60,14 +49,6 @@ TEST(PathRunPlanning, AccumulatesTimeStampsFromDurations) {
   EXPECT_EQ(plan.commands[3].Parameter, "End");
   EXPECT_EQ(plan.maxSyncGap, 5000);
   EXPECT_TRUE(plan.unusableLines.empty());
-}
-
-TEST(PathRunPlanning, NonNumericDurationGivesStampZeroAndAddsNoTime) {
-  const auto plan = PlanPathRun("MoveForward\t2\t\r\nMoveStop\tabc\t\r\nMoveLeft\t1\t\r\n", 5000);
-  ASSERT_EQ(plan.commands.size(), 3u);
-  EXPECT_DOUBLE_EQ(plan.commands[0].TimeStamp, 0.0);
-  EXPECT_DOUBLE_EQ(plan.commands[1].TimeStamp, 0.0);
-  EXPECT_DOUBLE_EQ(plan.commands[2].TimeStamp, 2.0);
 }
 
 TEST(PathRunPlanning, LongDurationRaisesMaxSyncGapToOneAndAHalfTimesIt) {
