@@ -19,15 +19,18 @@ class Timer {
   virtual void setEnabled(bool enabled) = 0;
   virtual bool enabled() const = 0;
 
-  void onTick(TickHandler handler) { m_onTick = std::move(handler); }
+  void onTick(TickHandler handler) {
+    m_onTick = handler ? std::make_shared<const TickHandler>(std::move(handler)) : nullptr;
+  }
 
  protected:
+  // The handler is kept alive for the call: it may destroy its own timer.
   void emitTick() {
-    if (m_onTick) m_onTick();
+    if (const auto handler = m_onTick) (*handler)();
   }
 
  private:
-  TickHandler m_onTick;
+  std::shared_ptr<const TickHandler> m_onTick;
 };
 
 // The one event loop of the process. Handlers run on the calling thread; both pump calls may

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -45,35 +46,41 @@ class TcpSocket {
   virtual std::string remoteAddress() const = 0;
   virtual std::uint16_t remotePort() const = 0;
 
-  void onConnect(Handler handler) { m_onConnect = std::move(handler); }
-  void onClose(Handler handler) { m_onClose = std::move(handler); }
-  void onData(DataHandler handler) { m_onData = std::move(handler); }
-  void onError(ErrorHandler handler) { m_onError = std::move(handler); }
-  void onSendComplete(Handler handler) { m_onSendComplete = std::move(handler); }
+  void onConnect(Handler handler) { m_onConnect = share(std::move(handler)); }
+  void onClose(Handler handler) { m_onClose = share(std::move(handler)); }
+  void onData(DataHandler handler) { m_onData = share(std::move(handler)); }
+  void onError(ErrorHandler handler) { m_onError = share(std::move(handler)); }
+  void onSendComplete(Handler handler) { m_onSendComplete = share(std::move(handler)); }
 
  protected:
+  // Handlers are kept alive for the call: one may destroy the object that raised it.
   void emitConnect() {
-    if (m_onConnect) m_onConnect();
+    if (const auto handler = m_onConnect) (*handler)();
   }
   void emitClose() {
-    if (m_onClose) m_onClose();
+    if (const auto handler = m_onClose) (*handler)();
   }
   void emitData(std::string_view data) {
-    if (m_onData) m_onData(data);
+    if (const auto handler = m_onData) (*handler)(data);
   }
   void emitError(int code, const std::string& description) {
-    if (m_onError) m_onError(code, description);
+    if (const auto handler = m_onError) (*handler)(code, description);
   }
   void emitSendComplete() {
-    if (m_onSendComplete) m_onSendComplete();
+    if (const auto handler = m_onSendComplete) (*handler)();
   }
 
  private:
-  Handler m_onConnect;
-  Handler m_onClose;
-  DataHandler m_onData;
-  ErrorHandler m_onError;
-  Handler m_onSendComplete;
+  template <typename F>
+  static std::shared_ptr<const F> share(F handler) {
+    return handler ? std::make_shared<const F>(std::move(handler)) : nullptr;
+  }
+
+  std::shared_ptr<const Handler> m_onConnect;
+  std::shared_ptr<const Handler> m_onClose;
+  std::shared_ptr<const DataHandler> m_onData;
+  std::shared_ptr<const ErrorHandler> m_onError;
+  std::shared_ptr<const Handler> m_onSendComplete;
 };
 
 // Listens on a port; each incoming connection raises a request with an id that the owner
@@ -90,15 +97,21 @@ class TcpListener {
   virtual bool accept(TcpSocket& socket, int requestId) = 0;
   virtual void close() = 0;
 
-  void onConnectionRequest(RequestHandler handler) { m_onRequest = std::move(handler); }
+  void onConnectionRequest(RequestHandler handler) { m_onRequest = share(std::move(handler)); }
 
  protected:
+  // Handlers are kept alive for the call: one may destroy the object that raised it.
   void emitConnectionRequest(int requestId) {
-    if (m_onRequest) m_onRequest(requestId);
+    if (const auto handler = m_onRequest) (*handler)(requestId);
   }
 
  private:
-  RequestHandler m_onRequest;
+  template <typename F>
+  static std::shared_ptr<const F> share(F handler) {
+    return handler ? std::make_shared<const F>(std::move(handler)) : nullptr;
+  }
+
+  std::shared_ptr<const RequestHandler> m_onRequest;
 };
 
 }  // namespace rovalink::platform

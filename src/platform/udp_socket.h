@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -35,20 +36,26 @@ class UdpSocket {
 
   virtual void close() = 0;
 
-  void onDatagram(DatagramHandler handler) { m_onDatagram = std::move(handler); }
-  void onError(ErrorHandler handler) { m_onError = std::move(handler); }
+  void onDatagram(DatagramHandler handler) { m_onDatagram = share(std::move(handler)); }
+  void onError(ErrorHandler handler) { m_onError = share(std::move(handler)); }
 
  protected:
+  // Handlers are kept alive for the call: one may destroy the object that raised it.
   void emitDatagram(const Datagram& datagram) {
-    if (m_onDatagram) m_onDatagram(datagram);
+    if (const auto handler = m_onDatagram) (*handler)(datagram);
   }
   void emitError(int code, const std::string& description) {
-    if (m_onError) m_onError(code, description);
+    if (const auto handler = m_onError) (*handler)(code, description);
   }
 
  private:
-  DatagramHandler m_onDatagram;
-  ErrorHandler m_onError;
+  template <typename F>
+  static std::shared_ptr<const F> share(F handler) {
+    return handler ? std::make_shared<const F>(std::move(handler)) : nullptr;
+  }
+
+  std::shared_ptr<const DatagramHandler> m_onDatagram;
+  std::shared_ptr<const ErrorHandler> m_onError;
 };
 
 }  // namespace rovalink::platform

@@ -5,19 +5,45 @@
 #include <QHostAddress>
 #include <QObject>
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace rovalink::platform::qt_socket {
 
-// Qt objects that may be the sender of the signal being handled are deleted later, never
-// inside their own signal.
-struct DeleteLater {
-  void operator()(QObject* object) const {
-    if (object != nullptr) object->deleteLater();
-  }
+// Whether a wrapper still exists and how many of its Qt signal handlers are running. A Qt
+// object must not be deleted inside its own signal, so a wrapper destroyed from one of its
+// handlers hands its Qt object to deleteLater(); otherwise it deletes it at once (deferred
+// deletes are dropped when the application object goes first).
+struct Liveness {
+  bool alive = true;
+  int depth = 0;
 };
+
+class SignalScope {
+ public:
+  explicit SignalScope(std::shared_ptr<Liveness> liveness) : m_liveness(std::move(liveness)) {
+    ++m_liveness->depth;
+  }
+  ~SignalScope() { --m_liveness->depth; }
+  SignalScope(const SignalScope&) = delete;
+  SignalScope& operator=(const SignalScope&) = delete;
+  bool alive() const { return m_liveness->alive; }
+
+ private:
+  std::shared_ptr<Liveness> m_liveness;
+};
+
+template <typename T>
+void dispose(std::unique_ptr<T>& object, const Liveness& liveness) {
+  if (!object) return;
+  if (liveness.depth > 0) {
+    object.release()->deleteLater();
+  } else {
+    object.reset();
+  }
+}
 
 // The classic socket control's number for a Qt socket error.
 int errorNumber(QAbstractSocket::SocketError error);

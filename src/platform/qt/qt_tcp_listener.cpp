@@ -7,15 +7,22 @@
 namespace rovalink::platform {
 
 QtTcpListener::QtTcpListener(std::shared_ptr<QtEventCore> core)
-    : m_core(std::move(core)), m_server(new QTcpServer) {
-  QObject::connect(m_server.get(), &QTcpServer::newConnection, &m_context,
-                   [this] { takeConnections(); });
+    : m_core(std::move(core)),
+      m_server(std::make_unique<QTcpServer>()),
+      m_context(std::make_unique<QObject>()) {
+  const auto& live = m_liveness;
+  QObject::connect(m_server.get(), &QTcpServer::newConnection, m_context.get(), [this, live] {
+    qt_socket::SignalScope scope(live);
+    takeConnections();
+  });
 }
 
 QtTcpListener::~QtTcpListener() {
-  *m_alive = false;
-  QObject::disconnect(m_server.get(), nullptr, &m_context, nullptr);
+  m_liveness->alive = false;
+  QObject::disconnect(m_server.get(), nullptr, m_context.get(), nullptr);
   close();
+  qt_socket::dispose(m_context, *m_liveness);
+  qt_socket::dispose(m_server, *m_liveness);
 }
 
 bool QtTcpListener::listen(const std::string& address, std::uint16_t port, std::string* error) {
@@ -40,7 +47,7 @@ std::uint16_t QtTcpListener::localPort() const {
 }
 
 void QtTcpListener::takeConnections() {
-  const auto alive = m_alive;
+  const auto liveness = m_liveness;
   while (m_server->hasPendingConnections()) {
     QTcpSocket* connection = m_server->nextPendingConnection();
     if (connection == nullptr) break;
@@ -48,12 +55,12 @@ void QtTcpListener::takeConnections() {
     m_pending[requestId] = connection;
     m_core->noteHandled();
     emitConnectionRequest(requestId);
-    if (!*alive) return;
+    if (!liveness->alive) return;
     const auto left = m_pending.find(requestId);
     if (left != m_pending.end()) {
-      left->second->abort();
-      left->second->deleteLater();
+      std::unique_ptr<QTcpSocket> refused(left->second);
       m_pending.erase(left);
+      refused->abort();  // not on the stack: the server's signal came from the server
     }
   }
 }
@@ -70,8 +77,8 @@ bool QtTcpListener::accept(TcpSocket& socket, int requestId) {
 void QtTcpListener::close() {
   m_server->close();
   for (auto& [id, connection] : m_pending) {
-    connection->abort();
-    connection->deleteLater();
+    std::unique_ptr<QTcpSocket> dropped(connection);
+    dropped->abort();
   }
   m_pending.clear();
 }

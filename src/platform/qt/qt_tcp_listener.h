@@ -34,9 +34,9 @@ class QtTcpListener : public TcpListener {
   void takeConnections();
 
   std::shared_ptr<QtEventCore> m_core;
-  std::unique_ptr<QTcpServer, qt_socket::DeleteLater> m_server;
-  QObject m_context;
-  std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
+  std::shared_ptr<qt_socket::Liveness> m_liveness = std::make_shared<qt_socket::Liveness>();
+  std::unique_ptr<QTcpServer> m_server;
+  std::unique_ptr<QObject> m_context;
   std::map<int, QTcpSocket*> m_pending;
   int m_nextRequestId = 1;
 };

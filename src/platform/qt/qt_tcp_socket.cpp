@@ -26,24 +26,56 @@ QtTcpSocket::QtTcpSocket(std::shared_ptr<QtEventCore> core)
 }
 
 QtTcpSocket::~QtTcpSocket() {
-  *m_alive = false;
-  m_context.reset();
+  m_liveness->alive = false;
+  QObject::disconnect(m_socket.get(), nullptr, m_context.get(), nullptr);
   m_socket->abort();
+  qt_socket::dispose(m_context, *m_liveness);
+  qt_socket::dispose(m_socket, *m_liveness);
+}
+
+template <typename F>
+void QtTcpSocket::post(F f) {
+  QMetaObject::invokeMethod(
+      m_context.get(),
+      [this, liveness = m_liveness, f = std::move(f)] {
+        if (!liveness->alive) return;
+        qt_socket::SignalScope scope(liveness);
+        f();
+      },
+      Qt::QueuedConnection);
 }
 
 void QtTcpSocket::wire() {
   m_context = std::make_unique<QObject>();
   QTcpSocket* socket = m_socket.get();
   QObject* context = m_context.get();
-  QObject::connect(socket, &QTcpSocket::connected, context, [this] { onConnected(); });
-  QObject::connect(socket, &QTcpSocket::disconnected, context, [this] { onDisconnected(); });
+  const auto& live = m_liveness;
+  QObject::connect(socket, &QTcpSocket::connected, context, [this, live] {
+    qt_socket::SignalScope scope(live);
+    onConnected();
+  });
+  QObject::connect(socket, &QTcpSocket::disconnected, context, [this, live] {
+    qt_socket::SignalScope scope(live);
+    onDisconnected();
+  });
   QObject::connect(socket, &QTcpSocket::errorOccurred, context,
-                   [this](QAbstractSocket::SocketError error) { onError(error); });
+                   [this, live](QAbstractSocket::SocketError error) {
+                     qt_socket::SignalScope scope(live);
+                     onError(error);
+                   });
   QObject::connect(socket, &QTcpSocket::stateChanged, context,
-                   [this](QAbstractSocket::SocketState state) { onStateChanged(state); });
-  QObject::connect(socket, &QTcpSocket::bytesWritten, context,
-                   [this](qint64 bytes) { onBytesWritten(bytes); });
-  QObject::connect(socket, &QTcpSocket::readyRead, context, [this] { readAvailable(); });
+                   [this, live](QAbstractSocket::SocketState state) {
+                     qt_socket::SignalScope scope(live);
+                     onStateChanged(state);
+                   });
+  QObject::connect(socket, &QTcpSocket::bytesWritten, context, [this, live](qint64 bytes) {
+    qt_socket::SignalScope scope(live);
+    onBytesWritten(bytes);
+  });
+  QObject::connect(socket, &QTcpSocket::readyRead, context, [this, live] {
+    qt_socket::SignalScope scope(live);
+    readAvailable();
+  });
 }
 
 std::uint16_t QtTcpSocket::localPort() const {
@@ -137,8 +169,10 @@ void QtTcpSocket::close() {
 
 bool QtTcpSocket::adopt(QTcpSocket* accepted) {
   if (m_state != SocketState::Closed || accepted == nullptr) return false;
-  m_context.reset();
+  QObject::disconnect(m_socket.get(), nullptr, m_context.get(), nullptr);
   m_socket->abort();
+  qt_socket::dispose(m_context, *m_liveness);
+  qt_socket::dispose(m_socket, *m_liveness);
   accepted->setParent(nullptr);
   m_socket.reset(accepted);
   wire();
@@ -150,13 +184,7 @@ bool QtTcpSocket::adopt(QTcpSocket* accepted) {
   if (m_state == SocketState::Connected && m_noDelay) applyNoDelay(nullptr, nullptr);
   if (accepted->bytesAvailable() > 0) {
     // Bytes that came before the accept are delivered as an event of their own.
-    const auto alive = m_alive;
-    QMetaObject::invokeMethod(
-        m_context.get(),
-        [this, alive] {
-          if (*alive) readAvailable();
-        },
-        Qt::QueuedConnection);
+    post([this] { readAvailable(); });
   }
   return true;
 }
@@ -191,15 +219,10 @@ void QtTcpSocket::onError(QAbstractSocket::SocketError error) {
   const std::string text = qt_socket::toText(m_socket->errorString());
   if (m_inConnect) {
     // Never raise an event inside the caller's connect().
-    const auto alive = m_alive;
-    QMetaObject::invokeMethod(
-        m_context.get(),
-        [this, alive, number, text] {
-          if (!*alive) return;
-          m_core->noteHandled();
-          emitError(number, text);
-        },
-        Qt::QueuedConnection);
+    post([this, number, text] {
+      m_core->noteHandled();
+      emitError(number, text);
+    });
     return;
   }
   m_core->noteHandled();
@@ -233,16 +256,12 @@ void QtTcpSocket::onBytesWritten(qint64 bytes) {
   }
   if (completed == 0) return;
   // Qt may report the write inside send()'s flush; the event must come afterwards.
-  const auto alive = m_alive;
-  QMetaObject::invokeMethod(
-      m_context.get(),
-      [this, alive, completed] {
-        for (int i = 0; i < completed && *alive; ++i) {
-          m_core->noteHandled();
-          emitSendComplete();
-        }
-      },
-      Qt::QueuedConnection);
+  post([this, completed, liveness = m_liveness] {
+    for (int i = 0; i < completed && liveness->alive; ++i) {
+      m_core->noteHandled();
+      emitSendComplete();
+    }
+  });
 }
 
 void QtTcpSocket::readAvailable() {

@@ -40,6 +40,9 @@ class QtTcpSocket : public TcpSocket {
 
  private:
   void wire();
+  // Runs f as one of this socket's events, unless the socket is gone by then.
+  template <typename F>
+  void post(F f);
   void onConnected();
   void onDisconnected();
   void onError(QAbstractSocket::SocketError error);
@@ -50,9 +53,9 @@ class QtTcpSocket : public TcpSocket {
   void resetSendTracking();
 
   std::shared_ptr<QtEventCore> m_core;
-  std::unique_ptr<QTcpSocket, qt_socket::DeleteLater> m_socket;
-  std::unique_ptr<QObject> m_context;  // receiver of m_socket's signals
-  std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
+  std::shared_ptr<qt_socket::Liveness> m_liveness = std::make_shared<qt_socket::Liveness>();
+  std::unique_ptr<QTcpSocket> m_socket;
+  std::unique_ptr<QObject> m_context;  // receiver of m_socket's signals and of queued events
   SocketState m_state = SocketState::Closed;
   std::uint16_t m_localPort = 0;
   std::string m_remoteAddress;

@@ -7,10 +7,17 @@
 namespace rovalink::platform {
 
 QtUdpSocket::QtUdpSocket(std::shared_ptr<QtEventCore> core)
-    : m_core(std::move(core)), m_socket(new QUdpSocket) {
-  QObject::connect(m_socket.get(), &QUdpSocket::readyRead, &m_context, [this] { readPending(); });
-  QObject::connect(m_socket.get(), &QUdpSocket::errorOccurred, &m_context,
-                   [this](QAbstractSocket::SocketError error) {
+    : m_core(std::move(core)),
+      m_socket(std::make_unique<QUdpSocket>()),
+      m_context(std::make_unique<QObject>()) {
+  const auto& live = m_liveness;
+  QObject::connect(m_socket.get(), &QUdpSocket::readyRead, m_context.get(), [this, live] {
+    qt_socket::SignalScope scope(live);
+    readPending();
+  });
+  QObject::connect(m_socket.get(), &QUdpSocket::errorOccurred, m_context.get(),
+                   [this, live](QAbstractSocket::SocketError error) {
+                     qt_socket::SignalScope scope(live);
                      m_core->noteHandled();
                      emitError(qt_socket::errorNumber(error),
                                qt_socket::toText(m_socket->errorString()));
@@ -18,9 +25,11 @@ QtUdpSocket::QtUdpSocket(std::shared_ptr<QtEventCore> core)
 }
 
 QtUdpSocket::~QtUdpSocket() {
-  *m_alive = false;
-  QObject::disconnect(m_socket.get(), nullptr, &m_context, nullptr);
+  m_liveness->alive = false;
+  QObject::disconnect(m_socket.get(), nullptr, m_context.get(), nullptr);
   m_socket->abort();
+  qt_socket::dispose(m_context, *m_liveness);
+  qt_socket::dispose(m_socket, *m_liveness);
 }
 
 bool QtUdpSocket::isBound() const {
@@ -66,7 +75,7 @@ void QtUdpSocket::close() {
 }
 
 void QtUdpSocket::readPending() {
-  const auto alive = m_alive;
+  const auto liveness = m_liveness;
   // A handler may pump events and read the rest of the datagrams in a nested call; the order
   // of delivery is kept because each call takes the oldest datagram.
   while (m_socket->hasPendingDatagrams()) {
@@ -77,7 +86,7 @@ void QtUdpSocket::readPending() {
                             static_cast<std::uint16_t>(received.senderPort())};
     m_core->noteHandled();
     emitDatagram(datagram);
-    if (!*alive) return;
+    if (!liveness->alive) return;
   }
 }
 

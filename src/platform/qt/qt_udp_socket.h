@@ -33,9 +33,9 @@ class QtUdpSocket : public UdpSocket {
   void readPending();
 
   std::shared_ptr<QtEventCore> m_core;
-  std::unique_ptr<QUdpSocket, qt_socket::DeleteLater> m_socket;
-  QObject m_context;  // receiver of the socket's signals; dies with this object
-  std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
+  std::shared_ptr<qt_socket::Liveness> m_liveness = std::make_shared<qt_socket::Liveness>();
+  std::unique_ptr<QUdpSocket> m_socket;
+  std::unique_ptr<QObject> m_context;  // receiver of the socket's signals
   std::uint16_t m_port = 0;
 };
 
