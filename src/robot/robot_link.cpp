@@ -1,0 +1,338 @@
+#include "robot/robot_link.h"
+
+#include <charconv>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+#include "platform/diag.h"
+#include "robot/robot_packet.h"
+
+namespace rovalink::robot {
+namespace {
+
+constexpr const char* kProgramWord = "xapqbtSpykee";
+constexpr const char* kSettingsFile = "qbtRovalink.ini";
+constexpr const char* kSettingsSection = "SPYKEE";
+
+using platform::SocketState;
+
+}  // namespace
+
+RobotLink::RobotLink(Wiring wiring)
+    : m_loop(wiring.platform.loop()),
+      m_settings(wiring.settings),
+      m_services(wiring.services),
+      m_ui(wiring.ui),
+      m_dispatcher(wiring.dispatcher),
+      m_credentials(wiring.credentials),
+      m_window(wiring.window),
+      m_state(wiring.state),
+      m_frameFolder(std::move(wiring.frameFolder)),
+      m_procedures({*this, wiring.devices, std::move(wiring.reportStatus), wiring.services,
+                    wiring.window, wiring.state}),
+      m_Winsock1(wiring.platform.createTcpSocket()),
+      m_Winsock2(wiring.platform.createUdpSocket()),
+      m_ConnectTimer(m_loop.createTimer()),
+      m_LoginTimer(m_loop.createTimer()),
+      m_EventTimer(m_loop.createTimer()) {
+  m_ConnectTimer->onTick([this] { m_ConnectTimer->setEnabled(false); });
+  m_LoginTimer->onTick([this] { m_LoginTimer->setEnabled(false); });
+  m_EventTimer->setInterval(kEventTimerMs);
+  m_EventTimer->onTick([this] { DrainReceiveQueue(); });
+
+  m_Winsock2->onDatagram([this](const platform::Datagram& d) { onDiscoveryReply(d); });
+  m_Winsock2->onError([this](int code, const std::string& description) {
+    onSocketError("UDP Socket ", code, description);
+  });
+  m_Winsock1->onConnect([this] { onConnect(); });
+  m_Winsock1->onClose([this] { onClose(); });
+  m_Winsock1->onData([this](std::string_view data) { onData(data); });
+  m_Winsock1->onError([this](int code, const std::string& description) {
+    onSocketError("TCP Socket ", code, description);
+  });
+}
+
+RobotLink::~RobotLink() {
+  // The sockets outlive nothing that their handlers touch, but may deliver while closing.
+  m_Winsock1->onConnect({});
+  m_Winsock1->onClose({});
+  m_Winsock1->onData({});
+  m_Winsock1->onError({});
+  m_Winsock2->onDatagram({});
+  m_Winsock2->onError({});
+}
+
+void RobotLink::readSettings() {
+  m_discoveryAddress = m_settings.GetINISetting(kSettingsSection, "DiscoveryAddress",
+                                                kDefaultDiscoveryAddress, kSettingsFile);
+  const std::string port = m_settings.GetINISetting(
+      kSettingsSection, "RobotPort", std::to_string(kDefaultRobotPort), kSettingsFile);
+  int value = 0;
+  const auto [end, ec] = std::from_chars(port.data(), port.data() + port.size(), value);
+  if (ec != std::errc() || end != port.data() + port.size() || value < 1 || value > 65535) {
+    diag::warning("robot: RobotPort \"" + port + "\" is no port; using 9000");
+    value = kDefaultRobotPort;
+  }
+  m_robotPort = static_cast<std::uint16_t>(value);
+}
+
+bool RobotLink::Start() {
+  readSettings();
+
+  if (ChooseLocalPort(*m_Winsock2) < 0) {
+    m_ui.messageBox("Unable to Bind to Windows Socket");
+    return false;
+  }
+  // Releases the probe binding; the port stays set and the send below reopens on it.
+  m_Winsock2->close();
+  std::string error;
+  if (!m_Winsock2->sendTo(m_discoveryAddress, m_robotPort, kDiscoveryDatagram, &error)) {
+    // No error event carries a code here; the reply wait below still runs its 30 s.
+    m_services.LogError(kProgramWord, "UDP Socket " + error);
+  }
+
+  restart(*m_ConnectTimer, kConnectWaitMs);
+  m_RobotConnected = false;
+  waitWhile(*m_ConnectTimer, [this] { return !m_RobotAddress.empty(); });
+  m_ConnectTimer->setEnabled(false);
+  if (m_RobotAddress.empty()) {
+    m_ui.messageBox("Spykee not found");
+    return false;
+  }
+
+  if (m_Winsock1->state() != SocketState::Closed) m_Winsock1->close();
+  m_remoteHost = m_RobotAddress;
+  if (ChooseLocalPort(*m_Winsock1) < 0) {
+    m_ui.messageBox("Unable to Bind to Windows Socket");
+    return false;
+  }
+  if (m_Winsock1->state() != SocketState::Closed) m_Winsock1->close();
+
+  int code = 0;
+  std::string description;
+  if (!m_Winsock1->setNoDelay(true, &code, &description)) {
+    m_ui.messageBox("Error setting TCP_NODELAY option: " + std::to_string(code) + " " +
+                    description);
+  }
+  SpykeeConnect();
+  return true;
+}
+
+void RobotLink::Shutdown() {
+  m_EventTimer->setEnabled(false);
+  m_Winsock1->close();
+  m_Winsock2->close();
+}
+
+int RobotLink::ChooseLocalPort(platform::UdpSocket& socket) {
+  for (int i = 0; i < kLocalPortTries; ++i) {
+    const int port = kFirstLocalPort + i;
+    if (socket.bind("", static_cast<std::uint16_t>(port))) return port;
+  }
+  return -1;
+}
+
+int RobotLink::ChooseLocalPort(platform::TcpSocket& socket) {
+  for (int i = 0; i < kLocalPortTries; ++i) {
+    const int port = kFirstLocalPort + i;
+    if (socket.bind(static_cast<std::uint16_t>(port))) {
+      socket.setLocalPort(static_cast<std::uint16_t>(port));
+      return port;
+    }
+  }
+  return -1;
+}
+
+bool RobotLink::SpykeeConnect() {
+  const SocketState state = m_Winsock1->state();
+  if (state == SocketState::Closed) {
+    connectWait();
+  } else if (state == SocketState::Closing || state == SocketState::Error) {
+    resetWait();
+  }
+  return m_Winsock1->state() == SocketState::Connected;
+}
+
+void RobotLink::connectWait() {
+  restart(*m_ConnectTimer, kPauseBeforeConnectMs);
+  m_RobotConnected = false;
+  waitWhile(*m_ConnectTimer, [] { return false; });
+
+  restart(*m_ConnectTimer, kConnectWaitMs);
+  m_RobotConnected = false;
+  // A connect the state does not allow fails here and is ignored, as is any other error.
+  if (!m_Winsock1->connect(m_remoteHost, m_robotPort)) {
+    diag::debug("robot: connect refused in state " +
+                std::to_string(static_cast<int>(m_Winsock1->state())));
+  }
+  waitWhile(*m_ConnectTimer, [this] { return m_RobotConnected; });
+  m_ConnectTimer->setEnabled(false);
+}
+
+void RobotLink::resetWait() {
+  restart(*m_ConnectTimer, kConnectWaitMs);
+  m_RobotConnected = false;
+  m_RobotClosed = m_Winsock1->state() == SocketState::Closed;
+  if (!m_RobotClosed) m_Winsock1->close();
+  while (m_ConnectTimer->enabled()) {
+    if (!m_loop.waitForEvent()) break;
+    if (m_RobotConnected) break;
+    if (m_RobotClosed) {
+      connectWait();
+      break;
+    }
+  }
+  m_ConnectTimer->setEnabled(false);
+}
+
+void RobotLink::WaitForLogin() {
+  restart(*m_LoginTimer, kLoginWaitMs);
+  waitWhile(*m_LoginTimer, [this] { return m_state.LoggedIn; });
+  m_LoginTimer->setEnabled(false);
+}
+
+void RobotLink::waitWhile(platform::Timer& timer, const std::function<bool()>& done) {
+  while (timer.enabled() && !done()) {
+    // False means nothing can ever happen again; only a broken loop gets here.
+    if (!m_loop.waitForEvent()) break;
+  }
+}
+
+void RobotLink::restart(platform::Timer& timer, int ms) {
+  timer.setEnabled(false);
+  timer.setInterval(ms);
+  timer.setEnabled(true);
+}
+
+void RobotLink::SendToRobot(std::string_view packet) {
+  if (SpykeeConnect()) m_Winsock1->send(packet);
+}
+
+void RobotLink::LoginSequenceRun() {
+  if (!m_procedures.SendLogin(m_credentials.RobotUserName, m_credentials.RobotPassword)) return;
+  WaitForLogin();
+  m_procedures.runProcedure("VideoOn");
+  SendToRobot(postLoginPacket());
+  m_procedures.SetVolume(50);
+}
+
+void RobotLink::ConnectedOn() {
+  m_dispatcher.queue().Replace();
+  LoginSequenceRun();
+}
+
+void RobotLink::ConnectedOff() {
+  onClose();
+}
+
+bool RobotLink::runProcedure(const commands::Command& command) {
+  return m_procedures.runProcedure(command);
+}
+
+void RobotLink::CloseConnection() {
+  m_Winsock1->close();
+}
+
+void RobotLink::onDiscoveryReply(const platform::Datagram& datagram) {
+  m_RobotAddress = datagram.senderAddress;
+}
+
+void RobotLink::onSocketError(const char* socketName, int code, const std::string& description) {
+  m_services.LogError(kProgramWord, socketName + description + " (" + std::to_string(code) + ")");
+  if (socketName[0] == 'T') {
+    if (m_Winsock1->state() != SocketState::Closed) m_Winsock1->close();
+  } else if (m_Winsock2->isBound()) {
+    m_Winsock2->close();
+  }
+}
+
+void RobotLink::onConnect() {
+  m_RobotConnected = true;
+  m_dispatcher.queue().Replace();
+  m_dispatcher.QueueCommand("LoginSequence");
+}
+
+void RobotLink::onClose() {
+  m_RobotClosed = true;
+}
+
+void RobotLink::onData(std::string_view data) {
+  if (data.empty()) return;
+  try {
+    m_ReceiveQueue.emplace_back(data);
+    if (!m_ReceiveBusy) m_EventTimer->setEnabled(true);
+  } catch (const std::exception& e) {
+    m_services.LogEvent(kProgramWord, "Winsock_DataArrival ", e.what());
+  }
+}
+
+void RobotLink::DrainReceiveQueue() {
+  m_EventTimer->setEnabled(false);
+  // A drain that shows a frame pumps events; a tick inside it must not start a second one.
+  if (m_ReceiveBusy) return;
+  m_ReceiveBusy = true;
+  try {
+    while (!m_ReceiveQueue.empty()) {
+      const std::string chunk = std::move(m_ReceiveQueue.front());
+      m_ReceiveQueue.pop_front();
+      const RobotChunkParser::Result result = m_parser.ParseRobotChunk(chunk, m_state);
+      if (result.loginRetry) m_dispatcher.QueueCommand("LoginSequence");
+      if (result.frameComplete) handleFrame(result.frame);
+    }
+  } catch (const std::exception& e) {
+    m_services.LogEvent(kProgramWord, "EventTimer ", e.what());
+  }
+  m_ReceiveBusy = false;
+}
+
+void RobotLink::handleFrame(std::string_view frame) {
+  if (m_state.FrameWanted) {
+    m_state.FrameWanted = false;
+    std::string error;
+    if (writeFrameFile(frame, error)) {
+      if (m_frameViewer) m_frameViewer(frameFilePath());
+      m_loop.pumpOnce();
+    } else {
+      m_services.LogEvent(kProgramWord, "WriteBinaryFile", error);
+    }
+  }
+  ++m_window.FrameCount;
+}
+
+std::string RobotLink::frameFilePath() const {
+  return (std::filesystem::path(m_frameFolder) / kFrameFileName).string();
+}
+
+bool RobotLink::writeFrameFile(std::string_view frame, std::string& error) const {
+  namespace fs = std::filesystem;
+  const fs::path target(frameFilePath());
+  // Written beside the target and renamed over it, so a viewer never loads half a picture.
+  const fs::path temporary = fs::path(target).concat(".part");
+  std::error_code ec;
+  fs::create_directories(target.parent_path(), ec);
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    if (!out) {
+      error = "cannot write " + temporary.string();
+      return false;
+    }
+    out.write(frame.data(), static_cast<std::streamsize>(frame.size()));
+    out.close();
+    if (!out) {
+      error = "cannot write " + temporary.string();
+      fs::remove(temporary, ec);
+      return false;
+    }
+  }
+  fs::rename(temporary, target, ec);
+  if (ec) {
+    error = ec.message();
+    fs::remove(temporary, ec);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace rovalink::robot

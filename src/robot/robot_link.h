@@ -1,0 +1,154 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "app/main_window_model.h"
+#include "app/ui_port.h"
+#include "commands/command_dispatcher.h"
+#include "devices/device_table.h"
+#include "devices/devices.h"
+#include "platform/platform.h"
+#include "robot/robot_chunk_parser.h"
+#include "robot/robot_connection.h"
+#include "robot/robot_procedures.h"
+#include "robot/robot_state.h"
+#include "settings/hs.h"
+#include "settings/services.h"
+
+namespace rovalink::robot {
+
+// The robot link: discovery, the TCP control connection and its bounded waits, the login
+// sequence, the receive drain and the frame file. Owns both robot sockets and the connection
+// state; runs the command procedures for the dispatcher.
+class RobotLink : public RobotConnection, public commands::ProcedureRunner {
+ public:
+  static constexpr int kPauseBeforeConnectMs = 1000;
+  static constexpr int kConnectWaitMs = 30000;
+  static constexpr int kLoginWaitMs = 10000;
+  static constexpr int kEventTimerMs = 5;
+  static constexpr int kFirstLocalPort = 32868;
+  static constexpr int kLocalPortTries = 200;
+  static constexpr std::uint16_t kDefaultRobotPort = 9000;
+  static constexpr std::string_view kDefaultDiscoveryAddress = "255.255.255.255";
+  static constexpr std::string_view kFrameFileName = "Video0.jpg";
+
+  struct Wiring {
+    platform::Platform& platform;
+    settings::hs& settings;
+    settings::Services& services;  // LogError, LogEvent
+    app::UiPort& ui;               // message boxes
+    commands::CommandDispatcher& dispatcher;
+    devices::Devices& devices;
+    RobotProcedures::ReportStatusFn reportStatus;
+    devices::RobotCredentials& credentials;
+    app::MainWindowModel& window;
+    RobotState& state;
+    std::string frameFolder;  // Data/xapqbtSpykee below the application folder
+  };
+
+  explicit RobotLink(Wiring wiring);
+  ~RobotLink() override;
+  RobotLink(const RobotLink&) = delete;
+  RobotLink& operator=(const RobotLink&) = delete;
+
+  // Called with the frame file's path after a frame was written (the video window shows it).
+  void setFrameViewer(std::function<void(const std::string& path)> viewer) {
+    m_frameViewer = std::move(viewer);
+  }
+
+  // Start-up: local ports, discovery, the control socket, no-delay mode, the first connect.
+  // False after the message box when the program must end ("Unable to Bind to Windows Socket",
+  // "Spykee not found").
+  bool Start();
+
+  // Shutdown: both sockets closed.
+  void Shutdown();
+
+  // First free local port from 32868 (200 tries), left bound; -1 when none.
+  int ChooseLocalPort(platform::UdpSocket& socket);
+  int ChooseLocalPort(platform::TcpSocket& socket);
+
+  // Makes sure the control connection is up (connect or reset wait); true when connected.
+  bool SpykeeConnect();
+  void WaitForLogin();
+
+  // RobotConnection
+  void SendToRobot(std::string_view packet) override;
+  void LoginSequenceRun() override;
+  void ConnectedOn() override;
+  void ConnectedOff() override;
+
+  // commands::ProcedureRunner: the command procedures' table.
+  bool runProcedure(const commands::Command& command) override;
+
+  // The main window's direct calls.
+  void CloseConnection();
+  void PlaySound(int index) { m_procedures.PlaySound(index); }
+  void SetSpeed(int value) { m_procedures.SetSpeed(value); }
+  platform::SocketState ConnectionState() const { return m_Winsock1->state(); }
+
+  RobotProcedures& procedures() { return m_procedures; }
+  const std::string& RobotAddress() const { return m_RobotAddress; }
+  bool RobotConnected() const { return m_RobotConnected; }
+  bool RobotClosed() const { return m_RobotClosed; }
+  bool ReceiveBusy() const { return m_ReceiveBusy; }
+  std::size_t ReceiveQueueSize() const { return m_ReceiveQueue.size(); }
+  std::uint16_t robotPort() const { return m_robotPort; }
+  std::string frameFilePath() const;
+
+  // The receive drain (the EventTimer tick); public so a caller may drain at once.
+  void DrainReceiveQueue();
+
+ private:
+  void readSettings();
+  void connectWait();
+  void resetWait();
+  // Pumps events while the timer runs and done() is false.
+  void waitWhile(platform::Timer& timer, const std::function<bool()>& done);
+  void restart(platform::Timer& timer, int ms);
+
+  void onDiscoveryReply(const platform::Datagram& datagram);
+  void onSocketError(const char* socketName, int code, const std::string& description);
+  void onConnect();
+  void onClose();
+  void onData(std::string_view data);
+  void handleFrame(std::string_view frame);
+  bool writeFrameFile(std::string_view frame, std::string& error) const;
+
+  platform::EventLoop& m_loop;
+  settings::hs& m_settings;
+  settings::Services& m_services;
+  app::UiPort& m_ui;
+  commands::CommandDispatcher& m_dispatcher;
+  devices::RobotCredentials& m_credentials;
+  app::MainWindowModel& m_window;
+  RobotState& m_state;
+  std::string m_frameFolder;
+  RobotProcedures m_procedures;
+  RobotChunkParser m_parser;
+  std::function<void(const std::string&)> m_frameViewer;
+
+  std::unique_ptr<platform::TcpSocket> m_Winsock1;  // control connection
+  std::unique_ptr<platform::UdpSocket> m_Winsock2;  // discovery
+  std::unique_ptr<platform::Timer> m_ConnectTimer;
+  std::unique_ptr<platform::Timer> m_LoginTimer;
+  std::unique_ptr<platform::Timer> m_EventTimer;
+
+  std::string m_discoveryAddress{kDefaultDiscoveryAddress};
+  std::uint16_t m_robotPort = kDefaultRobotPort;
+  // The control connection's remote host, fixed at start-up from the first reply.
+  std::string m_remoteHost;
+
+  std::string m_RobotAddress;
+  bool m_RobotConnected = false;
+  bool m_RobotClosed = false;
+  bool m_ReceiveBusy = false;
+  std::deque<std::string> m_ReceiveQueue;
+};
+
+}  // namespace rovalink::robot
