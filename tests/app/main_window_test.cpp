@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -66,6 +68,9 @@ struct ButtonCase {
   const char* control;
   const char* procedure;
 };
+void PrintTo(const ButtonCase& c, std::ostream* os) {
+  *os << c.control;
+}
 
 class QueueButtons : public MainWindowTest, public ::testing::WithParamInterface<ButtonCase> {};
 
@@ -189,6 +194,9 @@ struct PasswordCase {
   const char* typed;
   bool saved;
 };
+void PrintTo(const PasswordCase& c, std::ostream* os) {
+  *os << '"' << c.typed << '"';
+}
 
 class PasswordBox : public MainWindowTest, public ::testing::WithParamInterface<PasswordCase> {};
 
@@ -363,6 +371,9 @@ struct RateCase {
   const char* caption;
   int value;
 };
+void PrintTo(const RateCase& c, std::ostream* os) {
+  *os << c.frames << " frames";
+}
 
 class FrameRate : public StatusRefresh, public ::testing::WithParamInterface<RateCase> {};
 
@@ -430,6 +441,9 @@ struct ConnectionCase {
   Colour colour;
   bool deviceOn;
 };
+void PrintTo(const ConnectionCase& c, std::ostream* os) {
+  *os << "state " << static_cast<int>(c.state);
+}
 
 class ConnectionIndicator : public StatusRefresh,
                             public ::testing::WithParamInterface<ConnectionCase> {};

@@ -23,13 +23,14 @@
 
 namespace rovalink::ui::testing {
 
-// One QApplication for the whole test program (offscreen platform, set by CTest).
+// One QApplication for the whole test program (offscreen platform, set by CTest). It is never
+// destroyed: tearing it down after main() races Qt's own global clean-up.
 inline QApplication& guiApplication() {
   static int argc = 1;
   static char name[] = "ui_tests";
   static char* argv[] = {name, nullptr};
-  static QApplication app(argc, argv);
-  return app;
+  static QApplication* app = new QApplication(argc, argv);
+  return *app;
 }
 
 // The desktop as start-up builds it: the models on virtual time, the real Qt views and the Qt

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,6 +23,9 @@ struct ButtonCase {
   const char* caption;
   const char* procedure;
 };
+void PrintTo(const ButtonCase& c, std::ostream* os) {
+  *os << c.control;
+}
 
 class QueueButtonView : public GuiTest, public ::testing::WithParamInterface<ButtonCase> {};
 
@@ -98,6 +103,9 @@ struct ColourCase {
   app::Colour colour;
   QColor shown;
 };
+void PrintTo(const ColourCase& c, std::ostream* os) {
+  *os << c.indicator;
+}
 
 class IndicatorView : public GuiTest, public ::testing::WithParamInterface<ColourCase> {};
 

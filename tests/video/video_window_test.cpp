@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -90,6 +92,9 @@ struct ComboCase {
   bool up, down, left, right;
   const char* motion;
 };
+void PrintTo(const ComboCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class MotionPrecedence : public ::testing::TestWithParam<ComboCase> {};
 
