@@ -106,6 +106,12 @@ class MainWindow : public TrayIconOwner {
   static constexpr int kStatusRefreshMs = 333;
   static constexpr std::string_view kCaption = "Rovalink";
   static constexpr std::string_view kSettingsFile = "qbtRovalink.ini";
+  // The speed bar holds the setting the robot link turns into a drive speed (setting + 24), so
+  // its range covers the drive speeds exactly and it starts at the start speed.
+  static constexpr int kSpeedSettingOffset = 24;
+  static constexpr int kSpeedBarMin = robot::RobotState::kMinSpeed - kSpeedSettingOffset;
+  static constexpr int kSpeedBarMax = robot::RobotState::kMaxSpeed - kSpeedSettingOffset;
+  static constexpr int kSpeedBarStart = robot::RobotState::kStartSpeed - kSpeedSettingOffset;
 
   explicit MainWindow(Wiring wiring);
   MainWindow(const MainWindow&) = delete;
@@ -201,7 +207,7 @@ class MainWindow : public TrayIconOwner {
   std::string m_aBattery = "Battery 100%";
   std::string m_aUsername;
   std::string m_aPassword;
-  int m_aSpeed = robot::RobotState::kStartSpeed;
+  int m_aSpeed = kSpeedBarStart;
 };
 
 }  // namespace rovalink::app

@@ -6,7 +6,6 @@
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
-#include "robot/robot_state.h"
 #include "ui/app_icon.h"
 #include "ui/text.h"
 
@@ -102,7 +101,7 @@ MainWindowView::MainWindowView(app::MainWindow& window, QWidget* parent)
   label1->setObjectName("Label1");
   m_aSpeed = new QScrollBar(Qt::Vertical);
   m_aSpeed->setObjectName("aSpeed");
-  m_aSpeed->setRange(robot::RobotState::kMinSpeed, robot::RobotState::kMaxSpeed);
+  m_aSpeed->setRange(app::MainWindow::kSpeedBarMin, app::MainWindow::kSpeedBarMax);
   m_aSpeed->setInvertedAppearance(true);
   m_aSpeed->setValue(m_window.aSpeed());
   m_aSpeed->setMinimumHeight(120);

@@ -186,9 +186,12 @@ TEST_F(MainWindowViewTest, StartUpFillsTheBoxesFromTheStoredLogin) {
 
 TEST_F(MainWindowViewTest, MovingTheSpeedBarSetsTheSpeedAtOnce) {
   auto* bar = mainView->findChild<QScrollBar*>("aSpeed");
-  EXPECT_EQ(bar->value(), 73);
-  bar->setValue(100);
-  EXPECT_EQ(robot.calls, (std::vector<std::string>{"SetSpeed 100"}));
+  // Settings 1..99 are the drive speeds 25..123; the bar starts at the start speed 73.
+  EXPECT_EQ(bar->minimum(), 1);
+  EXPECT_EQ(bar->maximum(), 99);
+  EXPECT_EQ(bar->value(), 49);
+  bar->setValue(76);
+  EXPECT_EQ(robot.calls, (std::vector<std::string>{"SetSpeed 76"}));
   EXPECT_TRUE(dispatcher.queue().empty());
 }
 
