@@ -128,16 +128,6 @@ TEST(Devices, AddRefusesANameThatDiffersOnlyInCase) {
   EXPECT_EQ(devices.at("video").FunctionType, "Relay");
 }
 
-TEST(Devices, DeviceReferencesStayValidWhileTheTableGrows) {
-  Devices devices;
-  devices.add(Device{"First", "Switch", false, 0, "01"});
-  Device& first = devices.at("First");
-  for (int i = 0; i < 100; ++i)
-    devices.add(Device{"D" + std::to_string(i), "Switch", false, 0, ""});
-  first.Value = 7;
-  EXPECT_EQ(devices.at("first").Value, 7);
-}
-
 class DeviceSetValueTest : public ::testing::TestWithParam<std::tuple<double, int>> {};
 
 TEST_P(DeviceSetValueTest, RoundsHalfToEvenAndHoldsTheRange) {
