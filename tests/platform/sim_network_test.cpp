@@ -423,3 +423,30 @@ TEST_F(SimTcpTest, AcceptOnASocketInUseFails) {
 
 }  // namespace
 }  // namespace rovalink::platform
+
+namespace rovalink::platform {
+namespace {
+
+TEST_F(SimTcpTest, SocketDestroyedInItsOwnHandlerIsSafe) {
+  connectClient();
+  bool afterReset = false;
+  m_client->onData([&](std::string_view) {
+    m_client.reset();
+    afterReset = true;  // the handler's captures are still valid here
+  });
+  m_server->send("a");
+  m_server->send("b");
+  m_platform.advanceMs(0);
+  EXPECT_TRUE(afterReset);
+  EXPECT_EQ(m_client, nullptr);
+  EXPECT_EQ(m_server->state(), SocketState::Closed) << "destroying did not close";
+}
+
+TEST_F(SimTcpTest, HostNameOtherThanLocalhostIsNotFound) {
+  ASSERT_TRUE(m_client->connect("spykee.local", 9000));
+  m_platform.advanceMs(0);
+  EXPECT_EQ(m_clientEvents.events, std::vector<std::string>{"error 11001 Host not found (9)"});
+}
+
+}  // namespace
+}  // namespace rovalink::platform

@@ -220,3 +220,62 @@ TEST_F(QtSocketTest, ListeningTwiceOnOnePortFails) {
 
 }  // namespace
 }  // namespace rovalink::platform
+
+namespace rovalink::platform {
+namespace {
+
+TEST_F(QtSocketTest, BytesSentBeforeTheAcceptAreDelivered) {
+  auto listener = m_platform.createTcpListener();
+  ASSERT_TRUE(listener->listen("127.0.0.1", 0));
+  auto server = m_platform.createTcpSocket();
+  Recorder serverEvents;
+  serverEvents.attach(*server);
+  auto client = m_platform.createTcpSocket();
+  client->onConnect([&] { client->send("GET /spykee HTTP/1.1\r\n\r\n"); });
+  bool accepted = false;
+  listener->onConnectionRequest([&](int id) {
+    // Let the client's request reach the kernel before accepting.
+    waitUntil(m_platform.loop(), 200, [] { return false; });
+    accepted = listener->accept(*server, id);
+  });
+  ASSERT_TRUE(client->connect("localhost", listener->localPort()));
+  ASSERT_TRUE(waitFor([&] { return serverEvents.data.size() == 24; }));
+  EXPECT_TRUE(accepted);
+  EXPECT_EQ(serverEvents.data, "GET /spykee HTTP/1.1\r\n\r\n");
+}
+
+TEST_F(QtSocketTest, SocketDestroyedInItsOwnHandlerIsSafe) {
+  auto listener = m_platform.createTcpListener();
+  ASSERT_TRUE(listener->listen("127.0.0.1", 0));
+  auto server = m_platform.createTcpSocket();
+  listener->onConnectionRequest([&](int id) { listener->accept(*server, id); });
+  auto client = m_platform.createTcpSocket();
+  bool closed = false;
+  client->onClose([&] {
+    client.reset();
+    closed = true;  // the handler's captures are still valid here
+  });
+  client->connect("127.0.0.1", listener->localPort());
+  ASSERT_TRUE(waitFor([&] { return server->state() == SocketState::Connected; }));
+  server->close();
+  ASSERT_TRUE(waitFor([&] { return closed; }));
+  EXPECT_EQ(client, nullptr);
+
+  auto receiver = m_platform.createUdpSocket();
+  ASSERT_TRUE(receiver->bind("127.0.0.1", 0));
+  int datagrams = 0;
+  receiver->onDatagram([&](const Datagram&) {
+    ++datagrams;
+    receiver.reset();
+  });
+  auto sender = m_platform.createUdpSocket();
+  const std::uint16_t port = receiver->localPort();
+  sender->sendTo("127.0.0.1", port, "one");
+  sender->sendTo("127.0.0.1", port, "two");
+  ASSERT_TRUE(waitFor([&] { return datagrams > 0; }));
+  pumpFor(m_platform.loop(), 20);
+  EXPECT_EQ(datagrams, 1);
+}
+
+}  // namespace
+}  // namespace rovalink::platform
