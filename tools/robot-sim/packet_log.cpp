@@ -29,7 +29,7 @@ QByteArray jsonString(const QByteArray& text) {
 }
 
 bool PacketLog::open(const QString& path) {
-  if (path.isEmpty()) return m_file.open(stdout, QIODevice::WriteOnly | QIODevice::Append);
+  if (path.isEmpty()) return m_file.open(stdout, QIODevice::WriteOnly);
   m_file.setFileName(path);
   return m_file.open(QIODevice::WriteOnly | QIODevice::Truncate);
 }
