@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <chrono>
 #include <memory>
@@ -142,6 +144,19 @@ TEST_F(QtEventLoopTest, ClockAndHostInfoReadTheSystem) {
   ASSERT_FALSE(addresses.empty());
   for (const auto& address : addresses) {
     EXPECT_EQ(std::count(address.begin(), address.end(), '.'), 3) << address;
+  }
+}
+
+TEST_F(QtEventLoopTest, PriorityChangesTheNiceValueOrReportsRefusal) {
+  const int before = ::getpriority(PRIO_PROCESS, 0);
+  if (m_platform.process().setPriority(PriorityClass::High)) {
+    EXPECT_EQ(::getpriority(PRIO_PROCESS, 0), -10);
+  } else {
+    EXPECT_EQ(::getpriority(PRIO_PROCESS, 0), before) << "refused but changed";
+  }
+  if (before == 0) {
+    EXPECT_TRUE(m_platform.process().setPriority(PriorityClass::Normal));
+    EXPECT_EQ(::getpriority(PRIO_PROCESS, 0), 0);
   }
 }
 
