@@ -1,22 +1,143 @@
-#include <cstring>
+#include <QCoreApplication>
+#include <cstdio>
+#include <cstdlib>
 #include <iostream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
 
-#define ROVALINK_STR2(x) #x
-#define ROVALINK_STR(x) ROVALINK_STR2(x)
+#include "app/gateway.h"
+#include "platform/qt/qt_platform.h"
+#include "platform/qt/qt_signal_watcher.h"
+#include "settings/hs.h"
 
-int main(int argc, char** argv) {
+#ifdef ROVALINK_HAVE_GUI
+#include <QApplication>
+
+#include "ui/desktop_ui_port.h"
+#include "ui/main_window_view.h"
+#include "ui/tray_icon_view.h"
+#include "ui/video_window_view.h"
+#endif
+
+namespace {
+
+constexpr std::string_view kUsage =
+    "Usage: rovalink [--headless] [--app-dir DIR] [--version] [--help]\n"
+    "Gateway between a Spykee Wi-Fi robot and an xAP home-automation bus.\n"
+    "\n"
+    "  --headless     no windows: message boxes go to stderr and the error log;\n"
+    "                 SIGINT/SIGTERM shut down as the tray menu's Exit does\n"
+    "  --app-dir DIR  application folder (Config/, Data/); default: $ROVALINK_HOME,\n"
+    "                 else the executable's folder\n"
+    "  --version      print the version and exit\n";
+
+struct Options {
+  bool headless = false;
+  std::string appDir;
+};
+
+// Parses the command line; returns an exit code when the program is done after it.
+std::optional<int> parseOptions(int argc, char** argv, Options& options) {
   for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--version") == 0) {
-      std::cout << ROVALINK_STR(ROVALINK_VERSION_MAJOR) "." ROVALINK_STR(
-          ROVALINK_VERSION_MINOR) "." ROVALINK_STR(ROVALINK_VERSION_PATCH) "\n";
+    const std::string_view arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      std::cout << kUsage;
       return 0;
     }
-    if (std::strcmp(argv[i], "--help") == 0) {
-      std::cout << "Usage: rovalink [--headless] [--app-dir DIR] [--version] [--help]\n"
-                   "Gateway between a Spykee Wi-Fi robot and an xAP home-automation bus.\n";
+    if (arg == "--version") {
+      std::cout << rovalink::settings::hs::VersionText() << '\n';
       return 0;
+    }
+    if (arg == "--headless") {
+      options.headless = true;
+    } else if (arg == "--app-dir" && i + 1 < argc) {
+      options.appDir = argv[++i];
+    } else {
+      std::cerr << "rovalink: unknown option '" << arg << "'\n" << kUsage;
+      return 2;
     }
   }
-  std::cerr << "rovalink: the gateway is not assembled yet; try --help\n";
-  return 1;
+#ifndef ROVALINK_HAVE_GUI
+  if (!options.headless) {
+    std::cerr << "rovalink: built without the desktop; running headless\n";
+    options.headless = true;
+  }
+#endif
+  return std::nullopt;
+}
+
+// SIGINT/SIGTERM act as the tray menu's "Exit".
+void onTerminationSignal(rovalink::app::Gateway& gateway, int signal) {
+  if (gateway.started()) {
+    gateway.mainWindow().MenuArrayClick(rovalink::app::kMenuExit);
+    return;
+  }
+  // Still starting (possibly inside a robot wait): nothing to shut down in order yet.
+  std::fflush(nullptr);
+  std::_Exit(128 + signal);
+}
+
+rovalink::xap::LaunchLocation launchLocation(const Options& options) {
+  const char* home = std::getenv("ROVALINK_HOME");
+  return {options.appDir, home != nullptr ? home : "",
+          QCoreApplication::applicationFilePath().toStdString()};
+}
+
+int runHeadless(int argc, char** argv, const Options& options) {
+  QCoreApplication app(argc, argv);
+  rovalink::platform::QtPlatform platform;
+  rovalink::app::Gateway gateway(platform, nullptr, launchLocation(options),
+                                 [&platform](int code) { platform.loop().quit(code); });
+
+  rovalink::platform::QtSignalWatcher signalWatcher(
+      [&gateway](int signal) { onTerminationSignal(gateway, signal); });
+
+  if (const auto exitCode = gateway.Start()) return *exitCode;
+  return platform.loop().run();
+}
+
+#ifdef ROVALINK_HAVE_GUI
+int runDesktop(int argc, char** argv, const Options& options) {
+  QApplication app(argc, argv);
+  QApplication::setQuitOnLastWindowClosed(false);  // closing the main window only hides it
+  rovalink::platform::QtPlatform platform;
+  rovalink::ui::DesktopUiPort port;
+  port.setProcessEnd([&platform](int code) { platform.loop().quit(code); });
+
+  struct Views {
+    explicit Views(rovalink::app::Gateway& g)
+        : main(g.mainWindow()), video(g.videoWindow()), tray(g.trayIcon(), g.mainWindow()) {}
+    rovalink::ui::MainWindowView main;
+    rovalink::ui::VideoWindowView video;
+    rovalink::ui::TrayIconView tray;
+  };
+  std::unique_ptr<Views> views;
+  rovalink::app::Gateway gateway(platform, &port, launchLocation(options),
+                                 [&platform](int code) { platform.loop().quit(code); });
+  gateway.onModelsReady([&](rovalink::app::Gateway& g) {
+    views = std::make_unique<Views>(g);
+    port.attach(&views->main, &views->video, &views->tray);
+  });
+
+  rovalink::platform::QtSignalWatcher signalWatcher(
+      [&gateway](int signal) { onTerminationSignal(gateway, signal); });
+
+  std::optional<int> exitCode = gateway.Start();
+  const int code = exitCode ? *exitCode : platform.loop().run();
+  views.reset();  // the views go before the models they show
+  return code;
+}
+#endif
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  if (const auto done = parseOptions(argc, argv, options)) return *done;
+#ifdef ROVALINK_HAVE_GUI
+  if (!options.headless) return runDesktop(argc, argv, options);
+#endif
+  return runHeadless(argc, argv, options);
 }

@@ -50,7 +50,7 @@ bool hs::SaveIniSetting(std::string_view Group, std::string_view Key, std::strin
   return store.Save();
 }
 
-std::string hs::Version() const {
+std::string hs::VersionText() {
   return std::to_string(ROVALINK_VERSION_MAJOR) + "." + std::to_string(ROVALINK_VERSION_MINOR) +
          "." + std::to_string(ROVALINK_VERSION_PATCH);
 }

@@ -30,7 +30,8 @@ class hs {
   const std::string& GetAppPath() const { return m_appPath; }
 
   // major.minor.revision of this build, each in decimal.
-  std::string Version() const;
+  std::string Version() const { return VersionText(); }
+  static std::string VersionText();
 
   // The described host reports no uptime; always empty text.
   std::string SystemUpTime() const { return {}; }

@@ -1,0 +1,202 @@
+#include "app/gateway.h"
+
+#include <exception>
+
+#include "platform/diag.h"
+
+namespace rovalink::app {
+namespace {
+
+constexpr const char* kProgramWord = "xapqbtSpykee";
+constexpr const char* kXapSourcePrefix = "qbt.Spykee.";
+
+// A decimal number preceded by a blank when it is not negative, as the event texts show it.
+std::string signedNumberText(int value) {
+  return (value < 0 ? "" : " ") + std::to_string(value);
+}
+
+}  // namespace
+
+Gateway::Gateway(platform::Platform& platform, UiPort* desktop, xap::LaunchLocation launch,
+                 std::function<void(int exitCode)> endProcess)
+    : m_platform(platform),
+      m_launch(std::move(launch)),
+      m_endProcess(std::move(endProcess)),
+      m_helpers(platform.clock(), platform.host()),
+      m_settings(m_helpers),
+      m_headlessUi(desktop != nullptr ? nullptr
+                                      : std::make_unique<HeadlessUiPort>(m_helpers, m_endProcess)),
+      m_ui(desktop != nullptr ? *desktop : *m_headlessUi) {}
+
+Gateway::~Gateway() {
+  // The helpers keep a plain pointer to the transport for held sends.
+  m_helpers.setSender(nullptr);
+}
+
+std::optional<int> Gateway::Start() {
+  try {
+    // The dispatcher starts with PreviousTimeStamp -1 and LastSentTime = now; the robot state,
+    // the window model and the flags start at their defaults.
+    m_dispatcher =
+        std::make_unique<commands::CommandDispatcher>(m_platform.loop(), m_platform.clock());
+
+    if (!m_helpers.InitXap(m_launch, m_settings)) throw std::runtime_error("InitXap failed");
+
+    m_devices = devices::BuildDeviceTable();
+    m_credentials = devices::ReadRobotCredentials(m_settings);
+
+    createSubsystems();
+    if (m_onModelsReady) m_onModelsReady(*this);
+
+    if (!startXap()) return kFatalExitCode;
+
+    m_ui.hideMainWindow();
+
+    m_trayIcon->setCaption(std::string(kTrayCaption));
+    m_trayIcon->SetCallback(m_mainWindow.get());
+    m_trayIcon->Update(true);
+
+    if (!m_robotLink->Start()) return kFatalExitCode;
+    if (m_shutDown) return 0;
+
+    m_mainWindow->FillCredentialBoxes();
+    m_ui.showMainWindow();
+    m_videoWindow->Show();
+    m_robotLink->SpykeeConnect();
+    if (m_shutDown) return 0;
+
+    m_videoWindow->KeyTimer().setEnabled(true);
+    m_mainWindow->VideoRateTimer().setEnabled(true);
+    m_started = true;
+    diag::info("start-up complete");
+    return std::nullopt;
+  } catch (const std::exception& error) {
+    m_helpers.LogError(kProgramWord, "Main Load", error.what());
+    return kFatalExitCode;
+  }
+}
+
+void Gateway::createSubsystems() {
+  const xap::AppLayout layout(m_helpers.AppFolder());
+  auto report = [this](const std::string& name, bool isInfo) { reportStatus(name, isInfo); };
+
+  m_reporter =
+      std::make_unique<devices::StatusReporter>(m_devices, m_helpers.HeldSender(), m_helpers);
+  m_recorder = std::make_unique<commands::PathRecorder>(m_platform.clock(), m_ui, m_helpers,
+                                                        layout.programDataFolder);
+  m_player = std::make_unique<commands::PathPlayer>(*m_dispatcher, m_platform.clock(),
+                                                    m_platform.process(), m_devices, report,
+                                                    m_helpers, layout.programDataFolder);
+  m_dispatcher->setRecordHook(m_recorder.get());
+  m_dispatcher->setPathRunHooks(m_player.get());
+
+  m_robotLink = std::make_unique<robot::RobotLink>(robot::RobotLink::Wiring{
+      m_platform, m_settings, m_helpers, m_ui, *m_dispatcher, m_devices, report, m_credentials,
+      m_model, m_robotState, layout.programDataFolder});
+  m_dispatcher->setProcedureRunner(m_robotLink.get());
+
+  m_mainWindow = std::make_unique<MainWindow>(MainWindow::Wiring{
+      m_platform.loop(), m_ui, m_model, m_robotState, m_windowRobot, *m_dispatcher, m_devices,
+      report, m_settings, m_credentials, m_helpers, layout.programDataFolder});
+  m_mainWindow->VideoRateTimer().setInterval(MainWindow::kStatusRefreshMs);
+  m_mainWindow->setPathRecorder(m_recorder.get());
+  m_mainWindow->setExitHandler([this] { Exit(); });
+
+  m_trayIcon = std::make_unique<TrayIcon>(m_ui);
+  m_videoWindow = std::make_unique<video::VideoWindow>(m_platform.loop(), m_platform.clock(), m_ui,
+                                                       *m_dispatcher);
+  m_robotLink->setFrameViewer([this](const std::string& path) { m_videoWindow->ShowFrame(path); });
+}
+
+bool Gateway::startXap() {
+  m_transport = std::make_unique<xap::XapTransport>(m_platform, m_helpers);
+  m_bsc = std::make_unique<devices::BscHandler>(
+      m_devices, *m_dispatcher, m_platform.clock(),
+      devices::BscHandler::Wiring{
+          m_transport.get(), &m_helpers.HeldSender(),
+          [this](const std::string& name, bool isInfo) { reportStatus(name, isInfo); }, &m_helpers,
+          &m_helpers});
+  const std::string source = kXapSourcePrefix + m_helpers.ComputerName();
+  m_bsc->setXapSource(source);
+  m_bsc->setProgramFile(m_helpers.ProgramFile());
+  m_bsc->setUid(m_helpers.DefaultUID());
+
+  m_mainWindow->setMessageSource(
+      [this] { return m_transport->GetMessage(); },
+      [this](const std::string& text) { m_bsc->DispatchBscMessage(text); });
+  m_transport->RegisterNewMessageCallback([this] { m_mainWindow->onMessage(); });
+  m_transport->setXapSource(source);
+  m_transport->setXapUID(m_helpers.DefaultUID());
+  m_transport->setBroadcastAddress(m_helpers.BroadcastAddress());
+  m_transport->setInterfaceAddress(m_helpers.InterfaceAddress());
+  m_transport->setBusPort(xap::ReadBusPort(m_settings));
+  m_helpers.setSender(m_transport.get());
+
+  const int port = m_transport->InitSockets();
+  if (port <= 0) {
+    m_helpers.LogError(kProgramWord, "xAP Init Error " + signedNumberText(port) + " occurred");
+    return false;
+  }
+  m_transport->SendHeartbeat(kHeartbeatSeconds);
+  m_helpers.setXapReady(true);
+  m_helpers.LogEvent(kProgramWord, "Using xAP port " + signedNumberText(port));
+  return true;
+}
+
+void Gateway::Exit() {
+  Shutdown();
+  m_ui.exitProcess(0);
+}
+
+void Gateway::Shutdown() {
+  if (m_shutDown) return;
+  m_shutDown = true;
+  // Each step on its own: a failing one must not keep the others from running.
+  auto step = [](const auto& action) {
+    try {
+      action();
+    } catch (...) {
+    }
+  };
+  step([this] {
+    if (m_trayIcon) m_trayIcon->Update(false);
+  });
+  step([this] {
+    if (m_robotLink) m_robotLink->Shutdown();
+  });
+  step([this] {
+    if (m_mainWindow) m_mainWindow->VideoRateTimer().setEnabled(false);
+    if (m_videoWindow) m_videoWindow->KeyTimer().setEnabled(false);
+  });
+  // The transport stays alive until the gateway is destroyed (a shutdown may run inside one of
+  // its handlers); from here on nothing is sent through it.
+  step([this] { m_helpers.setSender(nullptr); });
+  step([this] { m_helpers.setXapReady(false); });
+}
+
+void Gateway::reportStatus(const std::string& name, bool isInfo) {
+  if (m_reporter) m_reporter->ReportStatus(name, isInfo);
+}
+
+void Gateway::WindowRobot::LoginSequenceRun() {
+  if (m_gateway.m_robotLink) m_gateway.m_robotLink->LoginSequenceRun();
+}
+
+void Gateway::WindowRobot::CloseConnection() {
+  if (m_gateway.m_robotLink) m_gateway.m_robotLink->CloseConnection();
+}
+
+void Gateway::WindowRobot::PlaySound(int index) {
+  if (m_gateway.m_robotLink) m_gateway.m_robotLink->PlaySound(index);
+}
+
+void Gateway::WindowRobot::SetSpeed(int value) {
+  if (m_gateway.m_robotLink) m_gateway.m_robotLink->SetSpeed(value);
+}
+
+platform::SocketState Gateway::WindowRobot::ConnectionState() const {
+  return m_gateway.m_robotLink ? m_gateway.m_robotLink->ConnectionState()
+                               : platform::SocketState::Closed;
+}
+
+}  // namespace rovalink::app

@@ -1,0 +1,125 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/headless_ui_port.h"
+#include "app/main_window.h"
+#include "app/main_window_model.h"
+#include "app/tray_icon.h"
+#include "app/ui_port.h"
+#include "commands/command_dispatcher.h"
+#include "commands/path_player.h"
+#include "commands/path_recorder.h"
+#include "devices/bsc_handler.h"
+#include "devices/device_table.h"
+#include "devices/devices.h"
+#include "devices/status_reporter.h"
+#include "platform/platform.h"
+#include "robot/robot_link.h"
+#include "robot/robot_state.h"
+#include "settings/hs.h"
+#include "video/video_window.h"
+#include "xap/xap_helpers.h"
+#include "xap/xap_transport.h"
+
+namespace rovalink::app {
+
+// The composition root: owns every subsystem, creates them in start-up order, wires them by
+// reference and runs the start-up and shutdown sequences of the program.
+class Gateway {
+ public:
+  static constexpr std::string_view kTrayCaption = "Spykee";
+  static constexpr int kHeartbeatSeconds = 60;
+  static constexpr int kFatalExitCode = 1;
+
+  // desktop: the windows' UI port, or nullptr for headless mode (message boxes go to stderr and
+  // the error log). endProcess ends the event loop with an exit code.
+  Gateway(platform::Platform& platform, UiPort* desktop, xap::LaunchLocation launch,
+          std::function<void(int exitCode)> endProcess);
+  ~Gateway();
+  Gateway(const Gateway&) = delete;
+  Gateway& operator=(const Gateway&) = delete;
+
+  // Called once the window models exist and before anything is shown, so a desktop can build
+  // its views over them.
+  void onModelsReady(std::function<void(Gateway&)> callback) {
+    m_onModelsReady = std::move(callback);
+  }
+
+  // Runs the start-up sequence. Returns the exit code when the process must end now (a fatal
+  // start-up failure), nothing when the program is up and the event loop should run.
+  std::optional<int> Start();
+  bool started() const { return m_started; }
+
+  // The tray menu's "Exit" (also SIGINT/SIGTERM in headless mode): shutdown, then the end of the
+  // process with exit code 0.
+  void Exit();
+
+  UiPort& ui() { return m_ui; }
+  xap::XapHelpers& helpers() { return m_helpers; }
+  settings::hs& settings() { return m_settings; }
+  MainWindow& mainWindow() { return *m_mainWindow; }
+  TrayIcon& trayIcon() { return *m_trayIcon; }
+  video::VideoWindow& videoWindow() { return *m_videoWindow; }
+  robot::RobotLink& robotLink() { return *m_robotLink; }
+  commands::CommandDispatcher& dispatcher() { return *m_dispatcher; }
+  devices::Devices& devices() { return m_devices; }
+  xap::XapTransport& transport() { return *m_transport; }
+  const MainWindowModel& model() const { return m_model; }
+  const robot::RobotState& robotState() const { return m_robotState; }
+
+ private:
+  // The main window's view of the robot link, which exists only from the robot start-up on.
+  class WindowRobot : public MainWindowRobot {
+   public:
+    explicit WindowRobot(Gateway& gateway) : m_gateway(gateway) {}
+    void LoginSequenceRun() override;
+    void CloseConnection() override;
+    void PlaySound(int index) override;
+    void SetSpeed(int value) override;
+    platform::SocketState ConnectionState() const override;
+
+   private:
+    Gateway& m_gateway;
+  };
+
+  void createSubsystems();
+  bool startXap();
+  void Shutdown();
+  void reportStatus(const std::string& name, bool isInfo);
+
+  platform::Platform& m_platform;
+  xap::LaunchLocation m_launch;
+  std::function<void(int)> m_endProcess;
+  std::function<void(Gateway&)> m_onModelsReady;
+
+  xap::XapHelpers m_helpers;
+  settings::hs m_settings;
+  std::unique_ptr<HeadlessUiPort> m_headlessUi;
+  UiPort& m_ui;
+
+  MainWindowModel m_model;
+  robot::RobotState m_robotState;
+  devices::Devices m_devices;
+  devices::RobotCredentials m_credentials;
+  WindowRobot m_windowRobot{*this};
+
+  std::unique_ptr<commands::CommandDispatcher> m_dispatcher;
+  std::unique_ptr<devices::StatusReporter> m_reporter;
+  std::unique_ptr<xap::XapTransport> m_transport;
+  std::unique_ptr<devices::BscHandler> m_bsc;
+  std::unique_ptr<commands::PathRecorder> m_recorder;
+  std::unique_ptr<commands::PathPlayer> m_player;
+  std::unique_ptr<robot::RobotLink> m_robotLink;
+  std::unique_ptr<MainWindow> m_mainWindow;
+  std::unique_ptr<TrayIcon> m_trayIcon;
+  std::unique_ptr<video::VideoWindow> m_videoWindow;
+
+  bool m_started = false;
+  bool m_shutDown = false;
+};
+
+}  // namespace rovalink::app
