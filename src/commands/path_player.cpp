@@ -69,9 +69,9 @@ void PathPlayer::fileAction(const std::string& procedure, const std::string& par
       const std::string elapsed = FormatSeconds3(ElapsedSince(m_clock.timeOfDay(), m_ReplayStart));
       writeProof(FormatFileLine({elapsed, procedure, "0", parameter}));
       closeProof();
-      if (!m_process.setPriority(platform::PriorityClass::Normal)) {
-        diag::warning("path run: the process priority could not be set back to normal");
-      }
+    }
+    if (!m_process.setPriority(platform::PriorityClass::Normal)) {
+      diag::warning("path run: the process priority could not be set back to normal");
     }
     m_ProofProcedure.clear();
   } else {
