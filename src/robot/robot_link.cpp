@@ -18,6 +18,18 @@ constexpr const char* kSettingsSection = "SPYKEE";
 
 using platform::SocketState;
 
+// Counts a scope in which socket error events are expected and not reported.
+class QuietSocketErrors {
+ public:
+  explicit QuietSocketErrors(int& depth) : m_depth(depth) { ++m_depth; }
+  ~QuietSocketErrors() { --m_depth; }
+  QuietSocketErrors(const QuietSocketErrors&) = delete;
+  QuietSocketErrors& operator=(const QuietSocketErrors&) = delete;
+
+ private:
+  int& m_depth;
+};
+
 }  // namespace
 
 RobotLink::RobotLink(Wiring wiring)
@@ -88,8 +100,10 @@ bool RobotLink::Start() {
   // Releases the probe binding; the port stays set and the send below reopens on it.
   m_Winsock2->close();
   std::string error;
-  if (!m_Winsock2->sendTo(m_discoveryAddress, m_robotPort, kDiscoveryDatagram, &error)) {
-    // No error event carries a code here; the reply wait below still runs its 30 s.
+  const int loggedBefore = m_socketErrorsLogged;
+  if (!m_Winsock2->sendTo(m_discoveryAddress, m_robotPort, kDiscoveryDatagram, &error) &&
+      m_socketErrorsLogged == loggedBefore) {
+    // The platform raised no error event for it; the reply wait below still runs its 30 s.
     m_services.LogError(kProgramWord, "UDP Socket " + error);
   }
 
@@ -127,20 +141,25 @@ void RobotLink::Shutdown() {
 }
 
 int RobotLink::ChooseLocalPort(platform::UdpSocket& socket) {
+  // A failed probe is the search going on, not an error to show.
+  const QuietSocketErrors quiet(m_quietSocketErrors);
   for (int i = 0; i < kLocalPortTries; ++i) {
     const int port = kFirstLocalPort + i;
     if (socket.bind("", static_cast<std::uint16_t>(port))) return port;
+    socket.close();  // clears the failed bind before the next try
   }
   return -1;
 }
 
 int RobotLink::ChooseLocalPort(platform::TcpSocket& socket) {
+  const QuietSocketErrors quiet(m_quietSocketErrors);
   for (int i = 0; i < kLocalPortTries; ++i) {
     const int port = kFirstLocalPort + i;
     if (socket.bind(static_cast<std::uint16_t>(port))) {
       socket.setLocalPort(static_cast<std::uint16_t>(port));
       return port;
     }
+    socket.close();
   }
   return -1;
 }
@@ -162,8 +181,14 @@ void RobotLink::connectWait() {
 
   restart(*m_ConnectTimer, kConnectWaitMs);
   m_RobotConnected = false;
-  // A connect the state does not allow fails here and is ignored, as is any other error.
-  if (!m_Winsock1->connect(m_remoteHost, m_robotPort)) {
+  // A connect the state does not allow fails here and is ignored, as is any other error
+  // raised inside the call; a failure of the connection itself arrives later as an event.
+  bool started = false;
+  {
+    const QuietSocketErrors quiet(m_quietSocketErrors);
+    started = m_Winsock1->connect(m_remoteHost, m_robotPort);
+  }
+  if (!started) {
     diag::debug("robot: connect refused in state " +
                 std::to_string(static_cast<int>(m_Winsock1->state())));
   }
@@ -240,6 +265,11 @@ void RobotLink::onDiscoveryReply(const platform::Datagram& datagram) {
 }
 
 void RobotLink::onSocketError(const char* socketName, int code, const std::string& description) {
+  if (m_quietSocketErrors > 0) {
+    diag::debug(std::string("robot: ignored ") + socketName + description);
+    return;
+  }
+  ++m_socketErrorsLogged;
   m_services.LogError(kProgramWord, socketName + description + " (" + std::to_string(code) + ")");
   if (socketName[0] == 'T') {
     if (m_Winsock1->state() != SocketState::Closed) m_Winsock1->close();

@@ -119,7 +119,7 @@ TEST_F(RobotLinkE2e, DiscoversLogsInAndTheRobotSeesTheExactCommandBytes) {
                          QStringLiteral("5:0000")}));
   EXPECT_EQ(events(QStringLiteral("connected")), 1);
   EXPECT_EQ(m_window.aHeadStatus, app::MainWindowModel::kHeadOn);
-  EXPECT_TRUE(m_services.errors.empty());
+  EXPECT_TRUE(m_services.errors.empty()) << m_services.errors.front();
 }
 
 TEST_F(RobotLinkE2e, AFrameSplitIntoChunksArrivesWholeInTheFrameFile) {
