@@ -1,6 +1,6 @@
 // How faithfully the real dispatcher reproduces recorded gaps: replays a generated path file of
-// timed motion commands to tools/robot-sim on loopback and compares the gaps between the motor
-// packets the simulator logged with the gaps the file asked for.
+// timed motion commands through the robot link to tools/robot-sim on loopback and compares the
+// gaps between the motor packets the simulator logged with the gaps the file asked for.
 //
 //   pacing_bench [--robot-sim PATH] [--count N] [--seed N] [--min-ms MS] [--max-ms MS]
 #include <QByteArray>
@@ -13,14 +13,18 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "app/main_window_model.h"
+#include "app/ui_port.h"
 #include "commands/command_dispatcher.h"
 #include "commands/number_text.h"
 #include "commands/path_file.h"
@@ -28,7 +32,9 @@
 #include "devices/device_table.h"
 #include "platform/qt/qt_platform.h"
 #include "platform/wait.h"
-#include "robot/robot_packet.h"
+#include "robot/robot_link.h"
+#include "robot/robot_state.h"
+#include "settings/hs.h"
 #include "settings/services.h"
 
 using namespace rovalink;
@@ -56,28 +62,39 @@ class StderrServices : public settings::Services {
   bool CreateFolders(const std::string&) override { return true; }
 };
 
-// The motions the generated file uses, sent as the robot link sends them (DriveSpeed 73).
-class MotorRunner : public commands::ProcedureRunner {
+// A desktop with nobody at it: message boxes go to stderr.
+class StderrUiPort : public app::UiPort {
  public:
-  explicit MotorRunner(platform::TcpSocket& socket) : m_socket(socket) {}
-  bool runProcedure(const commands::Command& command) override {
-    constexpr int s = 73;
-    std::optional<std::string> packet;
-    if (command.Procedure == "MoveForward") packet = robot::motorPacket(125 - s, 125 - s);
-    if (command.Procedure == "MoveBackward") packet = robot::motorPacket(125 + s, 125 + s);
-    if (command.Procedure == "MoveLeft") packet = robot::motorPacket(125 + s, 125 - s);
-    if (command.Procedure == "MoveRight") packet = robot::motorPacket(125 - s, 125 + s);
-    if (command.Procedure == "MoveStop") packet = robot::motorPacket(0, 0);
-    if (!packet) return false;
-    if (!m_socket.send(*packet)) ++failedSends;
-    ++sent;
-    return true;
+  void messageBox(const std::string& text) override {
+    std::fprintf(stderr, "message box: %s\n", text.c_str());
   }
-  int sent = 0;
-  int failedSends = 0;
+  std::optional<std::string> chooseFile(const std::string&) override { return std::nullopt; }
+  void showMainWindow() override {}
+  void hideMainWindow() override {}
+  void showVideoWindow() override {}
+  void showPicture(const std::string&) override {}
+  void updateTrayIcon(bool, const std::string&) override {}
+  bool isKeyDown(app::ArrowKey) override { return false; }
+  void exitProcess(int) override {}
+};
+
+// Notes when each motion starts, then lets the robot link run it.
+class TimingRunner : public commands::ProcedureRunner {
+ public:
+  explicit TimingRunner(commands::ProcedureRunner& inner) : m_inner(inner) {}
+  bool runProcedure(const commands::Command& command) override {
+    if (command.Procedure.rfind("Move", 0) == 0) {
+      sentAtUs.push_back(
+          static_cast<double>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                  std::chrono::steady_clock::now().time_since_epoch())
+                                  .count()));
+    }
+    return m_inner.runProcedure(command);
+  }
+  std::vector<double> sentAtUs;
 
  private:
-  platform::TcpSocket& m_socket;
+  commands::ProcedureRunner& m_inner;
 };
 
 bool parseOptions(const QStringList& args, Options& options) {
@@ -105,7 +122,31 @@ bool parseOptions(const QStringList& args, Options& options) {
   return options.count >= 2 && options.minMs >= 1 && options.maxMs >= options.minMs;
 }
 
-double percentile(std::vector<double> sorted, double p) {
+double percentile(const std::vector<double>& sorted, double p);
+
+// Prints median, p99 and max of |actual - recorded| for the gaps between the time stamps.
+void report(const char* where, const std::vector<double>& timesUs,
+            const std::vector<double>& recorded) {
+  std::vector<double> errorsMs;
+  double signedSum = 0;
+  for (std::size_t i = 0; i + 1 < timesUs.size(); ++i) {
+    const double error = (timesUs[i + 1] - timesUs[i]) / 1000.0 - recorded[i] * 1000.0;
+    signedSum += error;
+    errorsMs.push_back(std::fabs(error));
+    if (std::getenv("PACING_BENCH_VERBOSE")) {
+      std::printf("%s gap %zu recorded %.0f ms error %+.3f ms\n", where, i, recorded[i] * 1000.0,
+                  error);
+    }
+  }
+  std::sort(errorsMs.begin(), errorsMs.end());
+  std::printf(
+      "%s: gap error |actual - recorded| over %zu gaps: median %.3f ms, p99 %.3f ms, "
+      "max %.3f ms (mean signed %+.3f ms)\n",
+      where, errorsMs.size(), percentile(errorsMs, 0.5), percentile(errorsMs, 0.99),
+      errorsMs.back(), signedSum / static_cast<double>(errorsMs.size()));
+}
+
+double percentile(const std::vector<double>& sorted, double p) {
   if (sorted.empty()) return 0.0;
   const double rank = p * static_cast<double>(sorted.size() - 1);
   const auto low = static_cast<std::size_t>(std::floor(rank));
@@ -138,13 +179,34 @@ int main(int argc, char** argv) {
   }
   const auto tcpPort = static_cast<std::uint16_t>(match.captured(1).toUInt());
 
+  // The program's robot link, told where the simulator is.
+  QDir(dir.path()).mkpath("Config");
+  {
+    QFile ini(dir.filePath("Config/qbtRovalink.ini"));
+    if (!ini.open(QIODevice::WriteOnly)) return 1;
+    ini.write("[SPYKEE]\r\nDiscoveryAddress=127.0.0.1\r\nRobotPort=" + QByteArray::number(tcpPort) +
+              "\r\n");
+  }
   platform::QtPlatform qt;
-  auto socket = qt.createTcpSocket();
-  socket->setNoDelay(true);
-  socket->connect("127.0.0.1", tcpPort);
-  if (!platform::waitUntil(qt.loop(), 5000,
-                           [&] { return socket->state() == platform::SocketState::Connected; })) {
-    std::fprintf(stderr, "cannot connect to robot-sim on %u\n", tcpPort);
+  StderrServices services;
+  settings::hs settings(services);
+  settings.setAppPath(dir.path().toStdString());
+  StderrUiPort ui;
+  commands::CommandDispatcher dispatcher(qt.loop(), qt.clock());
+  devices::Devices devices = devices::BuildDeviceTable();
+  devices::RobotCredentials credentials{"admin", "kelpo"};
+  app::MainWindowModel window;
+  robot::RobotState state;
+  const std::string dataFolder = dir.filePath("Data/xapqbtSpykee").toStdString();
+  robot::RobotLink link(robot::RobotLink::Wiring{qt, settings, services, ui, dispatcher, devices,
+                                                 [](const std::string&, bool) {}, credentials,
+                                                 window, state, dataFolder});
+  TimingRunner runner(link);
+  dispatcher.setProcedureRunner(&runner);
+  if (!link.Start() || !platform::waitUntil(qt.loop(), 15000, [&] {
+        return state.LoggedIn && !dispatcher.CommandBusy() && dispatcher.queue().empty();
+      })) {
+    std::fprintf(stderr, "no login at robot-sim on port %u\n", tcpPort);
     return 1;
   }
 
@@ -167,13 +229,8 @@ int main(int argc, char** argv) {
     out.write(text.data(), static_cast<qint64>(text.size()));
   }
 
-  devices::Devices devices = devices::BuildDeviceTable();
-  StderrServices services;
-  commands::CommandDispatcher dispatcher(qt.loop(), qt.clock());
-  MotorRunner runner(*socket);
   commands::PathPlayer player(dispatcher, qt.clock(), qt.process(), devices, nullptr, services,
                               dir.path().toStdString());
-  dispatcher.setProcedureRunner(&runner);
   dispatcher.setPathRunHooks(&player);
 
   double total = 0;
@@ -184,13 +241,15 @@ int main(int argc, char** argv) {
   player.runChosenFile(pathFile);
   const int bound = static_cast<int>(total * 1000) + 60000;
   const bool finished = platform::waitUntil(qt.loop(), bound, [&] {
-    return runner.sent == options.count && !dispatcher.CommandBusy() && dispatcher.queue().empty();
+    return runner.sentAtUs.size() == static_cast<std::size_t>(options.count) &&
+           !dispatcher.CommandBusy() && dispatcher.queue().empty();
   });
   platform::pumpFor(qt.loop(), 300);  // let the last packets reach the simulator's log
   sim.terminate();
   sim.waitForFinished(5000);
-  if (!finished || runner.failedSends > 0) {
-    std::fprintf(stderr, "run incomplete: %d sent, %d failed\n", runner.sent, runner.failedSends);
+  link.Shutdown();
+  if (!finished) {
+    std::fprintf(stderr, "run incomplete: %zu sent\n", runner.sentAtUs.size());
     return 1;
   }
 
@@ -208,21 +267,7 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  std::vector<double> errorsMs;
-  double signedSum = 0;
-  for (std::size_t i = 0; i + 1 < arrivalsUs.size(); ++i) {
-    const double actualMs = (arrivalsUs[i + 1] - arrivalsUs[i]) / 1000.0;
-    const double error = actualMs - recorded[i] * 1000.0;
-    signedSum += error;
-    errorsMs.push_back(std::fabs(error));
-    if (std::getenv("PACING_BENCH_VERBOSE"))
-      std::printf("gap %zu recorded %.0f error %+.3f\n", i, recorded[i] * 1000.0, error);
-  }
-  std::sort(errorsMs.begin(), errorsMs.end());
-  std::printf(
-      "gap error |actual - recorded| over %zu gaps: median %.3f ms, p99 %.3f ms, "
-      "max %.3f ms (mean signed %+.3f ms)\n",
-      errorsMs.size(), percentile(errorsMs, 0.5), percentile(errorsMs, 0.99), errorsMs.back(),
-      signedSum / static_cast<double>(errorsMs.size()));
+  report("robot-sim arrivals", arrivalsUs, recorded);
+  report("dispatcher sends", runner.sentAtUs, recorded);
   return 0;
 }
