@@ -143,6 +143,18 @@ TEST_F(RobotLinkTest, LoginTimeOutIsSilentAndTheSequenceGoesOn) {
   EXPECT_TRUE(m_services.events.empty());
 }
 
+TEST_F(RobotLinkTest, ALaterDiscoveryReplyChangesTheAddressButNotTheConnection) {
+  SimRobot first(m_sim, "192.168.1.50");
+  SimRobot second(m_sim, "192.168.1.51");
+  second.answerDiscovery = false;
+  // Answers during the pause before the connect, after the first reply ended the wait.
+  m_sim.simLoop().post(500 * 1000, [&] { second.replyToDiscovery(); });
+  ASSERT_TRUE(m_link.Start());
+  EXPECT_EQ(m_link.RobotAddress(), "192.168.1.51");
+  EXPECT_EQ(first.connectTimesMs.size(), 1u);
+  EXPECT_TRUE(second.connectTimesMs.empty());
+}
+
 TEST_F(RobotLinkTest, TakenLocalPortsAreSkipped) {
   SimRobot robot(m_sim);
   m_sim.failNextBind(platform::SimProtocol::Udp, 32868);
@@ -338,6 +350,26 @@ TEST_F(RobotLinkTest, AFrameSplitAcrossChunksArrivesWholeInTheFrameFile) {
   m_sim.advanceMs(50);
   EXPECT_EQ(readFile(file), third);
   EXPECT_EQ(shown.size(), 2u);
+}
+
+TEST_F(RobotLinkTest, DataArrivingWhileAFrameIsShownIsParsedByTheSameDrain) {
+  SimRobot robot(m_sim);
+  ASSERT_TRUE(m_link.Start());
+  ASSERT_TRUE(runUntilPackets(robot, 4));
+  int nestedBusy = 0;
+  m_link.setFrameViewer([&](const std::string&) {
+    // Arrives during the pump that follows the picture.
+    robot.send(fromHex("50 4B 03 00 01 2A"));
+    if (m_link.ReceiveBusy()) ++nestedBusy;
+  });
+  robot.send(videoPacket(pictureBytes(200, 5)));
+  // Stops right after the drain that completed the frame: a later tick would be 5 ms on.
+  ASSERT_TRUE(m_sim.runUntil([&] { return m_window.FrameCount == 1; }, 1000));
+  EXPECT_EQ(m_state.BatteryLevel, 42);
+  EXPECT_EQ(nestedBusy, 1);
+  EXPECT_FALSE(m_link.ReceiveBusy());
+  EXPECT_EQ(m_link.ReceiveQueueSize(), 0u);
+  EXPECT_EQ(m_window.FrameCount, 1);
 }
 
 TEST_F(RobotLinkTest, AFrameFileThatCannotBeWrittenIsLoggedAndStillCounted) {

@@ -50,6 +50,12 @@ class SimRobot {
     });
   }
 
+  // A discovery reply sent by hand (with answerDiscovery off), to order replies in time.
+  void replyToDiscovery() {
+    const auto& d = discoveries.at(0);
+    m_udp->sendTo(d.senderAddress, d.senderPort, "DSCV\x02sim");
+  }
+
   void send(std::string_view bytes) {
     if (m_socket) m_socket->send(bytes);
   }
