@@ -56,8 +56,10 @@ std::optional<int> Gateway::Start() {
     m_trayIcon->SetCallback(m_mainWindow.get());
     m_trayIcon->Update(true);
 
-    if (!m_robotLink->Start()) return kFatalExitCode;
+    const bool robotFound = m_robotLink->Start();
+    // "Exit" chosen from the tray menu during the robot search ends the program normally.
     if (m_shutDown) return 0;
+    if (!robotFound) return kFatalExitCode;
 
     m_mainWindow->FillCredentialBoxes();
     m_ui.showMainWindow();
@@ -163,6 +165,14 @@ void Gateway::Shutdown() {
   });
   step([this] {
     if (m_robotLink) m_robotLink->Shutdown();
+  });
+  // A command still queued, or queued by an event pumped before the process is gone, would
+  // reconnect the robot that was just closed.
+  step([this] {
+    if (m_dispatcher) {
+      m_dispatcher->setProcedureRunner(nullptr);
+      m_dispatcher->queue().Replace();
+    }
   });
   step([this] {
     if (m_mainWindow) m_mainWindow->VideoRateTimer().setEnabled(false);
