@@ -96,9 +96,10 @@ void Gateway::createSubsystems() {
       m_platform, m_settings, m_helpers, m_ui, *m_dispatcher, m_devices, report, m_credentials,
       m_model, m_robotState, layout.programDataFolder});
   m_dispatcher->setProcedureRunner(m_robotLink.get());
+  m_robotControls = std::make_unique<RobotLinkControls>(*m_robotLink);
 
   m_mainWindow = std::make_unique<MainWindow>(MainWindow::Wiring{
-      m_platform.loop(), m_ui, m_model, m_robotState, m_windowRobot, *m_dispatcher, m_devices,
+      m_platform.loop(), m_ui, m_model, m_robotState, *m_robotControls, *m_dispatcher, m_devices,
       report, m_settings, m_credentials, m_helpers, layout.programDataFolder});
   m_mainWindow->VideoRateTimer().setInterval(MainWindow::kStatusRefreshMs);
   m_mainWindow->setPathRecorder(m_recorder.get());
@@ -186,27 +187,6 @@ void Gateway::Shutdown() {
 
 void Gateway::reportStatus(const std::string& name, bool isInfo) {
   if (m_reporter) m_reporter->ReportStatus(name, isInfo);
-}
-
-void Gateway::WindowRobot::LoginSequenceRun() {
-  if (m_gateway.m_robotLink) m_gateway.m_robotLink->LoginSequenceRun();
-}
-
-void Gateway::WindowRobot::CloseConnection() {
-  if (m_gateway.m_robotLink) m_gateway.m_robotLink->CloseConnection();
-}
-
-void Gateway::WindowRobot::PlaySound(int index) {
-  if (m_gateway.m_robotLink) m_gateway.m_robotLink->PlaySound(index);
-}
-
-void Gateway::WindowRobot::SetSpeed(int value) {
-  if (m_gateway.m_robotLink) m_gateway.m_robotLink->SetSpeed(value);
-}
-
-platform::SocketState Gateway::WindowRobot::ConnectionState() const {
-  return m_gateway.m_robotLink ? m_gateway.m_robotLink->ConnectionState()
-                               : platform::SocketState::Closed;
 }
 
 }  // namespace rovalink::app

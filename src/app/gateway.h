@@ -8,6 +8,7 @@
 #include "app/headless_ui_port.h"
 #include "app/main_window.h"
 #include "app/main_window_model.h"
+#include "app/robot_link_controls.h"
 #include "app/tray_icon.h"
 #include "app/ui_port.h"
 #include "commands/command_dispatcher.h"
@@ -72,20 +73,6 @@ class Gateway {
   const robot::RobotState& robotState() const { return m_robotState; }
 
  private:
-  // The main window's view of the robot link, which exists only from the robot start-up on.
-  class WindowRobot : public MainWindowRobot {
-   public:
-    explicit WindowRobot(Gateway& gateway) : m_gateway(gateway) {}
-    void LoginSequenceRun() override;
-    void CloseConnection() override;
-    void PlaySound(int index) override;
-    void SetSpeed(int value) override;
-    platform::SocketState ConnectionState() const override;
-
-   private:
-    Gateway& m_gateway;
-  };
-
   void createSubsystems();
   bool startXap();
   void Shutdown();
@@ -105,7 +92,6 @@ class Gateway {
   robot::RobotState m_robotState;
   devices::Devices m_devices;
   devices::RobotCredentials m_credentials;
-  WindowRobot m_windowRobot{*this};
 
   std::unique_ptr<commands::CommandDispatcher> m_dispatcher;
   std::unique_ptr<devices::StatusReporter> m_reporter;
@@ -114,6 +100,7 @@ class Gateway {
   std::unique_ptr<commands::PathRecorder> m_recorder;
   std::unique_ptr<commands::PathPlayer> m_player;
   std::unique_ptr<robot::RobotLink> m_robotLink;
+  std::unique_ptr<RobotLinkControls> m_robotControls;
   std::unique_ptr<MainWindow> m_mainWindow;
   std::unique_ptr<TrayIcon> m_trayIcon;
   std::unique_ptr<video::VideoWindow> m_videoWindow;
