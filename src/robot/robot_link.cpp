@@ -111,6 +111,7 @@ bool RobotLink::Start() {
   m_RobotConnected = false;
   waitWhile(*m_ConnectTimer, [this] { return !m_RobotAddress.empty(); });
   m_ConnectTimer->setEnabled(false);
+  if (m_shutDown) return false;
   if (m_RobotAddress.empty()) {
     m_ui.messageBox("Spykee not found");
     return false;
@@ -135,6 +136,10 @@ bool RobotLink::Start() {
 }
 
 void RobotLink::Shutdown() {
+  // Ends a discovery, connect or login wait that is still running: nobody waits for it now.
+  m_shutDown = true;
+  m_ConnectTimer->setEnabled(false);
+  m_LoginTimer->setEnabled(false);
   m_EventTimer->setEnabled(false);
   m_Winsock1->close();
   m_Winsock2->close();

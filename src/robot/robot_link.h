@@ -148,6 +148,7 @@ class RobotLink : public RobotConnection, public commands::ProcedureRunner {
   bool m_RobotConnected = false;
   bool m_RobotClosed = false;
   bool m_ReceiveBusy = false;
+  bool m_shutDown = false;
   // Error events raised while probing ports or inside a connect call are not reported.
   int m_quietSocketErrors = 0;
   int m_socketErrorsLogged = 0;
