@@ -89,8 +89,7 @@ bool QtTcpSocket::bind(std::uint16_t localPort, std::string* error) {
     return false;
   }
   // A probe: no address sharing, so a port that any socket still uses counts as taken.
-  if (!m_socket->bind(QHostAddress(QHostAddress::AnyIPv4), localPort,
-                      QAbstractSocket::DontShareAddress)) {
+  if (!bindQuietly(localPort, QAbstractSocket::DontShareAddress)) {
     if (error) *error = qt_socket::toText(m_socket->errorString());
     m_socket->abort();
     return false;
@@ -98,6 +97,15 @@ bool QtTcpSocket::bind(std::uint16_t localPort, std::string* error) {
   m_localPort = m_socket->localPort();
   m_state = SocketState::Open;
   return true;
+}
+
+bool QtTcpSocket::bindQuietly(std::uint16_t localPort, QAbstractSocket::BindMode mode) {
+  // A failed bind is reported by the result; Qt's error signal for it must not become an
+  // error event (or the Error state) of a socket that is still usable.
+  m_binding = true;
+  const bool bound = m_socket->bind(QHostAddress(QHostAddress::AnyIPv4), localPort, mode);
+  m_binding = false;
+  return bound;
 }
 
 bool QtTcpSocket::connect(const std::string& host, std::uint16_t port, std::string* error) {
@@ -108,8 +116,8 @@ bool QtTcpSocket::connect(const std::string& host, std::uint16_t port, std::stri
   if (m_state == SocketState::Closed && m_localPort != 0) {
     // Reuse-address so that a reconnect from the same port is not refused while an earlier
     // connection of ours from it lingers in TIME_WAIT.
-    if (!m_socket->bind(QHostAddress(QHostAddress::AnyIPv4), m_localPort,
-                        QAbstractSocket::ShareAddress | QAbstractSocket::ReuseAddressHint)) {
+    if (!bindQuietly(m_localPort,
+                     QAbstractSocket::ShareAddress | QAbstractSocket::ReuseAddressHint)) {
       diag::warning("tcp: local port " + std::to_string(m_localPort) + " unavailable (" +
                     qt_socket::toText(m_socket->errorString()) + "); connecting from any port");
       m_socket->abort();
@@ -213,7 +221,7 @@ void QtTcpSocket::onDisconnected() {
 void QtTcpSocket::onError(QAbstractSocket::SocketError error) {
   // A peer close arrives as this error while still connected; disconnected() follows and is
   // reported as the close event.
-  if (m_closingLocally || error == QAbstractSocket::RemoteHostClosedError) return;
+  if (m_closingLocally || m_binding || error == QAbstractSocket::RemoteHostClosedError) return;
   m_state = SocketState::Error;
   const int number = qt_socket::errorNumber(error);
   const std::string text = qt_socket::toText(m_socket->errorString());

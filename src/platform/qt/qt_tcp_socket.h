@@ -50,6 +50,7 @@ class QtTcpSocket : public TcpSocket {
   void onBytesWritten(qint64 bytes);
   void readAvailable();
   bool applyNoDelay(int* errorCode, std::string* error);
+  bool bindQuietly(std::uint16_t localPort, QAbstractSocket::BindMode mode);
   void resetSendTracking();
 
   std::shared_ptr<QtEventCore> m_core;
@@ -63,6 +64,7 @@ class QtTcpSocket : public TcpSocket {
   bool m_noDelay = false;
   bool m_closingLocally = false;
   bool m_inConnect = false;
+  bool m_binding = false;
   std::deque<qint64> m_pendingSends;  // bytes of each send() not yet fully written
   qint64 m_writtenTowardsFront = 0;
 };
