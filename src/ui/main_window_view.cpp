@@ -24,9 +24,9 @@ MainWindowView::MainWindowView(app::MainWindow& window, QWidget* parent)
   setWindowTitle(qs(app::MainWindow::kCaption));
   setWindowIcon(appIcon());
 
-  for (const app::QueueButton& spec : app::kQueueButtons) {
-    QPushButton* b = makeButton(qs(spec.control), qs(spec.caption));
-    const std::string control(spec.control);
+  for (const app::QueueButton& button : app::kQueueButtons) {
+    QPushButton* b = makeButton(qs(button.control), qs(button.caption));
+    const std::string control(button.control);
     connect(b, &QPushButton::clicked, this,
             [this, control] { m_window.queueButtonClick(control); });
   }

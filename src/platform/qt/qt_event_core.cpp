@@ -88,13 +88,13 @@ void QtEventCore::arm() {
   for (const Nanos deadline : m_waitDeadlines)
     next = next < 0 ? deadline : std::min(next, deadline);
   if (next == m_armedFor) return;
-  itimerspec spec{};
+  itimerspec armed{};
   if (next >= 0) {
     const Nanos at = std::max<Nanos>(next, 1);  // 0 would disarm; a past time fires at once
-    spec.it_value.tv_sec = static_cast<time_t>(at / kNanosPerSecond);
-    spec.it_value.tv_nsec = static_cast<long>(at % kNanosPerSecond);
+    armed.it_value.tv_sec = static_cast<time_t>(at / kNanosPerSecond);
+    armed.it_value.tv_nsec = static_cast<long>(at % kNanosPerSecond);
   }
-  ::timerfd_settime(m_fd, TFD_TIMER_ABSTIME, &spec, nullptr);
+  ::timerfd_settime(m_fd, TFD_TIMER_ABSTIME, &armed, nullptr);
   m_armedFor = next;
 }
 
