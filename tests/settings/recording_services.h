@@ -12,9 +12,7 @@ namespace rovalink::testing {
 class RecordingServices : public settings::Services {
  public:
   struct Entry {
-    std::string first;
-    std::string second;
-    std::string description;
+    std::string first, second, description;
   };
 
   void LogError(const std::string& first, const std::string& second,
@@ -31,8 +29,7 @@ class RecordingServices : public settings::Services {
     return !ec;
   }
 
-  std::vector<Entry> errors;
-  std::vector<Entry> events;
+  std::vector<Entry> errors, events;
 };
 
 }  // namespace rovalink::testing

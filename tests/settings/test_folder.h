@@ -17,18 +17,14 @@ class TestFolder {
     if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     m_path = pattern;
   }
-  ~TestFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(m_path, ignored);
-  }
-  TestFolder(const TestFolder&) = delete;
-  TestFolder& operator=(const TestFolder&) = delete;
+  ~TestFolder() { std::filesystem::remove_all(m_path, m_ignored); }
 
   const std::filesystem::path& path() const { return m_path; }
   std::string file(const std::string& relative) const { return (m_path / relative).string(); }
 
  private:
   std::filesystem::path m_path;
+  std::error_code m_ignored;
 };
 
 inline std::string readFile(const std::string& path) {
