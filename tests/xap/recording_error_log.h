@@ -10,9 +10,7 @@ namespace rovalink::xap::testing {
 class RecordingErrorLog : public ErrorLog {
  public:
   struct Entry {
-    std::string first;
-    std::string second;
-    std::string description;
+    std::string first, second, description;
   };
 
   void LogError(const std::string& first, const std::string& second,

@@ -1,213 +1,161 @@
 #include "xap/xap_helpers.h"
 
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
+#include "platform/sim/sim_platform.h"
 #include "settings/hs.h"
 #include "settings/test_folder.h"
+#include "xap/packed_items.h"
 
 namespace rovalink::xap {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::readFile;
-using testing::TestFolder;
-using testing::writeFile;
+using rovalink::testing::readFile;
+using rovalink::testing::writeFile;
+using Texts = std::vector<std::string>;
 
-class FixedClock : public platform::Clock {
+TEST(ApplicationFolder, IsTheOptionElseTheVariableElseTheExecutablesFolder) {
+  EXPECT_EQ(ApplicationFolder("/opt/a///", "/home/b", "/usr/bin/rovalink"), "/opt/a");
+  EXPECT_EQ(ApplicationFolder("", "/home/b/", "/usr/bin/rovalink"), "/home/b");
+  EXPECT_EQ(ApplicationFolder("", "", "/usr/local/bin/rovalink"), "/usr/local/bin");
+  EXPECT_EQ(ApplicationFolder("", "", "/rovalink"), "/");
+}
+
+// Every SendXap call as "class|target|section|data|subaddress|uid", the data's code 1 shown as
+// "=" and its code 0 as ";".
+class RecordingSender : public XapSender {
  public:
-  double timeOfDay() const override {
-    return m_now.hour * 3600.0 + m_now.minute * 60.0 + m_now.second;
+  std::string SendXap(const std::string& sTarget, const std::string& sClass,
+                      const std::string& sSection, const std::string& sData,
+                      const std::string& sSubaddress, const std::string& sUID) override {
+    std::string data;
+    for (char c : sData) data += c == '\1' ? '=' : c == '\0' ? ';' : c;
+    sent.push_back(sClass + "|" + sTarget + "|" + sSection + "|" + data + "|" + sSubaddress + "|" +
+                   sUID);
+    if (duringSend) duringSend(sClass);
+    return sClass == failingClass ? "0 boom" : "";
   }
-  platform::LocalDateTime localNow() const override { return m_now; }
-  void set(platform::LocalDateTime now) { m_now = now; }
-
- private:
-  platform::LocalDateTime m_now{2024, 3, 7, 9, 5, 2};
+  Texts sent;
+  std::function<void(const std::string&)> duringSend;
+  std::string failingClass;
 };
-
-class CountingHost : public platform::HostInfo {
- public:
-  std::string computerName() const override {
-    ++calls;
-    return "ROBOTPC";
-  }
-  std::vector<std::string> ipv4Addresses() const override { return {"127.0.0.1"}; }
-  mutable int calls = 0;
-};
-
-struct FolderCase {
-  const char* name;
-  const char* option;
-  const char* home;
-  const char* executable;
-  const char* expected;
-};
-
-class ApplicationFolderChoice : public ::testing::TestWithParam<FolderCase> {};
-
-TEST_P(ApplicationFolderChoice, PrefersOptionThenVariableThenExecutableFolder) {
-  const FolderCase& c = GetParam();
-  EXPECT_EQ(ApplicationFolder(c.option, c.home, c.executable), c.expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Inputs, ApplicationFolderChoice,
-    ::testing::Values(
-        FolderCase{"OptionWins", "/opt/a", "/home/b", "/usr/bin/rovalink", "/opt/a"},
-        FolderCase{"VariableWithoutOption", "", "/home/b/", "/usr/bin/rovalink", "/home/b"},
-        FolderCase{"ExecutableFolderLast", "", "", "/usr/local/bin/rovalink", "/usr/local/bin"},
-        FolderCase{"ExecutableAtRoot", "", "", "/rovalink", "/"},
-        FolderCase{"TrailingSeparatorsDropped", "/opt/a///", "", "/x/y", "/opt/a"}),
-    [](const auto& testCase) { return std::string(testCase.param.name); });
-
-TEST(AppLayout, NamesTheFoldersBelowTheApplicationFolder) {
-  const AppLayout layout("/srv/rl/");
-  EXPECT_EQ(layout.appFolder, "/srv/rl");
-  EXPECT_EQ(layout.configFolder, "/srv/rl/Config");
-  EXPECT_EQ(layout.dataFolder, "/srv/rl/Data");
-  EXPECT_EQ(layout.programDataFolder, "/srv/rl/Data/xapqbtSpykee");
-  EXPECT_EQ(layout.htmlFolder, "/srv/rl/html");
-  EXPECT_EQ(layout.errorLogFile, "/srv/rl/Data/xapqbtSpykee.txt");
-  EXPECT_EQ(ProgramFilePath("/srv/rl", "/usr/bin/rovalink"), "/srv/rl/rovalink");
-}
-
-struct LineCase {
-  const char* name;
-  platform::LocalDateTime now;
-  const char* description;
-  const char* expected;
-};
-
-class ErrorLogLine : public ::testing::TestWithParam<LineCase> {};
-
-TEST_P(ErrorLogLine, HasStampTextsLineNumberAndDescription) {
-  const LineCase& c = GetParam();
-  EXPECT_EQ(FormatErrorLogLine(c.now, "xapqbtSpykee", "Main Load", c.description), c.expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Lines, ErrorLogLine,
-    ::testing::Values(LineCase{"NoPendingErrorEndsInZeroAndBlank",
-                               {2024, 3, 7, 9, 5, 2},
-                               "",
-                               "2024/03/07 09:05:02 | xapqbtSpykee Main Load 0 "},
-                      LineCase{"DescriptionFollowsLineNumber",
-                               {1999, 12, 31, 23, 59, 59},
-                               "Overflow",
-                               "1999/12/31 23:59:59 | xapqbtSpykee Main Load 0 Overflow"},
-                      LineCase{"TwentyFourHourClock",
-                               {2030, 1, 1, 13, 0, 0},
-                               "",
-                               "2030/01/01 13:00:00 | xapqbtSpykee Main Load 0 "}),
-    [](const auto& testCase) { return std::string(testCase.param.name); });
 
 class XapHelpersTest : public ::testing::Test {
  protected:
-  LaunchLocation launchInFolder() const {
-    return LaunchLocation{m_folder.path().string(), "", "/usr/bin/rovalink"};
+  XapHelpersTest() {
+    sim.setLocalDateTime({2024, 3, 7, 9, 5, 2});
+    sim.simHost().setComputerName("ROBOTPC");
   }
+  bool init() {
+    return helpers.InitXap({folder.path().string(), "", "/usr/bin/rovalink"}, settings);
+  }
+  std::string errorLog() const { return readFile(folder.file("Data/xapqbtSpykee.txt")); }
 
-  TestFolder m_folder;
-  FixedClock m_clock;
-  CountingHost m_host;
-  XapHelpers m_helpers{m_clock, m_host};
-  settings::hs m_settings{m_helpers};
+  platform::SimPlatform sim;
+  rovalink::testing::TestFolder folder;
+  XapHelpers helpers{sim.clock(), sim.host()};
+  settings::hs settings{helpers};
+  RecordingSender sender;
 };
 
-TEST_F(XapHelpersTest, InitXapCreatesConfigAndDataAndFixesPaths) {
-  ASSERT_TRUE(m_helpers.InitXap(launchInFolder(), m_settings));
-  EXPECT_TRUE(fs::is_directory(m_folder.file("Config")));
-  EXPECT_TRUE(fs::is_directory(m_folder.file("Data")));
-  EXPECT_FALSE(fs::exists(m_folder.file("Config/x")));
-  EXPECT_FALSE(fs::exists(m_folder.file("Data/x")));
-  EXPECT_EQ(m_helpers.AppFolder(), m_folder.path().string());
-  EXPECT_EQ(m_settings.GetAppPath(), m_folder.path().string());
-  EXPECT_EQ(m_helpers.ProgramFile(), m_folder.file("rovalink"));
-  EXPECT_EQ(m_helpers.ComputerName(), "ROBOTPC");
-  EXPECT_EQ(m_helpers.DefaultUID(), "FF.0065:00");
-}
-
-TEST_F(XapHelpersTest, InitXapReadsInterfaceSettings) {
-  writeFile(m_folder.file("Config/qbtXap.ini"),
+TEST_F(XapHelpersTest, InitXapFixesThePathsMakesTheFoldersAndReadsTheInterfaceSettings) {
+  ASSERT_TRUE(init());
+  EXPECT_TRUE(fs::is_directory(folder.file("Config")) && fs::is_directory(folder.file("Data")));
+  EXPECT_FALSE(fs::exists(folder.file("Config/x")) || fs::exists(folder.file("Data/x")));
+  EXPECT_EQ(settings.GetAppPath(), folder.path().string());
+  EXPECT_EQ(helpers.ProgramFile(), folder.file("rovalink"));
+  EXPECT_EQ(helpers.ComputerName(), "ROBOTPC");
+  EXPECT_EQ(helpers.InterfaceAddress() + " " + helpers.BroadcastAddress(), "Default Default");
+  writeFile(folder.file("Config/qbtXap.ini"),
             "[interface]\r\ninterfaceaddress=192.168.1.20\r\nBroadcastAddress=192.168.1.255\r\n");
-  ASSERT_TRUE(m_helpers.InitXap(launchInFolder(), m_settings));
-  EXPECT_EQ(m_helpers.InterfaceAddress(), "192.168.1.20");
-  EXPECT_EQ(m_helpers.BroadcastAddress(), "192.168.1.255");
+  ASSERT_TRUE(init());
+  EXPECT_EQ(helpers.InterfaceAddress() + " " + helpers.BroadcastAddress(),
+            "192.168.1.20 192.168.1.255");
 }
 
-TEST_F(XapHelpersTest, InitXapDefaultsInterfaceSettings) {
-  ASSERT_TRUE(m_helpers.InitXap(launchInFolder(), m_settings));
-  EXPECT_EQ(m_helpers.InterfaceAddress(), "Default");
-  EXPECT_EQ(m_helpers.BroadcastAddress(), "Default");
-}
-
-TEST_F(XapHelpersTest, InitXapAnchorsRelativeFolderAtWorkingFolder) {
+// Folder creation works on absolute paths only, so a relative folder is anchored first.
+TEST_F(XapHelpersTest, InitXapAnchorsARelativeFolderAtTheWorkingFolder) {
   const auto previous = fs::current_path();
-  fs::current_path(m_folder.path());
-  const bool ok = m_helpers.InitXap(LaunchLocation{"", "home", "/usr/bin/rovalink"}, m_settings);
+  fs::current_path(folder.path());
+  const bool ok = helpers.InitXap({"", "home", "/usr/bin/rovalink"}, settings);
+  helpers.CreateFolders("rel/inner/file.txt");
   fs::current_path(previous);
   ASSERT_TRUE(ok);
-  EXPECT_EQ(m_helpers.AppFolder(), m_folder.file("home"));
-  EXPECT_TRUE(fs::is_directory(m_folder.file("home/Config")));
-}
-
-TEST_F(XapHelpersTest, ComputerNameIsAskedOnce) {
-  EXPECT_EQ(m_helpers.ComputerName(), "ROBOTPC");
-  ASSERT_TRUE(m_helpers.InitXap(launchInFolder(), m_settings));
-  EXPECT_EQ(m_helpers.ComputerName(), "ROBOTPC");
-  EXPECT_EQ(m_host.calls, 1);
+  EXPECT_EQ(helpers.AppFolder(), folder.file("home"));
+  EXPECT_TRUE(fs::is_directory(folder.file("home/Config")));
+  EXPECT_FALSE(fs::exists(folder.file("rel")));
 }
 
 TEST_F(XapHelpersTest, LogErrorAppendsOneCrLfLinePerCall) {
-  ASSERT_TRUE(m_helpers.InitXap(launchInFolder(), m_settings));
-  m_helpers.LogError("xapqbtSpykee", "Main Load");
-  m_clock.set({2024, 3, 7, 21, 40, 9});
-  m_helpers.LogError("GetItem", "Main OnMessage", "Subscript out of range");
-  EXPECT_EQ(readFile(m_folder.file("Data/xapqbtSpykee.txt")),
+  ASSERT_TRUE(init());
+  helpers.LogError("xapqbtSpykee", "Main Load");
+  sim.setLocalDateTime({2024, 3, 7, 21, 40, 9});
+  helpers.LogError("GetItem", "Main OnMessage", "Subscript out of range");
+  fs::create_directories(folder.file("Config/broken.ini"));
+  EXPECT_FALSE(settings.SaveIniSetting("G", "k", "v", "broken.ini"));
+  EXPECT_EQ(errorLog(),
             "2024/03/07 09:05:02 | xapqbtSpykee Main Load 0 \r\n"
-            "2024/03/07 21:40:09 | GetItem Main OnMessage 0 Subscript out of range\r\n");
+            "2024/03/07 21:40:09 | GetItem Main OnMessage 0 Subscript out of range\r\n"
+            "2024/03/07 21:40:09 | xapqbtSpykee IniTool Load " +
+                folder.file("Config/broken.ini") + " 0 the path is a folder\r\n");
 }
 
-TEST_F(XapHelpersTest, IniSaveFailureLandsInErrorLog) {
-  ASSERT_TRUE(m_helpers.InitXap(launchInFolder(), m_settings));
-  fs::create_directories(m_folder.file("Config/broken.ini"));
-  EXPECT_FALSE(m_settings.SaveIniSetting("G", "k", "v", "broken.ini"));
-  const std::string log = readFile(m_folder.file("Data/xapqbtSpykee.txt"));
-  EXPECT_NE(log.find("| xapqbtSpykee IniTool Load " + m_folder.file("Config/broken.ini") + " 0 "),
-            std::string::npos)
-      << log;
-}
-
-TEST_F(XapHelpersTest, CreateFoldersMakesEveryFolderButTheLastElement) {
-  const std::string path = m_folder.file("a/b/file.txt");
-  EXPECT_TRUE(m_helpers.CreateFolders(path));
-  EXPECT_TRUE(fs::is_directory(m_folder.file("a")));
-  EXPECT_TRUE(fs::is_directory(m_folder.file("a/b")));
-  EXPECT_FALSE(fs::exists(path));
-}
-
-TEST_F(XapHelpersTest, CreateFoldersIgnoresRelativePath) {
-  const auto previous = fs::current_path();
-  fs::current_path(m_folder.path());
-  m_helpers.CreateFolders("rel/inner/file.txt");
-  fs::current_path(previous);
-  EXPECT_FALSE(fs::exists(m_folder.file("rel")));
-}
-
-TEST_F(XapHelpersTest, CreateFoldersStopsAtFolderItCannotMake) {
-  writeFile(m_folder.file("plain"), "a file, not a folder");
-  EXPECT_FALSE(m_helpers.CreateFolders(m_folder.file("plain/sub/deeper/file.txt")));
-  EXPECT_FALSE(fs::exists(m_folder.file("plain/sub")));
+TEST_F(XapHelpersTest, CreateFoldersMakesEveryFolderButTheLastElementAndStopsAtAFailure) {
+  EXPECT_TRUE(helpers.CreateFolders(folder.file("a/b/file.txt")));
+  EXPECT_TRUE(fs::is_directory(folder.file("a/b")));
+  EXPECT_FALSE(fs::exists(folder.file("a/b/file.txt")));
+  writeFile(folder.file("plain"), "a file, not a folder");
+  EXPECT_FALSE(helpers.CreateFolders(folder.file("plain/sub/deeper/file.txt")));
+  EXPECT_FALSE(fs::exists(folder.file("plain/sub")));
   // The failure is an event; before the transport is ready it waits to be published.
-  ASSERT_EQ(m_helpers.PendingMessages().size(), 1u);
-  const std::string& data = m_helpers.PendingMessages().front().MsgData;
-  EXPECT_NE(data.find(std::string("Type\1xapqbtSpykee\0Data\1 CreateFolders ", 38) +
-                      m_folder.file("plain") + " Line 0 "),
-            std::string::npos)
-      << data;
+  ASSERT_EQ(helpers.PendingMessages().size(), 1u);
+  EXPECT_NE(helpers.PendingMessages().front().MsgData.find(std::string("Data\1 CreateFolders ") +
+                                                           folder.file("plain") + " Line 0 "),
+            std::string::npos);
+}
+
+// ---- Sending through the helpers ------------------------------------------------------------
+
+TEST_F(XapHelpersTest, HeldMessagesGoOutOldestFirstAheadOfTheFirstSendWhenReady) {
+  helpers.SendXapMessage("t.a.b", "held.1", "s", "d", "sub", "");
+  helpers.LogEvent("xapqbtSpykee", "Using xAP port 32768", "Address in use");
+  EXPECT_EQ(helpers.HeldSender().SendXap("", "held.3", "s", "", "", "FF.0065:1A"), "");
+  helpers.setXapReady(true);  // without a sender nothing can go out yet
+  helpers.SendXapMessage("", "held.4", "s", "");
+  helpers.setSender(&sender);
+  EXPECT_TRUE(sender.sent.empty());  // nothing moves until the next send
+  helpers.SendXapMessage("", "now", "s", "");
+  EXPECT_EQ(sender.sent,
+            (Texts{"held.1|t.a.b|s|d|sub|FF.0065:00",
+                   "Homeseer.Event||Event.Log|Time=2024/03/07 09:05:02;Type="
+                   "xapqbtSpykee;Data=Using xAP port 32768 Line 0 Address in use||"
+                   "FF.0065:00",
+                   "held.3||s|||FF.0065:1A", "held.4||s|||FF.0065:00", "now||s|||FF.0065:00"}));
+}
+
+// One message leaves the queue per send: a send made during the flush goes after the rest, and
+// a failed send is logged while the rest still go out.
+TEST_F(XapHelpersTest, FlushKeepsOrderWhenASendFailsOrIsMadeDuringIt) {
+  ASSERT_TRUE(init());
+  helpers.SendXapMessage("", "held.1", "s", PackItems({{"a", "1"}}));
+  helpers.SendXapMessage("", "held.2", "s", "");
+  helpers.setSender(&sender);
+  helpers.setXapReady(true);
+  sender.failingClass = "held.1";
+  sender.duringSend = [&](const std::string& cls) {
+    if (cls == "held.1") helpers.SendXapMessage("", "nested", "s", "");
+  };
+  helpers.SendXapMessage("", "outer", "s", "");
+  EXPECT_EQ(sender.sent, (Texts{"held.1||s|a=1||FF.0065:00", "held.2||s|||FF.0065:00",
+                                "outer||s|||FF.0065:00", "nested||s|||FF.0065:00"}));
+  EXPECT_EQ(errorLog(), "2024/03/07 09:05:02 | xapqbtSpykee SendXap  " + PackItems({{"a", "1"}}) +
+                            " 0 0 boom\r\n");
 }
 
 }  // namespace
