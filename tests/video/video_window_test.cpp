@@ -2,9 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <ostream>
-
-#include <algorithm>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -33,6 +31,12 @@ class KeyboardDriveTest : public ::testing::Test {
     sim.advanceMs(VideoWindow::kKeyTimerMs / 2);
   }
   void ticks(int n) { sim.advanceMs(n * VideoWindow::kKeyTimerMs); }
+  // The time of day each command was queued at, in whole milliseconds.
+  std::vector<long> stampsMs() const {
+    std::vector<long> ms;
+    for (const auto& r : runner.ran) ms.push_back(std::lround(r.command.TimeStamp * 1000));
+    return ms;
+  }
 
   platform::SimPlatform sim;
   test::FakeUiPort ui;
@@ -42,194 +46,83 @@ class KeyboardDriveTest : public ::testing::Test {
 };
 
 TEST_F(KeyboardDriveTest, OneTickOfUpMovesForwardAndTheNextTickWithoutKeysStops) {
-  focus();
   ui.press(ArrowKey::Up);
+  ticks(10);  // the drive runs only once the window has the focus
+  EXPECT_TRUE(runner.ran.empty());
+  focus();
   ticks(1);
   ui.release(ArrowKey::Up);
-  ticks(1);
-  ticks(5);
+  ticks(6);
   EXPECT_EQ(runner.procedures(), (Strings{"MoveForward", "MoveStop"}));
-  EXPECT_FALSE(window.MovementKeysDown());
 }
 
-TEST_F(KeyboardDriveTest, HeldKeysRepeatTheMotionOnTheFirstTickAfterHalfASecond) {
+TEST_F(KeyboardDriveTest, HeldKeysRepeatOnTheFirstTickMoreThanHalfASecondAfterTheLastMotion) {
   focus();
   ui.press(ArrowKey::Up);
   ui.press(ArrowKey::Right);
-  ticks(20);  // two seconds
-  ASSERT_GE(runner.ran.size(), 2u);
-  for (const auto& r : runner.ran) EXPECT_EQ(r.command.Procedure, "MoveForwardRight");
-  // Ticks at 0.1 s steps: the first tick more than 0.5 s after a motion is 0.6 s later.
-  ASSERT_EQ(runner.ran.size(), 4u);  // at 0.1, 0.7, 1.3, 1.9 s
-  for (std::size_t i = 1; i < runner.ran.size(); ++i) {
-    EXPECT_NEAR(runner.ran[i].command.TimeStamp - runner.ran[i - 1].command.TimeStamp, 0.6, 1e-6);
-  }
-}
-
-TEST_F(KeyboardDriveTest, ReleasingAllKeysQueuesExactlyOneStop) {
-  focus();
-  ui.press(ArrowKey::Down);
-  ticks(8);
-  ui.releaseAll();
-  ticks(30);
-  const Strings procedures = runner.procedures();
-  EXPECT_EQ(std::count(procedures.begin(), procedures.end(), "MoveStop"), 1);
-  EXPECT_EQ(procedures.back(), "MoveStop");
-}
-
-TEST_F(KeyboardDriveTest, MotionsCarryTheirTimeOfDaySoTheDispatcherKeepsTheSpacing) {
-  const double start = sim.clock().timeOfDay();
-  focus();
-  ui.press(ArrowKey::Left);
-  ticks(1);
-  ASSERT_EQ(runner.ran.size(), 1u);
-  EXPECT_NEAR(runner.ran[0].command.TimeStamp, start + 0.1, 1e-6);
-  EXPECT_EQ(runner.ran[0].command.Parameter, "");
-}
-
-struct ComboCase {
-  const char* name;
-  bool up, down, left, right;
-  const char* motion;
-};
-void PrintTo(const ComboCase& c, std::ostream* os) {
-  *os << c.name;
-}
-
-class MotionPrecedence : public ::testing::TestWithParam<ComboCase> {};
-
-TEST_P(MotionPrecedence, PicksTheFirstMatchingMotion) {
-  const ComboCase& c = GetParam();
-  EXPECT_EQ(PickMotion({c.up, c.down, c.left, c.right}), c.motion);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Keys, MotionPrecedence,
-    ::testing::Values(ComboCase{"None", false, false, false, false, ""},
-                      ComboCase{"Up", true, false, false, false, "MoveForward"},
-                      ComboCase{"Down", false, true, false, false, "MoveBackward"},
-                      ComboCase{"Left", false, false, true, false, "MoveLeft"},
-                      ComboCase{"Right", false, false, false, true, "MoveRight"},
-                      ComboCase{"UpRight", true, false, false, true, "MoveForwardRight"},
-                      ComboCase{"DownRight", false, true, false, true, "MoveBackwardRight"},
-                      ComboCase{"UpLeft", true, false, true, false, "MoveForwardLeft"},
-                      ComboCase{"DownLeft", false, true, true, false, "MoveBackwardLeft"},
-                      ComboCase{"UpLeftRight", true, false, true, true, "MoveForwardRight"},
-                      ComboCase{"UpDown", true, true, false, false, "MoveForward"},
-                      ComboCase{"LeftRight", false, false, true, true, "MoveRight"},
-                      ComboCase{"AllFour", true, true, true, true, "MoveForwardRight"},
-                      ComboCase{"DownLeftRight", false, true, true, true, "MoveBackwardRight"}),
-    [](const auto& testInfo) { return std::string(testInfo.param.name); });
-
-TEST_F(KeyboardDriveTest, KeyCombinationsReachTheRobotAsTheirMotion) {
-  focus();
-  ui.press(ArrowKey::Left);
-  ui.press(ArrowKey::Right);
-  ui.press(ArrowKey::Up);
-  ticks(1);
-  ASSERT_FALSE(runner.ran.empty());
-  EXPECT_EQ(runner.ran[0].command.Procedure, "MoveForwardRight");
+  ticks(20);
+  ui.release(ArrowKey::Right);  // a change of keys also waits for the repeat
+  ticks(5);
+  EXPECT_EQ(runner.procedures(), (Strings{"MoveForwardRight", "MoveForwardRight",
+                                          "MoveForwardRight", "MoveForwardRight", "MoveForward"}));
+  EXPECT_EQ(stampsMs(),
+            (std::vector<long>{43'200'100, 43'200'700, 43'201'300, 43'201'900, 43'202'500}));
 }
 
 TEST_F(KeyboardDriveTest, AKeyTappedBetweenTwoTicksStillCounts) {
   focus();
   ui.tap(ArrowKey::Right);
-  ticks(1);
-  ticks(1);
+  ticks(2);
   EXPECT_EQ(runner.procedures(), (Strings{"MoveRight", "MoveStop"}));
 }
 
-TEST_F(KeyboardDriveTest, ChangingKeysWithinHalfASecondWaitsForTheRepeat) {
+TEST_F(KeyboardDriveTest, LosingTheFocusStopsARunningMotionAndRegainingItRestartsTheDrive) {
+  sim.setLocalDateTime({2024, 5, 1, 23, 59, 59});
   focus();
-  ui.press(ArrowKey::Up);
-  ticks(1);  // MoveForward at 0.1 s
-  ui.release(ArrowKey::Up);
-  ui.press(ArrowKey::Down);
-  ticks(3);  // still within 0.5 s: no new motion
-  EXPECT_EQ(runner.procedures(), (Strings{"MoveForward"}));
-  ticks(3);  // the tick at 0.7 s is due
-  EXPECT_EQ(runner.procedures(), (Strings{"MoveForward", "MoveBackward"}));
-}
-
-TEST_F(KeyboardDriveTest, NoKeysNoCommands) {
-  focus();
-  ticks(50);
-  EXPECT_TRUE(runner.ran.empty());
+  ticks(2);
+  window.LostFocus();  // idle: nothing to stop
   EXPECT_TRUE(dispatcher.queue().empty());
-}
 
-TEST_F(KeyboardDriveTest, LosingTheFocusStopsTheDriveAndARunningMotion) {
-  focus();
-  ui.press(ArrowKey::Up);
-  ticks(3);
-  window.LostFocus();
-  ticks(20);
-  EXPECT_FALSE(window.KeyTimer().enabled());
-  EXPECT_EQ(runner.procedures(), (Strings{"MoveForward", "MoveStop"}));
-  // Keys held while the window has no focus do nothing.
-  ticks(20);
-  EXPECT_EQ(runner.ran.size(), 2u);
-}
-
-TEST_F(KeyboardDriveTest, LosingTheFocusWhileIdleQueuesNothing) {
-  focus();
-  ticks(3);
-  window.LostFocus();
-  ticks(3);
-  EXPECT_TRUE(runner.ran.empty());
-}
-
-TEST_F(KeyboardDriveTest, RegainingTheFocusMakesTheFirstKeyTickDue) {
   focus();
   ui.press(ArrowKey::Up);
   ticks(1);
   window.LostFocus();
+  ticks(6);  // keys held without the focus do nothing; meanwhile midnight passes
+  EXPECT_FALSE(window.KeyTimer().enabled());
+  EXPECT_EQ(runner.procedures(), (Strings{"MoveForward", "MoveStop"}));
   focus();
-  EXPECT_FALSE(window.MovementKeysDown());
-  EXPECT_EQ(window.LastMoveTime(), 0.0);
-  ticks(1);  // 0.2 s after the last motion, but the drive restarted
+  ticks(1);  // the first key tick after a restart is due, in a day's first half second too
   EXPECT_EQ(runner.procedures(), (Strings{"MoveForward", "MoveStop", "MoveForward"}));
 }
 
-TEST_F(KeyboardDriveTest, TheTimerDoesNotRunBeforeItIsEnabled) {
-  ui.press(ArrowKey::Up);
-  ticks(10);
-  EXPECT_TRUE(runner.ran.empty());
-  window.KeyTimer().setEnabled(true);  // start-up enables it without a focus change
-  sim.advanceMs(150);
-  EXPECT_EQ(runner.procedures(), (Strings{"MoveForward"}));
-}
-
-TEST(KeyboardDriveMidnight, AKeyHeldAcrossMidnightKeepsRepeating) {
-  platform::SimPlatform sim;
+TEST_F(KeyboardDriveTest, AKeyHeldAcrossMidnightKeepsRepeating) {
   sim.setLocalDateTime({2024, 5, 1, 23, 59, 59});
-  test::FakeUiPort ui;
-  commands::CommandDispatcher dispatcher{sim.loop(), sim.clock()};
-  test::RecordingProcedureRunner runner{sim.clock()};
-  dispatcher.setProcedureRunner(&runner);
-  VideoWindow window{sim.loop(), sim.clock(), ui, dispatcher};
-  window.GotFocus();
+  focus();
   ui.press(ArrowKey::Up);
-  sim.advanceMs(3000);
-  // 0.1, 0.7 s before midnight, then 0.3, 0.9, 1.5 s after it.
-  EXPECT_EQ(runner.ran.size(), 5u);
-  for (const auto& r : runner.ran) EXPECT_EQ(r.command.Procedure, "MoveForward");
+  ticks(30);
+  EXPECT_EQ(runner.procedures(), Strings(5, "MoveForward"));
+  EXPECT_EQ(stampsMs(), (std::vector<long>{86'399'100, 86'399'700, 300, 900, 1500}));
 }
 
-TEST(VideoWindowFrames, ShowingAFramePutsItIntoThePictureAndArmsVideoTimer) {
-  platform::SimPlatform sim;
-  test::FakeUiPort ui;
-  commands::CommandDispatcher dispatcher{sim.loop(), sim.clock()};
-  VideoWindow window{sim.loop(), sim.clock(), ui, dispatcher};
-  EXPECT_FALSE(window.VideoTimer().enabled());
-  EXPECT_EQ(window.VideoTimer().interval(), 5000);
-  EXPECT_EQ(window.KeyTimer().interval(), 100);
+TEST(MotionPrecedence, DiagonalsBeforeStraightMovesRightBeforeLeftUpBeforeDown) {
+  for (const std::string c :
+       {":", "U:MoveForward", "D:MoveBackward", "L:MoveLeft", "R:MoveRight", "UR:MoveForwardRight",
+        "DR:MoveBackwardRight", "UL:MoveForwardLeft", "DL:MoveBackwardLeft", "ULR:MoveForwardRight",
+        "UD:MoveForward", "LR:MoveRight", "UDLR:MoveForwardRight", "DLR:MoveBackwardRight"}) {
+    const std::string keys = c.substr(0, c.find(':'));
+    const auto down = [&keys](char k) { return keys.find(k) != std::string::npos; };
+    EXPECT_EQ(PickMotion({down('U'), down('D'), down('L'), down('R')}), c.substr(c.find(':') + 1));
+  }
+}
+
+TEST_F(KeyboardDriveTest, ShowingAFramePutsItIntoThePictureAndArmsTheVideoTimer) {
   window.Show();
+  EXPECT_FALSE(window.VideoTimer().enabled());
   window.ShowFrame("/app/Data/xapqbtSpykee/Video0.jpg");
   EXPECT_TRUE(ui.videoWindowVisible);
   EXPECT_EQ(ui.pictures, (Strings{"/app/Data/xapqbtSpykee/Video0.jpg"}));
   EXPECT_TRUE(window.VideoTimer().enabled());
-  sim.advanceMs(12000);  // its ticks do nothing
+  ticks(120);  // its ticks do nothing
   EXPECT_EQ(ui.pictures.size(), 1u);
 }
 
