@@ -9,16 +9,33 @@
 
 namespace rovalink::robot::test {
 
-// Records what the procedures send and which connection procedures they start.
+// "50 4B 05" (one space between bytes) <-> bytes, so tables read like the wire.
+inline std::string fromHex(std::string_view hex) {
+  std::string bytes;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 3) {
+    bytes += static_cast<char>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16));
+  }
+  return bytes;
+}
+inline std::string toHex(std::string_view bytes) {
+  std::string hex;
+  for (const unsigned char c : bytes) {
+    hex += (hex.empty() ? "" : " ") +
+           std::string{"0123456789ABCDEF"[c >> 4], "0123456789ABCDEF"[c & 15]};
+  }
+  return hex;
+}
+
+// Records what the procedures send (as hex) and which connection procedures they start, "|"
+// between entries.
 class RecordingConnection : public RobotConnection {
  public:
-  void SendToRobot(std::string_view packet) override { packets.emplace_back(packet); }
-  void LoginSequenceRun() override { calls.push_back("LoginSequenceRun"); }
-  void ConnectedOn() override { calls.push_back("ConnectedOn"); }
-  void ConnectedOff() override { calls.push_back("ConnectedOff"); }
-
-  std::vector<std::string> packets;
-  std::vector<std::string> calls;
+  void SendToRobot(std::string_view packet) override { add(toHex(packet)); }
+  void LoginSequenceRun() override { add("LoginSequenceRun"); }
+  void ConnectedOn() override { add("ConnectedOn"); }
+  void ConnectedOff() override { add("ConnectedOff"); }
+  void add(const std::string& entry) { log += (log.empty() ? "" : "|") + entry; }
+  std::string log;
 };
 
 // Keeps every logged error and event as one line "type|data|description".
@@ -33,9 +50,7 @@ class RecordingServices : public settings::Services {
     events.push_back(type + "|" + data + "|" + description);
   }
   bool CreateFolders(const std::string&) override { return true; }
-
-  std::vector<std::string> errors;
-  std::vector<std::string> events;
+  std::vector<std::string> errors, events;
 };
 
 }  // namespace rovalink::robot::test
