@@ -71,7 +71,6 @@ INSTANTIATE_TEST_SUITE_P(
                       "50 4B 05 00 02 C6 34|50 4B 05 00 02 00 00|50 4B 05 00 02 00 00",
                       "Movement Movement"},
         ProcedureCase{"Speed=0;MoveForward", "50 4B 05 00 02 64 64", "Movement"},
-        ProcedureCase{"Speed=-40;MoveBackward", "50 4B 05 00 02 96 96", "Movement"},
         ProcedureCase{"Speed=99;MoveForward", "50 4B 05 00 02 02 02", "Movement"},
         ProcedureCase{"Speed=150;MoveBackward", "50 4B 05 00 02 F8 F8", "Movement"},
         ProcedureCase{"TurboOn;TurboOn;TurboOff", "50 4B 05 00 02 64 64|50 4B 05 00 02 64 64",
