@@ -1,161 +1,167 @@
 #include <gtest/gtest.h>
 
-#include <QAction>
+#include <QCursor>
+#include <QDir>
 #include <QImage>
-#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
+#include <QScreen>
+#include <QScrollBar>
 #include <QTest>
 
 #include "gui_fixture.h"
-#include "support/recording_procedure_runner.h"
 
 namespace rovalink::ui::testing {
 namespace {
 
 using app::ArrowKey;
-using TrayViewTest = GuiTest;
-using VideoViewTest = GuiTest;
-using KeyStateTest = GuiTest;
+using Strings = std::vector<std::string>;
+using DesktopViewsTest = GuiTest;
 
-TEST_F(TrayViewTest, TheMenuIsSpykeeWithItsItemsInOrder) {
-  QMenu& menu = trayView->menu();
-  EXPECT_EQ(menu.title(), "Spykee");
-  QStringList items;
-  for (QAction* action : menu.actions()) items << (action->isSeparator() ? "-" : action->text());
-  EXPECT_EQ(items, (QStringList{"Show Form", "System Config", "System Status", "Query Spykee",
-                                "Help", "-", "Exit"}));
+TEST_F(DesktopViewsTest, EveryControlShowsItsCaptionAndForwardsTheUsersAction) {
+  for (const app::QueueButton& b : app::kQueueButtons) {
+    QPushButton* button = mainView.button(QString::fromUtf8(b.control.data(), b.control.size()));
+    ASSERT_NE(button, nullptr) << b.control;
+    EXPECT_EQ(button->text().toStdString(), b.caption);
+    QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_EQ(dispatcher.queue().commands().back().Procedure, b.procedure);
+  }
+  EXPECT_EQ(dispatcher.queue().size(), app::kQueueButtons.size());
+  QTest::mouseClick(mainView.button("aConnect"), Qt::LeftButton);
+  QTest::mouseClick(mainView.button("aSound2"), Qt::LeftButton);
+  auto* bar = mainView.findChild<QScrollBar*>("aSpeed");
+  // Settings 1..99 are the drive speeds 25..123; the bar starts at the start speed 73.
+  EXPECT_EQ((std::array{bar->minimum(), bar->maximum(), bar->value()}), (std::array{1, 99, 49}));
+  bar->setValue(76);
+  EXPECT_EQ(robot.calls, (Strings{"LoginSequenceRun", "PlaySound 2", "SetSpeed 76"}));
 }
 
-TEST_F(TrayViewTest, ShowFormShowsTheHiddenMainWindow) {
-  EXPECT_FALSE(mainView->isVisible());
-  trayView->menu().findChild<QAction*>("MenuArray0")->trigger();
-  EXPECT_TRUE(mainView->isVisible());
-}
-
-TEST_F(TrayViewTest, ExitAsksForTheShutdown) {
-  int shutdowns = 0;
-  window->setExitHandler([&] { ++shutdowns; });
-  trayView->menu().findChild<QAction*>("MenuArray6")->trigger();
-  EXPECT_EQ(shutdowns, 1);
-  EXPECT_TRUE(window->ExitRequested());
-}
-
-TEST_F(TrayViewTest, ButtonReleasesOnTheIconOpenTheMenu) {
-  EXPECT_FALSE(trayView->menu().isVisible());
-  emit trayView->icon().activated(QSystemTrayIcon::Context);
-  EXPECT_TRUE(trayView->menu().isVisible());
-  trayView->menu().hide();
-  emit trayView->icon().activated(QSystemTrayIcon::Trigger);
-  EXPECT_TRUE(trayView->menu().isVisible());
-  trayView->menu().hide();
-  emit trayView->icon().activated(QSystemTrayIcon::DoubleClick);
-  emit trayView->icon().activated(QSystemTrayIcon::MiddleClick);
-  EXPECT_FALSE(trayView->menu().isVisible());
-}
-
-TEST(TrayViewMessages, ActivationsMapToTheDesktopsMouseMessages) {
-  EXPECT_EQ(TrayIconView::messageFor(QSystemTrayIcon::Trigger), 514);
-  EXPECT_EQ(TrayIconView::messageFor(QSystemTrayIcon::Context), 517);
-  EXPECT_EQ(TrayIconView::messageFor(QSystemTrayIcon::DoubleClick), 515);
-  EXPECT_EQ(TrayIconView::messageFor(QSystemTrayIcon::MiddleClick), 0);
-  EXPECT_EQ(TrayIconView::messageFor(QSystemTrayIcon::Unknown), 0);
-}
-
-TEST_F(TrayViewTest, UpdateShowsTheIconWithItsTipAndRemovesIt) {
-  tray->Update(true);
-  EXPECT_TRUE(trayView->icon().isVisible());
-  EXPECT_EQ(trayView->icon().toolTip(), "Spykee");
-  tray->Update(false);
-  EXPECT_FALSE(trayView->icon().isVisible());
-}
-
-TEST_F(VideoViewTest, ShowsTheLatestFrameAndKeepsItWhenAFileIsBad) {
-  EXPECT_EQ(videoView->windowTitle(), "SpykeeVideo");
-  QImage frame(320, 240, QImage::Format_RGB32);
-  frame.fill(QColor(10, 200, 30));
-  const std::string good = folder.file("Video0.jpg");
-  ASSERT_TRUE(frame.save(QString::fromStdString(good), "JPG"));
-  port->showVideoWindow();
-  videoWindow->ShowFrame(good);
-  ASSERT_FALSE(videoView->image().pixmap().isNull());
-  EXPECT_EQ(videoView->image().pixmap().size(), QSize(320, 240));
-  EXPECT_TRUE(videoWindow->VideoTimer().enabled());
-
-  const std::string bad = folder.file("broken.jpg");
-  rovalink::testing::writeFile(bad, "not a picture");
-  videoWindow->ShowFrame(bad);
-  EXPECT_EQ(videoView->image().pixmap().size(), QSize(320, 240));
-}
-
-TEST_F(VideoViewTest, AFrameRewrittenUnderTheSameNameIsShownAfresh) {
-  const std::string path = folder.file("Video0.jpg");
-  QImage first(320, 240, QImage::Format_RGB32);
-  first.fill(Qt::black);
-  ASSERT_TRUE(first.save(QString::fromStdString(path), "JPG"));
-  videoWindow->ShowFrame(path);
-  QImage second(160, 120, QImage::Format_RGB32);
-  second.fill(Qt::white);
-  ASSERT_TRUE(second.save(QString::fromStdString(path), "JPG"));
-  videoWindow->ShowFrame(path);
-  EXPECT_EQ(videoView->image().pixmap().size(), QSize(160, 120));
-}
-
-TEST_F(VideoViewTest, ActivationStartsAndStopsTheKeyboardDrive) {
-  port->showVideoWindow();
-  QApplication::setActiveWindow(videoView.get());
-  QTRY_VERIFY_WITH_TIMEOUT(videoWindow->KeyTimer().enabled(), 5000);
-  port->showMainWindow();
-  QApplication::setActiveWindow(mainView.get());
-  QTRY_VERIFY_WITH_TIMEOUT(!videoWindow->KeyTimer().enabled(), 5000);
-}
-
-TEST_F(KeyStateTest, AKeyHeldDownStaysDown) {
-  QTest::keyPress(videoView.get(), Qt::Key_Up);
-  EXPECT_TRUE(port->isKeyDown(ArrowKey::Up));
-  EXPECT_TRUE(port->isKeyDown(ArrowKey::Up));
-  EXPECT_FALSE(port->isKeyDown(ArrowKey::Down));
-  QTest::keyRelease(videoView.get(), Qt::Key_Up);
-  EXPECT_FALSE(port->isKeyDown(ArrowKey::Up));
-}
-
-TEST_F(KeyStateTest, AKeyTappedBetweenTwoQueriesCountsOnce) {
-  QTest::keyClick(videoView.get(), Qt::Key_Left);
-  EXPECT_TRUE(port->isKeyDown(ArrowKey::Left));
-  EXPECT_FALSE(port->isKeyDown(ArrowKey::Left));
-}
-
-TEST_F(KeyStateTest, KeysInAnyWindowOfTheProgramCount) {
-  QTest::keyClick(mainView->button("aDock"), Qt::Key_Right);
-  QTest::keyPress(mainView.get(), Qt::Key_Down);
-  EXPECT_TRUE(port->isKeyDown(ArrowKey::Right));
-  EXPECT_TRUE(port->isKeyDown(ArrowKey::Down));
-  QTest::keyRelease(mainView.get(), Qt::Key_Down);
-}
-
-TEST_F(KeyStateTest, OtherKeysAreNotArrows) {
-  QTest::keyClick(videoView.get(), Qt::Key_A);
-  QTest::keyClick(videoView.get(), Qt::Key_Space);
-  for (ArrowKey key : {ArrowKey::Left, ArrowKey::Up, ArrowKey::Right, ArrowKey::Down}) {
-    EXPECT_FALSE(port->isKeyDown(key));
+TEST_F(DesktopViewsTest, EachIndicatorShowsItsOwnModelColour) {
+  app::Colour* fields[] = {&model.aConnectStatus, &model.aDockStatus,  &model.aHeadStatus,
+                           &model.aLeftStatus,    &model.aRightStatus, &model.aAudioStatus,
+                           &model.aVOIPStatus};
+  const char* names[] = {"aConnectStatus", "aDockStatus",  "aHeadStatus", "aLeftStatus",
+                         "aRightStatus",   "aAudioStatus", "aVOIPStatus"};
+  for (int i = 0; i < 7; ++i) *fields[i] = static_cast<app::Colour>(i + 1) * 0x010203;
+  mainView.refresh();
+  for (int i = 0; i < 7; ++i) {  // the model numbers a colour 0x00BBGGRR
+    EXPECT_EQ(mainView.indicator(names[i])->fill(), QColor(3 * (i + 1), 2 * (i + 1), i + 1));
   }
 }
 
-TEST_F(KeyStateTest, LeavingTheProgramReleasesHeldKeys) {
-  QTest::keyPress(videoView.get(), Qt::Key_Up);
-  EXPECT_TRUE(port->isKeyDown(ArrowKey::Up));
-  QEvent deactivate(QEvent::ApplicationDeactivate);
-  QCoreApplication::sendEvent(qApp, &deactivate);
-  EXPECT_FALSE(port->isKeyDown(ArrowKey::Up));
+TEST_F(DesktopViewsTest, TypingInTheCredentialBoxesSavesAllButEmptyOrStarredText) {
+  credentials = {"spykee", "secret"};
+  window.FillCredentialBoxes();
+  mainView.refresh();
+  auto* user = mainView.findChild<QLineEdit*>("aUsername");
+  auto* password = mainView.findChild<QLineEdit*>("aPassword");
+  EXPECT_EQ(user->text() + " " + password->text(), "spykee *");
+  user->clear();
+  QTest::keyClicks(user, "bob");
+  QTest::keyClicks(password, "abc");  // "*abc"
+  const auto stored = [&](const char* key) {
+    return settingsObject.GetINISetting("SPYKEE", key, "<none>", "qbtRovalink.ini");
+  };
+  EXPECT_EQ(stored("username") + " " + stored("password"), "bob <none>");
+  password->selectAll();
+  QTest::keyClicks(password, "pw");
+  EXPECT_EQ(stored("password"), "pw");
 }
 
-TEST_F(KeyStateTest, ArrowKeysDriveTheRobotThroughTheRealKeyState) {
-  test::RecordingProcedureRunner runner(sim.clock());
-  dispatcher.setProcedureRunner(&runner);
-  videoWindow->KeyTimer().setEnabled(true);
-  QTest::keyClick(videoView.get(), Qt::Key_Up);
-  sim.advanceMs(250);
-  EXPECT_EQ(runner.procedures(), (std::vector<std::string>{"MoveForward", "MoveStop"}));
-  dispatcher.setProcedureRunner(nullptr);
+TEST_F(DesktopViewsTest, TheVideoWindowShowsTheLatestFrameAndKeepsItWhenAFileIsBad) {
+  const std::string path = folder.file("Video0.jpg");
+  for (const QSize size : {QSize(320, 240), QSize(160, 120)}) {  // rewritten under one name
+    QImage frame(size, QImage::Format_RGB32);
+    frame.fill(Qt::green);
+    ASSERT_TRUE(frame.save(QString::fromStdString(path), "JPG"));
+    videoWindow.ShowFrame(path);
+    EXPECT_EQ(videoView.image().pixmap().size(), size);
+  }
+  rovalink::testing::writeFile(folder.file("broken.jpg"), "not a picture");
+  videoWindow.ShowFrame(folder.file("broken.jpg"));
+  EXPECT_EQ(videoView.image().pixmap().size(), QSize(160, 120));
+}
+
+TEST_F(DesktopViewsTest, ActivatingTheVideoWindowStartsTheKeyboardDriveAndLeavingItStops) {
+  port.showVideoWindow();
+  QApplication::setActiveWindow(&videoView);
+  QTRY_VERIFY_WITH_TIMEOUT(videoWindow.KeyTimer().enabled(), 5000);
+  port.showMainWindow();
+  QApplication::setActiveWindow(&mainView);
+  QTRY_VERIFY_WITH_TIMEOUT(!videoWindow.KeyTimer().enabled(), 5000);
+}
+
+TEST_F(DesktopViewsTest, ArrowKeysInAnyWindowReadLikeTheDesktopsKeyState) {
+  QTest::keyPress(&videoView, Qt::Key_Up);
+  EXPECT_TRUE(port.isKeyDown(ArrowKey::Up) && port.isKeyDown(ArrowKey::Up));  // held: stays down
+  QTest::keyRelease(&videoView, Qt::Key_Up);
+  EXPECT_FALSE(port.isKeyDown(ArrowKey::Up));
+  QTest::keyClick(mainView.button("aDock"), Qt::Key_Left);  // tapped between two queries
+  EXPECT_TRUE(port.isKeyDown(ArrowKey::Left));
+  EXPECT_FALSE(port.isKeyDown(ArrowKey::Left));
+  QTest::keyPress(&mainView, Qt::Key_Down);
+  EXPECT_TRUE(port.isKeyDown(ArrowKey::Down));
+  QEvent deactivate(QEvent::ApplicationDeactivate);  // leaving the program releases held keys
+  QCoreApplication::sendEvent(qApp, &deactivate);
+  EXPECT_FALSE(port.isKeyDown(ArrowKey::Down));
+}
+
+// Renders the windows as a user sees them while connected and driving: the pixels show the
+// model's colours, the labels its texts. With ROVALINK_SCREENSHOT_DIR set (scripts/screenshots)
+// the pictures are saved there; ROVALINK_SCREENSHOT_FRAME names the camera frame.
+using UiScreenshots = GuiTest;
+
+TEST_F(UiScreenshots, TheRenderedWindowsShowTheirState) {
+  window.FillCredentialBoxes();
+  robot.state = platform::SocketState::Connected;
+  robotState.BatteryLevel = 97;
+  model.FrameCount = 8;
+  window.VideoRateTimer().setInterval(app::MainWindow::kStatusRefreshMs);
+  window.refreshStatus();
+  model.aHeadStatus = app::MainWindowModel::kHeadOn;
+  model.aRightStatus = app::MainWindowModel::kRightOn;
+  model.aAudioStatus = app::MainWindowModel::kAudioOn;
+  std::string frame = qEnvironmentVariable("ROVALINK_SCREENSHOT_FRAME").toStdString();
+  if (frame.empty()) {
+    frame = folder.file("Video0.jpg");
+    QImage picture(320, 240, QImage::Format_RGB32);
+    picture.fill(QColor(40, 70, 110));
+    ASSERT_TRUE(picture.save(QString::fromStdString(frame), "JPG"));
+  }
+  port.showMainWindow();
+  port.showVideoWindow();
+  videoWindow.ShowFrame(frame);
+  QTest::qWait(200);  // the view follows the model on its own; both windows lay out and paint
+
+  EXPECT_EQ(mainView.findChild<QLabel*>("aBattery")->text(), "Battery 97");
+  EXPECT_EQ(mainView.findChild<QLabel*>("aVideoRate")->text(), "24 Hz");
+  const QImage main = mainView.grab().toImage();
+  const auto centreOf = [&](const char* name) {
+    const IndicatorLight* light = mainView.indicator(name);
+    return main.pixelColor(light->mapTo(&mainView, light->rect().center()) *
+                           main.devicePixelRatio());
+  };
+  EXPECT_EQ(centreOf("aRightStatus"), QColor(255, 128, 0));
+  EXPECT_EQ(centreOf("aConnectStatus"), QColor(0, 255, 0));
+
+  const QString out = qEnvironmentVariable("ROVALINK_SCREENSHOT_DIR");
+  if (out.isEmpty()) return;
+  ASSERT_TRUE(QDir().mkpath(out));
+  EXPECT_TRUE(main.save(out + "/main_window.png"));
+  EXPECT_TRUE(videoView.grab().toImage().save(out + "/video_window.png"));
+  if (QGuiApplication::platformName() != "xcb") return;
+  // The whole screen with the tray icon and its menu, opened by a right click on the icon.
+  tray.Update(true);
+  mainView.move(40, 40);
+  videoView.move(mainView.frameGeometry().right() + 30, 40);
+  QTest::qWait(1500);  // the tray takes the icon in
+  QCursor::setPos(trayView.icon().geometry().bottomLeft() + QPoint(0, 4));
+  emit trayView.icon().activated(QSystemTrayIcon::Context);
+  QTest::qWait(300);
+  EXPECT_TRUE(QGuiApplication::primaryScreen()->grabWindow(0).save(out + "/desktop.png"));
+  trayView.menu().hide();
+  tray.Update(false);
 }
 
 }  // namespace

@@ -3,13 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <memory>
 #include <string>
 
 #include "app/main_window.h"
-#include "app/tray_icon.h"
-#include "commands/command_dispatcher.h"
-#include "devices/device_table.h"
 #include "platform/sim/sim_platform.h"
 #include "settings/recording_services.h"
 #include "settings/test_folder.h"
@@ -18,7 +14,6 @@
 #include "ui/main_window_view.h"
 #include "ui/tray_icon_view.h"
 #include "ui/video_window_view.h"
-#include "video/video_window.h"
 #include "xap/recording_error_log.h"
 
 namespace rovalink::ui::testing {
@@ -34,36 +29,17 @@ inline QApplication& guiApplication() {
 }
 
 // The desktop as start-up builds it: the models on virtual time, the real Qt views and the Qt
-// UI port between them.
+// UI port between them. Members go in reverse order: the views before the models they show.
 class GuiTest : public ::testing::Test {
  protected:
   GuiTest() {
-    guiApplication();
     settingsObject.setAppPath(folder.path().string());
-    port = std::make_unique<DesktopUiPort>();
-    window = std::make_unique<app::MainWindow>(
-        app::MainWindow::Wiring{sim.loop(), *port, model, robotState, robot, dispatcher, devices,
-                                [](const std::string&, bool) {}, settingsObject, credentials,
-                                errorLog, folder.path().string()});
-    tray = std::make_unique<app::TrayIcon>(*port);
-    tray->setCaption("Spykee");
-    tray->SetCallback(window.get());
-    videoWindow = std::make_unique<video::VideoWindow>(sim.loop(), sim.clock(), *port, dispatcher);
-    mainView = std::make_unique<MainWindowView>(*window);
-    videoView = std::make_unique<VideoWindowView>(*videoWindow);
-    trayView = std::make_unique<TrayIconView>(*tray, *window);
-    port->attach(mainView.get(), videoView.get(), trayView.get());
+    tray.setCaption("Spykee");
+    tray.SetCallback(&window);
+    port.attach(&mainView, &videoView, &trayView);
   }
 
-  ~GuiTest() override {
-    port->attach(nullptr, nullptr, nullptr);
-    tray->SetCallback(nullptr);
-  }
-
-  std::string storedSetting(const std::string& key) {
-    return settingsObject.GetINISetting("SPYKEE", key, "<none>", "qbtRovalink.ini");
-  }
-
+  QApplication& qtApp = guiApplication();
   platform::SimPlatform sim;
   app::MainWindowModel model;
   robot::RobotState robotState;
@@ -76,13 +52,16 @@ class GuiTest : public ::testing::Test {
   devices::RobotCredentials credentials{"admin", "kelpo"};
   xap::testing::RecordingErrorLog errorLog;
 
-  std::unique_ptr<DesktopUiPort> port;
-  std::unique_ptr<app::MainWindow> window;
-  std::unique_ptr<app::TrayIcon> tray;
-  std::unique_ptr<video::VideoWindow> videoWindow;
-  std::unique_ptr<MainWindowView> mainView;
-  std::unique_ptr<VideoWindowView> videoView;
-  std::unique_ptr<TrayIconView> trayView;
+  DesktopUiPort port;
+  app::MainWindow window{app::MainWindow::Wiring{sim.loop(), port, model, robotState, robot,
+                                                 dispatcher, devices,
+                                                 [](const std::string&, bool) {}, settingsObject,
+                                                 credentials, errorLog, folder.path().string()}};
+  app::TrayIcon tray{port};
+  video::VideoWindow videoWindow{sim.loop(), sim.clock(), port, dispatcher};
+  MainWindowView mainView{window};
+  VideoWindowView videoView{videoWindow};
+  TrayIconView trayView{tray, window};
 };
 
 }  // namespace rovalink::ui::testing
