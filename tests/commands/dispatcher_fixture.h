@@ -14,102 +14,92 @@
 namespace rovalink::commands::testing_support {
 
 using Micros = platform::SimEventLoop::Micros;
+constexpr Micros kMs = 1000;
 
-// A timer that tells the loop which intervals it was started with.
+// A timer that notes the interval of each start ("32000 8000 ").
 class RecordingTimer : public platform::Timer {
  public:
-  RecordingTimer(std::unique_ptr<platform::Timer> inner, int id,
-                 std::vector<std::pair<int, int>>* starts)
-      : m_inner(std::move(inner)), m_id(id), m_starts(starts) {
+  RecordingTimer(std::unique_ptr<platform::Timer> inner, std::string& starts)
+      : m_inner(std::move(inner)), m_starts(starts) {
     m_inner->onTick([this] { emitTick(); });
   }
   void setInterval(int ms) override { m_inner->setInterval(ms); }
   int interval() const override { return m_inner->interval(); }
-  void setEnabled(bool enabled) override {
-    if (enabled && !m_inner->enabled()) m_starts->emplace_back(m_id, m_inner->interval());
-    m_inner->setEnabled(enabled);
+  void setEnabled(bool on) override {
+    if (on && !m_inner->enabled()) m_starts += std::to_string(m_inner->interval()) + " ";
+    m_inner->setEnabled(on);
   }
   bool enabled() const override { return m_inner->enabled(); }
 
  private:
   std::unique_ptr<platform::Timer> m_inner;
-  int m_id;
-  std::vector<std::pair<int, int>>* m_starts;
+  std::string& m_starts;
 };
 
-// The sim loop, with every timer start recorded as (timer number in creation order, interval).
+// The sim loop with recording timers (the dispatcher's CommandTimer always starts with 1 ms).
 class RecordingLoop : public platform::SimEventLoop {
  public:
   std::unique_ptr<platform::Timer> createTimer() override {
-    return std::make_unique<RecordingTimer>(SimEventLoop::createTimer(), m_timers++, &timerStarts);
+    return std::make_unique<RecordingTimer>(SimEventLoop::createTimer(), timerStarts);
   }
-  std::vector<std::pair<int, int>> timerStarts;
-
- private:
-  int m_timers = 0;
+  std::string timerStarts;
 };
 
-struct Ran {
-  std::string procedure;
-  std::string parameter;
-  Micros at;
-};
-
-// The robot's procedure table, faked: records what ran and when; an action may take virtual
-// time or do something extra.
+// The robot's procedure table, faked: records what ran ("Name" or "Name=parameter") and when
+// (virtual µs); an action may take virtual time or do something more.
 class RecordingRunner : public ProcedureRunner {
  public:
   explicit RecordingRunner(platform::SimEventLoop& loop) : m_loop(loop) {}
-
-  bool runProcedure(const Command& command) override {
-    ++m_depth;
-    maxDepth = std::max(maxDepth, m_depth);
-    ran.push_back({command.Procedure, command.Parameter, m_loop.now()});
-    if (onRun) onRun(command);
+  bool runProcedure(const Command& c) override {
+    ran.emplace_back(c.Procedure + (c.Parameter.empty() ? "" : "=" + c.Parameter), m_loop.now());
+    if (onRun) onRun(c);
     if (actionMicros > 0) m_loop.advance(actionMicros);
-    --m_depth;
     return true;
   }
-
-  std::vector<std::string> procedures() const {
-    std::vector<std::string> names;
-    for (const Ran& r : ran) names.push_back(r.procedure);
-    return names;
+  // What ran, with the virtual ms from one start to the next between: "MoveForward +600 MoveStop".
+  std::string timeline() const {
+    std::string text;
+    for (std::size_t i = 0; i < ran.size(); ++i) {
+      if (i > 0) text += " +" + std::to_string((ran[i].second - ran[i - 1].second) / kMs) + " ";
+      text += ran[i].first;
+    }
+    return text;
   }
 
-  std::vector<Ran> ran;
+  std::vector<std::pair<std::string, Micros>> ran;
   std::function<void(const Command&)> onRun;
   Micros actionMicros = 0;
-  int maxDepth = 0;
 
  private:
   platform::SimEventLoop& m_loop;
-  int m_depth = 0;
 };
 
-// A dispatcher on virtual time. The clock starts at 10:00:00 and the dispatcher is made then.
+// A dispatcher on virtual time, made at start-up with the clock at 00:00:00, and run from 2 s
+// on: clear of the start-up rule (a command taken within 1 s of start-up waits for it).
 class DispatcherTest : public ::testing::Test {
  protected:
-  static constexpr double kStartOfDay = 10 * 3600.0;
-
-  explicit DispatcherTest(platform::LocalDateTime start = {2024, 5, 1, 10, 0, 0})
-      : loop(std::make_shared<RecordingLoop>()), clock(loop) {
-    clock.setLocalDateTime(start);
-    dispatcher = std::make_unique<CommandDispatcher>(*loop, clock);
-    dispatcher->setProcedureRunner(&runner);
+  DispatcherTest() {
+    dispatcher.setProcedureRunner(&runner);
+    loop->advance(2000 * kMs);
   }
 
   // Runs the loop until the dispatcher has gone idle with an empty queue (bounded).
-  void runUntilIdle(Micros bound = 600'000'000) {
-    loop->advance(1000);  // the first CommandTimer tick
+  void runUntilIdle() {
+    loop->advance(kMs);  // the first CommandTimer tick
     ASSERT_TRUE(loop->runUntil(
-        [&] { return !dispatcher->CommandBusy() && dispatcher->queue().empty(); }, bound));
+        [&] { return !dispatcher.CommandBusy() && dispatcher.queue().empty(); }, 3600'000 * kMs));
+  }
+  double now() const { return clock.timeOfDay(); }
+  // Queues two keyboard commands stamped seconds apart.
+  void queueTwoStamped(double seconds) {
+    dispatcher.QueueCommand(Command{"MoveForward", "", now()});
+    dispatcher.QueueCommand(Command{"MoveStop", "", now() + seconds});
   }
 
-  std::shared_ptr<RecordingLoop> loop;
-  platform::SimClock clock;
+  std::shared_ptr<RecordingLoop> loop = std::make_shared<RecordingLoop>();
+  platform::SimClock clock{loop};
   RecordingRunner runner{*loop};
-  std::unique_ptr<CommandDispatcher> dispatcher;
+  CommandDispatcher dispatcher{*loop, clock};
 };
 
 }  // namespace rovalink::commands::testing_support
