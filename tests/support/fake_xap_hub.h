@@ -15,16 +15,11 @@ namespace rovalink::test {
 // heartbeats announce.
 class FakeXapHub {
  public:
-  struct Heard {
-    std::string text;
-    double atMs;
-  };
-
   FakeXapHub(platform::SimPlatform& sim, const std::string& address, std::uint16_t busPort)
-      : m_sim(sim), m_socket(sim.createUdpSocket()) {
+      : m_socket(sim.createUdpSocket()) {
     m_socket->bind(address, busPort);
     m_socket->onDatagram([this](const platform::Datagram& d) {
-      heard.push_back({d.data, m_sim.nowMs()});
+      heard.push_back(d.data);
       if (d.data.rfind("xap-hbeat\n", 0) == 0) {
         heartbeats.push_back(d.data);
         const std::string port = lineValue(d.data, "port");
@@ -36,9 +31,9 @@ class FakeXapHub {
   // Parsed messages of one class (compared without regard to case), in arrival order.
   std::vector<xap::XapMessage> messagesOfClass(const std::string& msgClass) const {
     std::vector<xap::XapMessage> found;
-    for (const Heard& h : heard) {
+    for (const std::string& text : heard) {
       xap::XapMessage message(nullptr);
-      message.FromXap(h.text);
+      message.FromXap(text);
       if (message.CompareClass(msgClass)) found.push_back(std::move(message));
     }
     return found;
@@ -65,8 +60,6 @@ class FakeXapHub {
     return events;
   }
 
-  std::uint16_t programPort() const { return m_programPort; }
-
   // Forwards a bus message to the program's private port.
   bool forward(const std::string& text) {
     return m_programPort != 0 && m_socket->sendTo("127.0.0.1", m_programPort, text);
@@ -81,11 +74,10 @@ class FakeXapHub {
     return text.substr(start, text.find('\n', start) - start);
   }
 
-  std::vector<Heard> heard;
+  std::vector<std::string> heard;
   std::vector<std::string> heartbeats;
 
  private:
-  platform::SimPlatform& m_sim;
   std::unique_ptr<platform::UdpSocket> m_socket;
   std::uint16_t m_programPort = 0;
 };
