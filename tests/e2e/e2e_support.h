@@ -9,7 +9,13 @@
 #include <QUdpSocket>
 #include <functional>
 #include <optional>
+#include <ostream>
 #include <vector>
+
+// Lets test failures show Qt strings as text.
+inline void PrintTo(const QString& text, std::ostream* os) {
+  *os << '"' << text.toStdString() << '"';
+}
 
 namespace rovalink::e2e {
 
@@ -17,15 +23,11 @@ namespace rovalink::e2e {
 inline constexpr int kStartMs = 20000;
 inline constexpr int kReplyMs = 10000;
 
-// The path of a program built with the tests ("rovalink", "xap-hub", "xap-cli", "robot-sim");
-// empty when this build has no such program.
-QString programPath(const QString& name);
-
 // Runs the event loop until condition() holds or timeoutMs pass; returns condition().
 bool waitUntil(const std::function<bool()>& condition, int timeoutMs);
 
-// A child process whose stdout lines and stderr text are collected as they arrive. Stopped
-// (SIGTERM, then SIGKILL) when destroyed.
+// A program built with the tests ("rovalink", "xap-hub", "xap-cli", "robot-sim") run as a child
+// whose stdout lines and stderr text are collected. Stopped (SIGTERM, then SIGKILL) when destroyed.
 class Program {
  public:
   Program() = default;
@@ -33,7 +35,7 @@ class Program {
   Program& operator=(const Program&) = delete;
   ~Program();
 
-  bool start(const QString& path, const QStringList& arguments);
+  bool start(const QString& name, const QStringList& arguments);
   // The first stdout line (from `from` on) that contains text, waiting up to timeoutMs.
   std::optional<QString> waitForLine(const QString& text, int timeoutMs, int from = 0);
   bool waitForStderr(const QString& text, int timeoutMs);
@@ -42,7 +44,7 @@ class Program {
   void stop();
 
   const QStringList& lines() const { return m_lines; }
-  // Every complete stdout line parsed as a JSON object (lines that are not objects skipped).
+  // Every complete stdout line that is a JSON object, parsed.
   std::vector<QJsonObject> jsonLines() const;
   const QString& errorText() const { return m_stderr; }
 
@@ -58,8 +60,7 @@ class Program {
 // Starts tools/xap-hub on a free port; returns the port, or 0 (with a test failure) on error.
 quint16 startHub(Program& hub);
 
-// A bare xAP client on a private loopback port: registers with a hub through a heartbeat and
-// keeps every datagram it receives.
+// A bare xAP client on a private loopback port that keeps every datagram it receives.
 class UdpPeer {
  public:
   UdpPeer();
