@@ -2,10 +2,8 @@
 
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "robot/robot_connection.h"
-#include "settings/services.h"
 
 namespace rovalink::robot::test {
 
@@ -26,8 +24,7 @@ inline std::string toHex(std::string_view bytes) {
   return hex;
 }
 
-// Records what the procedures send (as hex) and which connection procedures they start, "|"
-// between entries.
+// What the procedures send (as hex) and which connection procedures they start, "|" between.
 class RecordingConnection : public RobotConnection {
  public:
   void SendToRobot(std::string_view packet) override { add(toHex(packet)); }
@@ -36,21 +33,6 @@ class RecordingConnection : public RobotConnection {
   void ConnectedOff() override { add("ConnectedOff"); }
   void add(const std::string& entry) { log += (log.empty() ? "" : "|") + entry; }
   std::string log;
-};
-
-// Keeps every logged error and event as one line "type|data|description".
-class RecordingServices : public settings::Services {
- public:
-  void LogError(const std::string& first, const std::string& second,
-                const std::string& description = {}) override {
-    errors.push_back(first + "|" + second + "|" + description);
-  }
-  void LogEvent(const std::string& type, const std::string& data,
-                const std::string& description = {}) override {
-    events.push_back(type + "|" + data + "|" + description);
-  }
-  bool CreateFolders(const std::string&) override { return true; }
-  std::vector<std::string> errors, events;
 };
 
 }  // namespace rovalink::robot::test

@@ -2,21 +2,17 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-
 #include "platform/sim/sim_tcp_socket.h"
 #include "robot/fakes.h"
+#include "settings/recording_services.h"
+#include "settings/test_folder.h"
 #include "support/fake_spykee.h"
 #include "support/fake_ui_port.h"
 
 namespace rovalink::robot {
 namespace {
 
-namespace fs = std::filesystem;
 using platform::SocketState;
-using test::toHex;
 
 // A TCP socket that a test can hold in a state (closing, error) which a real socket passes
 // through only briefly, whose events it can raise, and which can lose the program's logins.
@@ -54,10 +50,9 @@ class RobotLinkTest : public ::testing::Test {
         m_dispatcher(m_sim.loop(), m_sim.clock()),
         m_link({m_sim, m_settings, m_services, m_ui, m_dispatcher, m_devices,
                 [this](const std::string& name, bool) { m_reports.push_back(name); }, m_credentials,
-                m_window, m_state, m_folder.string()}) {
+                m_window, m_state, m_folder.path().string()}) {
     m_dispatcher.setProcedureRunner(&m_link);
   }
-  ~RobotLinkTest() override { fs::remove_all(m_folder); }
 
   bool packetsArrive(std::size_t count) {
     return m_sim.runUntil([&] { return m_robot.packets.size() >= count; }, 60000);
@@ -72,11 +67,10 @@ class RobotLinkTest : public ::testing::Test {
     return t;
   }
 
-  const fs::path m_folder =
-      fs::temp_directory_path() / ("rovalink-robot-" + std::to_string(getpid()));
+  testing::TestFolder m_folder;
   HeldSocketPlatform m_sim;
   rovalink::test::FakeSpykee m_robot{m_sim, "192.168.1.50", 9000};
-  test::RecordingServices m_services;
+  testing::RecordingServices m_services;
   settings::hs m_settings;
   rovalink::test::FakeUiPort m_ui;
   commands::CommandDispatcher m_dispatcher;
@@ -108,7 +102,7 @@ TEST_F(RobotLinkTest, StartConnectsAfterAOneSecondPauseAndTheConnectEventLogsIn)
   // The discovery reply arrives at once; the connect follows the one-second pause.
   EXPECT_NEAR(m_robot.packets[0].atMs, 1000.0, 5.0);
   ASSERT_EQ(types(), (std::vector<int>{10, 15, 18, 9}));
-  EXPECT_EQ(toHex(m_robot.packets[0].payload), "05 61 64 6D 69 6E 05 6B 65 6C 70 6F");
+  EXPECT_EQ(test::toHex(m_robot.packets[0].payload), "05 61 64 6D 69 6E 05 6B 65 6C 70 6F");
   // The accepting reply ends the login wait at once and carries the dock state.
   EXPECT_LT(m_robot.packets[3].atMs - m_robot.packets[0].atMs, 50.0);
   EXPECT_TRUE(m_state.LoggedIn && m_state.RobotDocked);
@@ -141,7 +135,7 @@ TEST_F(RobotLinkTest, AfterTheRobotClosesTheNextCommandReconnectsAndLogsInAgain)
   m_sim.advanceMs(100);
   EXPECT_EQ(types(), (std::vector<int>{10, 15, 18, 9, 4, 10, 15, 18, 9}));
   EXPECT_NEAR(m_robot.packets[4].atMs - queuedAt, 1001.0, 5.0);
-  EXPECT_EQ(toHex(m_robot.packets[4].payload), "00 01");
+  EXPECT_EQ(test::toHex(m_robot.packets[4].payload), "00 01");
   // Already logged in: the second login wait ends at once.
   EXPECT_LT(m_robot.packets[8].atMs - m_robot.packets[5].atMs, 50.0);
   EXPECT_FALSE(m_devices.at("LeftLED").Status || m_devices.at("RightLED").Status);
@@ -149,8 +143,7 @@ TEST_F(RobotLinkTest, AfterTheRobotClosesTheNextCommandReconnectsAndLogsInAgain)
 
 TEST_F(RobotLinkTest, ASendWhileConnectingIsDroppedWithoutWaiting) {
   m_sim.setLatency(std::chrono::milliseconds(200));
-  double calledAt = -1;
-  double returnedAt = -1;
+  double calledAt = -1, returnedAt = -1;
   // Reply at 0.4 s, pause until 1.4 s, connect under way until 1.6 s.
   m_sim.simLoop().post(1500 * 1000, [&] {
     EXPECT_EQ(m_link.ConnectionState(), SocketState::Connecting);
@@ -164,32 +157,26 @@ TEST_F(RobotLinkTest, ASendWhileConnectingIsDroppedWithoutWaiting) {
   EXPECT_EQ(types(), (std::vector<int>{10, 15, 18, 9}));
 }
 
-std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
 TEST_F(RobotLinkTest, AFrameSplitAcrossChunksArrivesWholeInTheFrameFile) {
   std::vector<std::string> shown;
   m_link.setFrameViewer([&](const std::string& path) { shown.push_back(path); });
   startAndRun();
   m_sim.setTcpSegmentSize(700);
-  const fs::path file = m_folder / "Video0.jpg";
+  const std::string file = m_folder.file("Video0.jpg");
   std::string big(10000, '\0');
   for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 13);
-  m_robot.sendFrame(big);
-  m_sim.advanceMs(50);
-  EXPECT_EQ(readFile(file), big);
-  EXPECT_FALSE(fs::exists(file.string() + ".part"));  // written beside it, then renamed
-  m_robot.sendFrame("not wanted: counted, not written");
-  m_sim.advanceMs(50);
-  EXPECT_EQ(readFile(file), big);
+  auto fileAfterSending = [&](const std::string& frame) {
+    m_robot.sendFrame(frame);
+    m_sim.advanceMs(50);
+    return testing::readFile(file);
+  };
+  EXPECT_EQ(fileAfterSending(big), big);
+  EXPECT_FALSE(std::filesystem::exists(file + ".part"));  // written beside it, then renamed
+  EXPECT_EQ(fileAfterSending("not wanted: counted, not written"), big);
   m_state.FrameWanted = true;  // as the status refresh does
-  m_robot.sendFrame("third");
-  m_sim.advanceMs(50);
-  EXPECT_EQ(readFile(file), "third");
+  EXPECT_EQ(fileAfterSending("third"), "third");
   EXPECT_EQ(m_window.FrameCount, 3);
-  EXPECT_EQ(shown, std::vector<std::string>(2, file.string()));
+  EXPECT_EQ(shown, std::vector<std::string>(2, file));
 }
 
 TEST_F(RobotLinkTest, DataArrivingWhileAFrameIsShownIsParsedByTheSameDrain) {
@@ -208,17 +195,15 @@ TEST_F(RobotLinkTest, DataArrivingWhileAFrameIsShownIsParsedByTheSameDrain) {
 }
 
 // SpykeeConnect on a logged-in link whose socket is held in a state, with what happens 500 ms
-// into the wait. A close event leads to the usual connect: the 1 s pause, then the robot. Held
-// closed, the connect cannot start and the connect wait runs out.
+// into the wait: any event ends it successfully, and a close event (or ConnectedOff) leads to the
+// usual connect, the 1 s pause, then the robot. Held closed, the connect cannot start and the
+// connect wait runs out.
 enum class During { Nothing, Close, ConnectedOff, Connect };
 struct ResetCase {
   const char* name;
-  std::optional<SocketState> held;
+  SocketState held;
   During during;
-  bool connected;
   double waitMs;
-  int closes;
-  std::size_t connects;
 };
 
 class ResetWait : public RobotLinkTest, public ::testing::WithParamInterface<ResetCase> {};
@@ -231,29 +216,28 @@ TEST_P(ResetWait, ClosesTheSocketAndWaitsForACloseOrConnectEventAtMost30Seconds)
   const double start = m_sim.nowMs();
   m_sim.simLoop().post(500'000, [&] {
     if (c.during == During::Nothing) return;
-    socket.held.reset();
+    socket.held =
+        c.during == During::Connect ? std::optional(SocketState::Connected) : std::nullopt;
     if (c.during == During::Close) socket.raiseClose();
     if (c.during == During::ConnectedOff) m_link.ConnectedOff();
-    if (c.during == During::Connect) socket.held = SocketState::Connected;
     if (c.during == During::Connect) socket.raiseConnect();
   });
-  EXPECT_EQ(m_link.SpykeeConnect(), c.connected);
+  EXPECT_EQ(m_link.SpykeeConnect(), c.during != During::Nothing);
   EXPECT_NEAR(m_sim.nowMs() - start, c.waitMs, 1.0);
-  EXPECT_EQ(m_robot.closes, c.closes);  // the robot sees the program close
-  EXPECT_EQ(m_robot.clientPorts.size(), 1 + c.connects);
+  EXPECT_EQ(m_robot.closes, c.held == SocketState::Closed ? 0 : 1);  // the robot sees the close
+  const bool reconnects = c.during == During::Close || c.during == During::ConnectedOff;
+  EXPECT_EQ(m_robot.clientPorts.size(), reconnects ? 2u : 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     States, ResetWait,
     ::testing::Values(
-        ResetCase{"ClosingWaitsFull30s", SocketState::Closing, During::Nothing, false, 30000, 1, 0},
-        ResetCase{"ErrorWaitsFull30s", SocketState::Error, During::Nothing, false, 30000, 1, 0},
-        ResetCase{"CloseEventConnects", SocketState::Error, During::Close, true, 1500, 1, 1},
-        ResetCase{"ConnectedOffConnects", SocketState::Closing, During::ConnectedOff, true, 1500, 1,
-                  1},
-        ResetCase{"ConnectEventEndsTheWait", SocketState::Error, During::Connect, true, 500, 1, 0},
-        ResetCase{"ClosedGivesUpAfterPauseAnd30s", SocketState::Closed, During::Nothing, false,
-                  31000, 0, 0}),
+        ResetCase{"ClosingWaitsFull30s", SocketState::Closing, During::Nothing, 30000},
+        ResetCase{"ErrorWaitsFull30s", SocketState::Error, During::Nothing, 30000},
+        ResetCase{"CloseEventConnects", SocketState::Error, During::Close, 1500},
+        ResetCase{"ConnectedOffConnects", SocketState::Closing, During::ConnectedOff, 1500},
+        ResetCase{"ConnectEventEndsTheWait", SocketState::Error, During::Connect, 500},
+        ResetCase{"ClosedGivesUpAfterPauseAnd30s", SocketState::Closed, During::Nothing, 31000}),
     [](const auto& p) { return std::string(p.param.name); });
 
 }  // namespace
