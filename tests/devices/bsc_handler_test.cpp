@@ -11,28 +11,12 @@
 #include "devices/device_table.h"
 #include "platform/sim/sim_platform.h"
 #include "settings/recording_services.h"
-#include "xap/xap_sender.h"
+#include "xap/recording_error_log.h"
 
 namespace rovalink::devices {
 namespace {
 
 using Names = std::vector<std::string>;
-
-// Every SendXap call as "target|class|section|data|subaddress|uid", the data's code 1 shown as
-// "=" and its code 0 as ";".
-class RecordingSender : public xap::XapSender {
- public:
-  std::string SendXap(const std::string& sTarget, const std::string& sClass,
-                      const std::string& sSection, const std::string& sData,
-                      const std::string& sSubaddress, const std::string& sUID) override {
-    std::string data;
-    for (char c : sData) data += c == '\1' ? '=' : c == '\0' ? ';' : c;
-    sent.push_back(sTarget + "|" + sClass + "|" + sSection + "|" + data + "|" + sSubaddress + "|" +
-                   sUID);
-    return {};
-  }
-  Names sent;
-};
 
 std::string message(const std::string& cls, const std::string& target, const std::string& section,
                     const std::string& items) {
@@ -63,7 +47,7 @@ class Bsc : public ::testing::Test {
   platform::SimPlatform sim;
   Devices devices = BuildDeviceTable();
   commands::CommandDispatcher dispatcher{sim.loop(), sim.clock()};
-  RecordingSender transport, held;
+  xap::testing::RecordingSender transport, held;
   testing::RecordingServices services;
   Names reports;
   BscHandler handler{devices, dispatcher, sim.clock(),

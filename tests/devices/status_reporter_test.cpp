@@ -8,33 +8,15 @@
 
 #include "devices/device_table.h"
 #include "settings/recording_services.h"
-#include "xap/xap_sender.h"
+#include "xap/recording_error_log.h"
 
 namespace rovalink::devices {
 namespace {
 
-// Every SendXap call as "target|class|section|data|subaddress|uid", the data's code 1 shown as
-// "=" and its code 0 as ";".
-class RecordingSender : public xap::XapSender {
- public:
-  std::string SendXap(const std::string& sTarget, const std::string& sClass,
-                      const std::string& sSection, const std::string& sData,
-                      const std::string& sSubaddress, const std::string& sUID) override {
-    if (throwOnSend) throw std::runtime_error("socket gone");
-    std::string data;
-    for (char c : sData) data += c == '\1' ? '=' : c == '\0' ? ';' : c;
-    sent.push_back(sTarget + "|" + sClass + "|" + sSection + "|" + data + "|" + sSubaddress + "|" +
-                   sUID);
-    return {};
-  }
-  std::vector<std::string> sent;
-  bool throwOnSend = false;
-};
-
 class ReportStatus : public ::testing::Test {
  protected:
   Devices devices = BuildDeviceTable();
-  RecordingSender sender;
+  xap::testing::RecordingSender sender;
   testing::RecordingServices services;
   StatusReporter reporter{devices, sender, services};
 };
@@ -66,9 +48,11 @@ TEST_F(ReportStatus, SendsTheDevicesStateWithItsClassSectionSourceAndUid) {
 
 TEST_F(ReportStatus, UnknownNamesAndFailedSendsAreOnlyLogged) {
   reporter.ReportStatus("HeadLEDD", false);
-  sender.throwOnSend = true;
+  sender.onSend = [](const std::string&) -> std::string {
+    throw std::runtime_error("socket gone");
+  };
   EXPECT_NO_THROW(reporter.ReportStatus("Turbo", false));
-  EXPECT_TRUE(sender.sent.empty());
+  EXPECT_EQ(sender.sent.size(), 1u);  // Turbo's only
   ASSERT_EQ(services.events.size(), 2u);
   EXPECT_EQ(services.events[0].first, "xapqbtSpykee");
   EXPECT_EQ(services.events[0].second,
