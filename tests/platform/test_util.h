@@ -1,12 +1,26 @@
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/event_loop.h"
 #include "platform/tcp_socket.h"
 
 namespace rovalink::platform {
+
+using Strings = std::vector<std::string>;
+
+inline std::unique_ptr<Timer> startTimer(EventLoop& loop, int intervalMs,
+                                         std::function<void()> onTick) {
+  auto t = loop.createTimer();
+  t->setInterval(intervalMs);
+  t->onTick(std::move(onTick));
+  t->setEnabled(true);
+  return t;
+}
 
 // Records the events of one TCP socket, each with the state seen when it was raised
 // ("connect (7)", "error 10061 Connection refused (9)"), and the received chunks.
