@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -13,36 +12,18 @@ namespace rovalink::app {
 namespace {
 
 using Op = TrayIcon::Operation;
-using Strings = std::vector<std::string>;
-using Messages = std::vector<std::int32_t>;
 
-class TrayIconTest : public ::testing::Test, public TrayIconOwner {
- protected:
-  TrayIconTest() {
-    tray.setCaption("Spykee");
-    tray.SetCallback(this);
-  }
-  void TrayIconCallback(std::int32_t msg) override {
-    received.push_back(msg);
-    if (onCall) onCall(msg);
-  }
-
+TEST(TrayIcon, IsAddedOnceThenModifiedAndRemovedOnlyWhenShown) {
   test::FakeUiPort ui;
   TrayIcon tray{ui};
-  Messages received;
-  std::function<void(std::int32_t)> onCall;
-};
-
-TEST_F(TrayIconTest, TheIconIsAddedOnceThenModifiedAndRemovedOnlyWhenShown) {
-  tray.Update(false);
-  EXPECT_EQ(tray.lastOperation(), Op::None);
-  tray.Update(true);
-  EXPECT_EQ(tray.lastOperation(), Op::Add);
-  tray.setCaption(std::string(100, 'c'));  // the desktop keeps 64 characters of a tip
-  tray.Update(true);
-  EXPECT_EQ(tray.lastOperation(), Op::Modify);
-  tray.Update(false);
-  EXPECT_EQ(tray.lastOperation(), Op::Delete);
+  tray.setCaption("Spykee");
+  std::vector<Op> operations;
+  for (const bool on : {false, true, true, false}) {
+    if (operations.size() == 2) tray.setCaption(std::string(100, 'c'));  // the tip keeps 64
+    tray.Update(on);
+    operations.push_back(tray.lastOperation());
+  }
+  EXPECT_EQ(operations, (std::vector<Op>{Op::None, Op::Add, Op::Modify, Op::Delete}));
   tray.Update(false);
   tray.Unload();
   {
@@ -51,19 +32,30 @@ TEST_F(TrayIconTest, TheIconIsAddedOnceThenModifiedAndRemovedOnlyWhenShown) {
     unloaded.Update(true);
   }
   const std::string tip(64, 'c');
-  EXPECT_EQ(ui.calls, (Strings{"trayIcon:on:Spykee", "trayIcon:on:" + tip, "trayIcon:off:" + tip,
-                               "trayIcon:on:Video", "trayIcon:off:Video"}));
+  EXPECT_EQ(ui.calls, (std::vector<std::string>{"trayIcon:on:Spykee", "trayIcon:on:" + tip,
+                                                "trayIcon:off:" + tip, "trayIcon:on:Video",
+                                                "trayIcon:off:Video"}));
 }
 
-TEST_F(TrayIconTest, OnlyButtonMessagesReachTheOwnerOneAtATimeAndAFailureIsContained) {
-  onCall = [this](std::int32_t msg) {
-    if (msg == 514) tray.mouseMessage(517);  // arrives during the handling: dropped
-    if (msg == 516) throw std::runtime_error("menu failed");
+TEST(TrayIcon, OnlyButtonMessagesReachTheOwnerOneAtATimeAndAFailureIsContained) {
+  struct Owner : TrayIconOwner {
+    explicit Owner(TrayIcon& t) : tray(t) {}
+    void TrayIconCallback(std::int32_t msg) override {
+      received.push_back(msg);
+      if (msg == 514) tray.mouseMessage(517);  // arrives during the handling: dropped
+      if (msg == 516) throw std::runtime_error("menu failed");
+    }
+    TrayIcon& tray;
+    std::vector<std::int32_t> received;
   };
+  test::FakeUiPort ui;
+  TrayIcon tray{ui};
+  Owner owner(tray);
+  tray.SetCallback(&owner);
   for (std::int32_t msg : {0, 512, 513, 514, 515, 516, 517, 518, 519, 520, -514}) {
     tray.mouseMessage(msg);
   }
-  EXPECT_EQ(received, (Messages{513, 514, 515, 516, 517, 518}));
+  EXPECT_EQ(owner.received, (std::vector<std::int32_t>{513, 514, 515, 516, 517, 518}));
 }
 
 }  // namespace
