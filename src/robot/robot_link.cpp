@@ -3,9 +3,9 @@
 #include <charconv>
 #include <exception>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 
+#include "commands/replacing_file.h"
 #include "platform/diag.h"
 #include "robot/robot_packet.h"
 
@@ -341,33 +341,12 @@ std::string RobotLink::frameFilePath() const {
 }
 
 bool RobotLink::writeFrameFile(std::string_view frame, std::string& error) const {
-  namespace fs = std::filesystem;
-  const fs::path target(frameFilePath());
-  // Written beside the target and renamed over it, so a viewer never loads half a picture.
-  const fs::path temporary = fs::path(target).concat(".part");
+  const std::string target = frameFilePath();
   std::error_code ec;
-  fs::create_directories(target.parent_path(), ec);
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (!out) {
-      error = "cannot write " + temporary.string();
-      return false;
-    }
-    out.write(frame.data(), static_cast<std::streamsize>(frame.size()));
-    out.close();
-    if (!out) {
-      error = "cannot write " + temporary.string();
-      fs::remove(temporary, ec);
-      return false;
-    }
-  }
-  fs::rename(temporary, target, ec);
-  if (ec) {
-    error = ec.message();
-    fs::remove(temporary, ec);
-    return false;
-  }
-  return true;
+  std::filesystem::create_directories(std::filesystem::path(target).parent_path(), ec);
+  // Written beside the target and renamed over it, so a viewer never loads half a picture.
+  commands::ReplacingFile file;
+  return file.open(target, &error) && file.write(frame) && file.close(&error);
 }
 
 }  // namespace rovalink::robot

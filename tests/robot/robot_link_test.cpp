@@ -171,7 +171,7 @@ TEST_F(RobotLinkTest, AFrameSplitAcrossChunksArrivesWholeInTheFrameFile) {
     return testing::readFile(file);
   };
   EXPECT_EQ(fileAfterSending(big), big);
-  EXPECT_FALSE(std::filesystem::exists(file + ".part"));  // written beside it, then renamed
+  EXPECT_FALSE(std::filesystem::exists(file + ".tmp"));  // written beside it, then renamed
   EXPECT_EQ(fileAfterSending("not wanted: counted, not written"), big);
   m_state.FrameWanted = true;  // as the status refresh does
   EXPECT_EQ(fileAfterSending("third"), "third");
