@@ -1,12 +1,12 @@
 #include "devices/bsc_handler.h"
 
 #include <algorithm>
-#include <cctype>
 #include <exception>
 #include <string_view>
 #include <vector>
 
 #include "commands/number_text.h"
+#include "xap/ascii_case.h"
 #include "xap/xap_message.h"
 #include "xap/xap_transport.h"
 
@@ -15,27 +15,6 @@ namespace {
 
 constexpr const char* kProgramWord = "xapqbtSpykee";
 constexpr std::string_view kUnknown = "Unknown";
-
-std::string lower(std::string_view text) {
-  std::string out(text);
-  std::transform(out.begin(), out.end(), out.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return out;
-}
-
-std::string upper(std::string_view text) {
-  std::string out(text);
-  std::transform(out.begin(), out.end(), out.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return out;
-}
-
-bool containsNoCase(std::string_view text, std::string_view needle) {
-  return std::search(text.begin(), text.end(), needle.begin(), needle.end(), [](char a, char b) {
-           return std::tolower(static_cast<unsigned char>(a)) ==
-                  std::tolower(static_cast<unsigned char>(b));
-         }) != text.end();
-}
 
 std::vector<std::string_view> splitAtDots(std::string_view text) {
   std::vector<std::string_view> pieces;
@@ -62,7 +41,8 @@ void BscHandler::logEvent(const std::string& routine, const std::string& error) 
 }
 
 bool BscHandler::matches(const TargetParts& parts, const Device& device) const {
-  const std::array<std::string, 3> own = {"spykee", lower(device.Name), lower(device.FunctionType)};
+  const std::array<std::string, 3> own = {"spykee", xap::toLowerAscii(device.Name),
+                                          xap::toLowerAscii(device.FunctionType)};
   for (std::size_t i = 0; i < parts.size(); ++i) {
     if (parts[i] != "*" && parts[i] != own[i]) return false;
   }
@@ -79,7 +59,7 @@ void BscHandler::DispatchBscMessage(const std::string& raw) {
 }
 
 void BscHandler::dispatch(const std::string& raw) {
-  if (!containsNoCase(raw, "source=")) return;
+  if (!xap::containsNoCase(raw, "source=")) return;
   xap::XapMessage message(m_wiring.errorLog);
   message.FromXap(raw);
 
@@ -95,7 +75,7 @@ void BscHandler::dispatch(const std::string& raw) {
     HandleBscCommand(message.MsgTarget(), id, message.GetItem(section, "State"),
                      message.GetItem(section, "Text"));
   } else if (message.CompareClass("Homeseer.Role")) {
-    const std::string role = lower(message.GetItem("Role.Query", "Role"));
+    const std::string role = xap::toLowerAscii(message.GetItem("Role.Query", "Role"));
     if ((role == "computer management" || role == "any") && m_wiring.transport) {
       m_wiring.transport->SendXap("", "Homeseer.Role", "Role.Notification",
                                   xap::PackItems({{"Role", "Interface"}, {"Path", m_ProgramFile}}),
@@ -103,7 +83,7 @@ void BscHandler::dispatch(const std::string& raw) {
     }
   } else if (message.CompareClass("WDT.Echo")) {
     if (message.CompareTarget(m_XapSource) || message.MsgTarget() == kUnknown) {
-      const std::string query = lower(message.GetItem("Echo.Query", "Query"));
+      const std::string query = xap::toLowerAscii(message.GetItem("Echo.Query", "Query"));
       if (query != "unknown" && m_wiring.heldSender) {
         m_wiring.heldSender->SendXap(message.msgSource(), "WDT.Echo", "Echo.Response",
                                      xap::PackItems({{"Response", query}}), "", m_uid);
@@ -127,7 +107,7 @@ void BscHandler::HandleBscCommand(const std::string& target, const std::string& 
     if (pieces.size() > 3) return;
     for (std::size_t i = 0; i < pieces.size(); ++i) {
       if (pieces[i] == ">") break;
-      parts[i] = lower(pieces[i]);
+      parts[i] = xap::toLowerAscii(pieces[i]);
     }
 
     const Device* chosen = nullptr;
@@ -140,7 +120,8 @@ void BscHandler::HandleBscCommand(const std::string& target, const std::string& 
     if (chosen == nullptr) return;
 
     std::string procedure = chosen->Name;
-    if (lower(chosen->FunctionType) == "relay") procedure += upper(State) == "ON" ? "On" : "Off";
+    if (xap::toLowerAscii(chosen->FunctionType) == "relay")
+      procedure += xap::toUpperAscii(State) == "ON" ? "On" : "Off";
 
     const double now = m_clock.timeOfDay();
     if (commands::IsNumericText(Text)) {
@@ -170,7 +151,7 @@ void BscHandler::HandleBscQuery(const std::string& target) {
       const auto pieces = splitAtDots(subAddress);
       for (std::size_t i = 0; i < pieces.size() && i < parts.size(); ++i) {
         if (pieces[i] == ">") break;
-        parts[i] = lower(pieces[i]);
+        parts[i] = xap::toLowerAscii(pieces[i]);
       }
     }
     for (const Device& device : m_devices) {

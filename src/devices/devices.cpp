@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "xap/ascii_case.h"
+
 namespace rovalink::devices {
 namespace {
 
 bool sameName(std::string_view a, std::string_view b) {
-  auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; };
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                    [&](char x, char y) { return lower(x) == lower(y); });
+  return xap::equalsNoCase(a, b);
 }
 
 }  // namespace

@@ -3,34 +3,11 @@
 #include <algorithm>
 
 #include "platform/diag.h"
+#include "xap/ascii_case.h"
 #include "xap/error_log.h"
 
 namespace rovalink::xap {
 namespace {
-
-char lowerAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-std::string toLower(std::string_view text) {
-  std::string result(text);
-  for (char& c : result) c = lowerAscii(c);
-  return result;
-}
-
-bool equalsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return lowerAscii(x) == lowerAscii(y);
-         });
-}
-
-bool containsNoCase(std::string_view text, std::string_view needle) {
-  if (needle.size() > text.size()) return false;
-  for (std::size_t i = 0; i + needle.size() <= text.size(); ++i) {
-    if (equalsNoCase(text.substr(i, needle.size()), needle)) return true;
-  }
-  return false;
-}
 
 // Blanks only: a tab or CR is part of the text.
 std::string_view trimBlanks(std::string_view text) {
@@ -191,7 +168,7 @@ int XapMessage::FromXap(std::string_view sRawMessage) {
       // Every "}" opens a section named by the next line, including the final one.
       if (lines.done()) return fail("a \"}\" on the last line has no section name after it");
       if (!advance()) return fail("more lines than can be numbered");
-      std::string name = toLower(lines.next());
+      std::string name = toLowerAscii(lines.next());
       if (m_sectionIndex.find(m_sections, sectionName, name) != XapNameIndex::npos) {
         return fail("section \"" + name + "\" appears twice");
       }
@@ -215,8 +192,8 @@ int XapMessage::FromXap(std::string_view sRawMessage) {
         }
       } else {
         XapSection& section = m_sections.back();
-        if (!section.add(toLower(name), line)) {
-          return fail("item \"" + toLower(name) + "\" appears twice in section \"" +
+        if (!section.add(toLowerAscii(name), line)) {
+          return fail("item \"" + toLowerAscii(name) + "\" appears twice in section \"" +
                       section.name() + "\"");
         }
       }
@@ -227,9 +204,9 @@ int XapMessage::FromXap(std::string_view sRawMessage) {
 }
 
 std::string XapMessage::GetItem(std::string_view sSection, std::string_view sItem) const {
-  const auto position = m_sectionIndex.find(m_sections, sectionName, toLower(sSection));
+  const auto position = m_sectionIndex.find(m_sections, sectionName, toLowerAscii(sSection));
   if (position == XapNameIndex::npos) return "Unknown";
-  const std::string* line = m_sections[position].find(toLower(sItem));
+  const std::string* line = m_sections[position].find(toLowerAscii(sItem));
   if (line == nullptr) return "Unknown";
   return line->substr(line->find('=') + 1);
 }

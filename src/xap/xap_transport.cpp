@@ -5,6 +5,7 @@
 
 #include "platform/diag.h"
 #include "settings/hs.h"
+#include "xap/ascii_case.h"
 #include "xap/error_log.h"
 #include "xap/xap_message.h"
 
@@ -40,20 +41,6 @@ long long partValue(std::string_view part) {
   const auto result = std::from_chars(part.data(), part.data() + part.size(), value);
   if (result.ec != std::errc() || result.ptr != part.data() + part.size()) return 0;
   return value;
-}
-
-bool startsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    char c = text[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != prefix[i]) return false;
-  }
-  return true;
-}
-
-bool equalsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && startsWithNoCase(a, b);
 }
 
 void replaceAll(std::string& text, std::string_view from, std::string_view to) {
