@@ -7,7 +7,7 @@
 namespace rovalink::app {
 namespace {
 
-constexpr const char* kProgramWord = "xapqbtSpykee";
+using settings::kProgramWord;
 constexpr const char* kXapSourcePrefix = "qbt.Spykee.";
 
 // A decimal number preceded by a blank when it is not negative, as the event texts show it.

@@ -2,6 +2,8 @@
 
 #include <iostream>
 
+#include "settings/services.h"
+
 namespace rovalink::app {
 
 HeadlessUiPort::HeadlessUiPort(xap::ErrorLog& errorLog, std::function<void(int)> onExit)
@@ -9,7 +11,7 @@ HeadlessUiPort::HeadlessUiPort(xap::ErrorLog& errorLog, std::function<void(int)>
 
 void HeadlessUiPort::messageBox(const std::string& text) {
   std::cerr << "Rovalink: " << text << std::endl;
-  m_errorLog.LogError("xapqbtSpykee", "MsgBox", text);
+  m_errorLog.LogError(settings::kProgramWord, "MsgBox", text);
 }
 
 std::optional<std::string> HeadlessUiPort::chooseFile(const std::string&) {

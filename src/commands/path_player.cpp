@@ -13,7 +13,7 @@
 namespace rovalink::commands {
 namespace {
 
-constexpr const char* kProgramWord = "xapqbtSpykee";
+using settings::kProgramWord;
 constexpr const char* kFileDevice = "File";
 
 }  // namespace

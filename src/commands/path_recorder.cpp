@@ -7,7 +7,7 @@
 namespace rovalink::commands {
 namespace {
 
-constexpr const char* kProgramWord = "xapqbtSpykee";
+using settings::kProgramWord;
 
 }  // namespace
 

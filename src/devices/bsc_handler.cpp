@@ -13,7 +13,7 @@
 namespace rovalink::devices {
 namespace {
 
-constexpr const char* kProgramWord = "xapqbtSpykee";
+using settings::kProgramWord;
 constexpr std::string_view kUnknown = "Unknown";
 
 std::vector<std::string_view> splitAtDots(std::string_view text) {

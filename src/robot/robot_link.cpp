@@ -12,7 +12,7 @@
 namespace rovalink::robot {
 namespace {
 
-constexpr const char* kProgramWord = "xapqbtSpykee";
+using settings::kProgramWord;
 constexpr const char* kSettingsFile = "qbtRovalink.ini";
 constexpr const char* kSettingsSection = "SPYKEE";
 

@@ -181,7 +181,7 @@ void RobotProcedures::SetTurbo(bool wanted) {
 
 void RobotProcedures::PlaySound(int n) {
   if (n < 0 || n >= kSoundCount) {
-    m_services.LogEvent("xapqbtSpykee",
+    m_services.LogEvent(settings::kProgramWord,
                         "Sound " + std::to_string(n) + " not sent: the robot has sounds 0 to 7");
     return;
   }
@@ -301,7 +301,7 @@ void RobotProcedures::connectedOff(int, int, const std::string&) {
 
 bool RobotProcedures::send(const std::optional<std::string>& packet, std::string_view what) {
   if (!packet) {
-    m_services.LogEvent("xapqbtSpykee",
+    m_services.LogEvent(settings::kProgramWord,
                         std::string(what) + " not sent: a value does not fit the robot packet");
     return false;
   }

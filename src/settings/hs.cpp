@@ -39,7 +39,7 @@ std::string hs::GetINISetting(std::string_view Group, std::string_view Key,
 bool hs::SaveIniSetting(std::string_view Group, std::string_view Key, std::string_view Value,
                         std::string_view File) {
   if (m_appPath.empty() || File.empty()) {
-    m_services.LogError("xapqbtSpykee", "IniTool Save " + std::string(File),
+    m_services.LogError(kProgramWord, "IniTool Save " + std::string(File),
                         m_appPath.empty() ? "no application folder" : "no settings file named");
     return false;
   }

@@ -85,14 +85,14 @@ bool IniTool::Load(const std::string& fPath) {
     m_services.CreateFolders(fPath);
     std::ofstream created(fPath, std::ios::binary);
     if (!created) {
-      m_services.LogError("xapqbtSpykee", "IniTool Load " + fPath,
+      m_services.LogError(kProgramWord, "IniTool Load " + fPath,
                           systemError("cannot create", errno));
       return false;
     }
     return true;
   }
   if (fs::is_directory(status)) {
-    m_services.LogError("xapqbtSpykee", "IniTool Load " + fPath, "the path is a folder");
+    m_services.LogError(kProgramWord, "IniTool Load " + fPath, "the path is a folder");
     return false;
   }
 
@@ -100,7 +100,7 @@ bool IniTool::Load(const std::string& fPath) {
   std::ostringstream text;
   if (in) text << in.rdbuf();
   if (!in || in.bad()) {
-    m_services.LogError("xapqbtSpykee", "IniTool Load " + fPath, systemError("cannot read", errno));
+    m_services.LogError(kProgramWord, "IniTool Load " + fPath, systemError("cannot read", errno));
     Clear();
     return false;
   }
@@ -244,7 +244,7 @@ bool IniTool::reportSaveFailure(const std::string& description, const std::strin
   if (!tempPath.empty() && !fs::is_directory(fs::symlink_status(tempPath, ec))) {
     fs::remove(tempPath, ec);
   }
-  m_services.LogError("xapqbtSpykee", "IniTool Save " + m_filePath, description);
+  m_services.LogError(kProgramWord, "IniTool Save " + m_filePath, description);
   return false;
 }
 

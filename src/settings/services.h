@@ -4,6 +4,10 @@
 
 namespace rovalink::settings {
 
+// The program word: the first text of the program's own error-log lines and the type of its
+// events; it also names the error log and the program's data folder.
+inline constexpr const char* kProgramWord = "xapqbtSpykee";
+
 // What the settings store needs from the program-wide helpers: folder creation and the two
 // logs. The xAP helpers implement it; tests use a recording fake. The signature of LogError
 // matches xap::ErrorLog's, so one implementation serves both.

@@ -15,8 +15,7 @@
 
 namespace rovalink::xap {
 
-// The program word: names the error log, the program's data folder and program-level entries.
-inline constexpr std::string_view kProgramWord = "xapqbtSpykee";
+inline constexpr std::string_view kProgramWord = settings::kProgramWord;
 inline constexpr std::string_view kDefaultUid = "FF.0065:00";
 
 // The application folder: the --app-dir option, else the ROVALINK_HOME variable, else the folder

@@ -202,7 +202,7 @@ void XapTransport::SendHeartbeat(int LongInterval) {
       !m_sendSocket->sendTo(m_remoteAddress, m_busPort,
                             m_heartbeatPrefix + std::to_string(seconds) + m_heartbeatSuffix,
                             &error)) {
-    m_errorLog.LogError("xapqbtSpykee", "SendHeartbeat", error);
+    m_errorLog.LogError(settings::kProgramWord, "SendHeartbeat", error);
   }
 }
 
