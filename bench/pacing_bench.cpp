@@ -23,14 +23,14 @@
 #include <string>
 #include <vector>
 
-#include "app/main_window_model.h"
-#include "app/ui_port.h"
 #include "commands/command_dispatcher.h"
 #include "commands/number_text.h"
 #include "commands/path_file.h"
 #include "commands/path_player.h"
 #include "devices/device_table.h"
+#include "platform/main_window_model.h"
 #include "platform/qt/qt_platform.h"
+#include "platform/ui_port.h"
 #include "platform/wait.h"
 #include "robot/robot_link.h"
 #include "robot/robot_state.h"
@@ -63,7 +63,7 @@ class StderrServices : public settings::Services {
 };
 
 // A desktop with nobody at it: message boxes go to stderr.
-class StderrUiPort : public app::UiPort {
+class StderrUiPort : public platform::UiPort {
  public:
   void messageBox(const std::string& text) override {
     std::fprintf(stderr, "message box: %s\n", text.c_str());
@@ -74,7 +74,7 @@ class StderrUiPort : public app::UiPort {
   void showVideoWindow() override {}
   void showPicture(const std::string&) override {}
   void updateTrayIcon(bool, const std::string&) override {}
-  bool isKeyDown(app::ArrowKey) override { return false; }
+  bool isKeyDown(platform::ArrowKey) override { return false; }
   void exitProcess(int) override {}
 };
 
@@ -195,7 +195,7 @@ int main(int argc, char** argv) {
   commands::CommandDispatcher dispatcher(qt.loop(), qt.clock());
   devices::Devices devices = devices::BuildDeviceTable();
   devices::RobotCredentials credentials{"admin", "kelpo"};
-  app::MainWindowModel window;
+  platform::MainWindowModel window;
   robot::RobotState state;
   const std::string dataFolder = dir.filePath("Data/xapqbtSpykee").toStdString();
   robot::RobotLink link(robot::RobotLink::Wiring{qt, settings, services, ui, dispatcher, devices,

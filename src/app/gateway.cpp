@@ -17,8 +17,8 @@ std::string signedNumberText(int value) {
 
 }  // namespace
 
-Gateway::Gateway(platform::Platform& platform, UiPort* desktop, xap::LaunchLocation launch,
-                 std::function<void(int exitCode)> endProcess)
+Gateway::Gateway(platform::Platform& platform, platform::UiPort* desktop,
+                 xap::LaunchLocation launch, std::function<void(int exitCode)> endProcess)
     : m_platform(platform),
       m_launch(std::move(launch)),
       m_endProcess(std::move(endProcess)),

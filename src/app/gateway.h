@@ -7,10 +7,8 @@
 
 #include "app/headless_ui_port.h"
 #include "app/main_window.h"
-#include "app/main_window_model.h"
 #include "app/robot_link_controls.h"
 #include "app/tray_icon.h"
-#include "app/ui_port.h"
 #include "commands/command_dispatcher.h"
 #include "commands/path_player.h"
 #include "commands/path_recorder.h"
@@ -18,7 +16,9 @@
 #include "devices/device_table.h"
 #include "devices/devices.h"
 #include "devices/status_reporter.h"
+#include "platform/main_window_model.h"
 #include "platform/platform.h"
+#include "platform/ui_port.h"
 #include "robot/robot_link.h"
 #include "robot/robot_state.h"
 #include "settings/hs.h"
@@ -38,7 +38,7 @@ class Gateway {
 
   // desktop: the windows' UI port, or nullptr for headless mode (message boxes go to stderr and
   // the error log). endProcess ends the event loop with an exit code.
-  Gateway(platform::Platform& platform, UiPort* desktop, xap::LaunchLocation launch,
+  Gateway(platform::Platform& platform, platform::UiPort* desktop, xap::LaunchLocation launch,
           std::function<void(int exitCode)> endProcess);
   ~Gateway();
   Gateway(const Gateway&) = delete;
@@ -59,7 +59,7 @@ class Gateway {
   // process with exit code 0.
   void Exit();
 
-  UiPort& ui() { return m_ui; }
+  platform::UiPort& ui() { return m_ui; }
   xap::XapHelpers& helpers() { return m_helpers; }
   settings::hs& settings() { return m_settings; }
   MainWindow& mainWindow() { return *m_mainWindow; }
@@ -69,7 +69,7 @@ class Gateway {
   commands::CommandDispatcher& dispatcher() { return *m_dispatcher; }
   devices::Devices& devices() { return m_devices; }
   xap::XapTransport& transport() { return *m_transport; }
-  const MainWindowModel& model() const { return m_model; }
+  const platform::MainWindowModel& model() const { return m_model; }
   const robot::RobotState& robotState() const { return m_robotState; }
 
  private:
@@ -86,9 +86,9 @@ class Gateway {
   xap::XapHelpers m_helpers;
   settings::hs m_settings;
   std::unique_ptr<HeadlessUiPort> m_headlessUi;
-  UiPort& m_ui;
+  platform::UiPort& m_ui;
 
-  MainWindowModel m_model;
+  platform::MainWindowModel m_model;
   robot::RobotState m_robotState;
   devices::Devices m_devices;
   devices::RobotCredentials m_credentials;

@@ -4,14 +4,14 @@
 #include <optional>
 #include <string>
 
-#include "app/ui_port.h"
+#include "platform/ui_port.h"
 #include "xap/error_log.h"
 
 namespace rovalink::app {
 
 // The UI port of `rovalink --headless`: no windows. A message box goes to stderr and to the
 // error log, there is no file dialog, and no key is ever down.
-class HeadlessUiPort : public UiPort {
+class HeadlessUiPort : public platform::UiPort {
  public:
   // errorLog receives every message box; onExit ends the process (the caller's event loop).
   HeadlessUiPort(xap::ErrorLog& errorLog, std::function<void(int)> onExit);
@@ -23,7 +23,7 @@ class HeadlessUiPort : public UiPort {
   void showVideoWindow() override {}
   void showPicture(const std::string&) override {}
   void updateTrayIcon(bool, const std::string&) override {}
-  bool isKeyDown(ArrowKey) override { return false; }
+  bool isKeyDown(platform::ArrowKey) override { return false; }
   void exitProcess(int exitCode) override;
 
  private:

@@ -199,7 +199,7 @@ void MainWindow::refreshConnection() {
   const platform::SocketState state = m_robot.ConnectionState();
   devices::Device* connected = device("Connected");
   if (state == platform::SocketState::Connected) {
-    m_model.aConnectStatus = MainWindowModel::kConnected;
+    m_model.aConnectStatus = platform::MainWindowModel::kConnected;
     if (connected != nullptr && !connected->Status) {
       connected->Status = true;
       report("Connected");
@@ -207,8 +207,8 @@ void MainWindow::refreshConnection() {
     return;
   }
   m_model.aConnectStatus = state == platform::SocketState::Connecting
-                               ? MainWindowModel::kConnecting
-                               : MainWindowModel::kNotConnected;
+                               ? platform::MainWindowModel::kConnecting
+                               : platform::MainWindowModel::kNotConnected;
   if (connected != nullptr && connected->Status) {
     connected->Status = false;
     report("Connected");
@@ -217,7 +217,8 @@ void MainWindow::refreshConnection() {
 
 void MainWindow::refreshDevices() {
   const bool docked = m_robotState.RobotDocked;
-  m_model.aDockStatus = docked ? MainWindowModel::kDocked : MainWindowModel::kIndicatorOff;
+  m_model.aDockStatus =
+      docked ? platform::MainWindowModel::kDocked : platform::MainWindowModel::kIndicatorOff;
   if (devices::Device* dock = device("Docked"); dock != nullptr && dock->Status != docked) {
     dock->Status = docked;
     report("Docked");

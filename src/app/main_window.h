@@ -7,14 +7,14 @@
 #include <string>
 #include <string_view>
 
-#include "app/main_window_model.h"
 #include "app/tray_icon.h"
-#include "app/ui_port.h"
 #include "commands/command_dispatcher.h"
 #include "devices/device_table.h"
 #include "devices/devices.h"
 #include "platform/event_loop.h"
+#include "platform/main_window_model.h"
 #include "platform/socket_state.h"
+#include "platform/ui_port.h"
 #include "robot/robot_state.h"
 #include "settings/hs.h"
 #include "xap/error_log.h"
@@ -88,8 +88,8 @@ class MainWindow : public TrayIconOwner {
   // What the window works with; all references outlive the window.
   struct Wiring {
     platform::EventLoop& loop;
-    UiPort& ui;
-    MainWindowModel& model;
+    platform::UiPort& ui;
+    platform::MainWindowModel& model;
     robot::RobotState& robotState;
     MainWindowRobot& robot;
     commands::CommandDispatcher& dispatcher;
@@ -160,7 +160,7 @@ class MainWindow : public TrayIconOwner {
   const platform::Timer& VideoRateTimer() const { return *m_VideoRateTimer; }
 
   // What the view shows.
-  const MainWindowModel& model() const { return m_model; }
+  const platform::MainWindowModel& model() const { return m_model; }
   const std::string& aVideoRate() const { return m_aVideoRate; }
   const std::string& aBattery() const { return m_aBattery; }
   const std::string& aUsername() const { return m_aUsername; }
@@ -181,8 +181,8 @@ class MainWindow : public TrayIconOwner {
   void report(const std::string& name);
 
   platform::EventLoop& m_loop;
-  UiPort& m_ui;
-  MainWindowModel& m_model;
+  platform::UiPort& m_ui;
+  platform::MainWindowModel& m_model;
   robot::RobotState& m_robotState;
   MainWindowRobot& m_robot;
   commands::CommandDispatcher& m_dispatcher;

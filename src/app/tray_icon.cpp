@@ -7,7 +7,7 @@
 
 namespace rovalink::app {
 
-TrayIcon::TrayIcon(UiPort& ui) : m_ui(ui) {}
+TrayIcon::TrayIcon(platform::UiPort& ui) : m_ui(ui) {}
 
 TrayIcon::~TrayIcon() {
   try {

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/ui_port.h"
+#include "platform/ui_port.h"
 
 namespace rovalink::app {
 
@@ -35,7 +35,7 @@ class TrayIcon {
   // The desktop keeps this many characters of a tool tip.
   static constexpr std::size_t kTipLength = 64;
 
-  explicit TrayIcon(UiPort& ui);
+  explicit TrayIcon(platform::UiPort& ui);
   // Unloading removes the icon.
   ~TrayIcon();
   TrayIcon(const TrayIcon&) = delete;
@@ -62,7 +62,7 @@ class TrayIcon {
   static std::string TipText(const std::string& caption);
 
  private:
-  UiPort& m_ui;
+  platform::UiPort& m_ui;
   TrayIconOwner* m_owner = nullptr;
   std::string m_caption;
   bool m_iconShown = false;

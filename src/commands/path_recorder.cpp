@@ -11,8 +11,8 @@ using settings::kProgramWord;
 
 }  // namespace
 
-PathRecorder::PathRecorder(platform::Clock& clock, app::UiPort& ui, settings::Services& services,
-                           std::string programDataFolder)
+PathRecorder::PathRecorder(platform::Clock& clock, platform::UiPort& ui,
+                           settings::Services& services, std::string programDataFolder)
     : m_clock(clock),
       m_ui(ui),
       m_services(services),

@@ -2,10 +2,10 @@
 
 #include <string>
 
-#include "app/ui_port.h"
 #include "commands/command_dispatcher.h"
 #include "commands/replacing_file.h"
 #include "platform/clock.h"
+#include "platform/ui_port.h"
 #include "settings/services.h"
 
 namespace rovalink::commands {
@@ -15,7 +15,7 @@ namespace rovalink::commands {
 class PathRecorder : public RecordHook {
  public:
   // programDataFolder: where the file dialog starts (Data/xapqbtSpykee).
-  PathRecorder(platform::Clock& clock, app::UiPort& ui, settings::Services& services,
+  PathRecorder(platform::Clock& clock, platform::UiPort& ui, settings::Services& services,
                std::string programDataFolder);
 
   // `aRecordPath` click: asks for a file and starts recording, or stops recording.
@@ -38,7 +38,7 @@ class PathRecorder : public RecordHook {
   void writeLine(const std::string& line);
 
   platform::Clock& m_clock;
-  app::UiPort& m_ui;
+  platform::UiPort& m_ui;
   settings::Services& m_services;
   std::string m_programDataFolder;
 

@@ -7,12 +7,12 @@
 #include <string>
 #include <string_view>
 
-#include "app/main_window_model.h"
-#include "app/ui_port.h"
 #include "commands/command_dispatcher.h"
 #include "devices/device_table.h"
 #include "devices/devices.h"
+#include "platform/main_window_model.h"
 #include "platform/platform.h"
+#include "platform/ui_port.h"
 #include "robot/robot_chunk_parser.h"
 #include "robot/robot_connection.h"
 #include "robot/robot_procedures.h"
@@ -41,12 +41,12 @@ class RobotLink : public RobotConnection, public commands::ProcedureRunner {
     platform::Platform& platform;
     settings::hs& settings;
     settings::Services& services;  // LogError, LogEvent
-    app::UiPort& ui;               // message boxes
+    platform::UiPort& ui;          // message boxes
     commands::CommandDispatcher& dispatcher;
     devices::Devices& devices;
     RobotProcedures::ReportStatusFn reportStatus;
     devices::RobotCredentials& credentials;
-    app::MainWindowModel& window;
+    platform::MainWindowModel& window;
     RobotState& state;
     std::string frameFolder;  // Data/xapqbtSpykee below the application folder
   };
@@ -123,10 +123,10 @@ class RobotLink : public RobotConnection, public commands::ProcedureRunner {
   platform::EventLoop& m_loop;
   settings::hs& m_settings;
   settings::Services& m_services;
-  app::UiPort& m_ui;
+  platform::UiPort& m_ui;
   commands::CommandDispatcher& m_dispatcher;
   devices::RobotCredentials& m_credentials;
-  app::MainWindowModel& m_window;
+  platform::MainWindowModel& m_window;
   RobotState& m_state;
   std::string m_frameFolder;
   RobotProcedures m_procedures;

@@ -9,7 +9,7 @@
 namespace rovalink::robot {
 namespace {
 
-using app::MainWindowModel;
+using platform::MainWindowModel;
 
 constexpr int kOff = 0;
 constexpr int kOn = 1;
@@ -52,8 +52,8 @@ constexpr int kSoundCount = 8;
 
 struct LedTarget {
   std::string_view device;
-  app::Colour MainWindowModel::*indicator;
-  app::Colour onColour;
+  platform::Colour MainWindowModel::*indicator;
+  platform::Colour onColour;
 };
 constexpr std::array<LedTarget, 3> kLeds = {{
     {"HeadLED", &MainWindowModel::aHeadStatus, MainWindowModel::kHeadOn},
@@ -63,8 +63,8 @@ constexpr std::array<LedTarget, 3> kLeds = {{
 
 struct MediaTarget {
   std::string_view device;
-  app::Colour MainWindowModel::*indicator;  // nullptr: no indicator
-  app::Colour onColour;
+  platform::Colour MainWindowModel::*indicator;  // nullptr: no indicator
+  platform::Colour onColour;
 };
 // Indexed by channel number.
 constexpr std::array<MediaTarget, 4> kMediaTargets = {{

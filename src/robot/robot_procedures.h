@@ -4,9 +4,9 @@
 #include <string>
 #include <string_view>
 
-#include "app/main_window_model.h"
 #include "commands/command_dispatcher.h"
 #include "devices/devices.h"
+#include "platform/main_window_model.h"
 #include "robot/robot_connection.h"
 #include "robot/robot_packet.h"
 #include "robot/robot_state.h"
@@ -28,7 +28,7 @@ class RobotProcedures : public commands::ProcedureRunner {
     devices::Devices& devices;
     ReportStatusFn reportStatus;
     settings::Services& services;  // LogEvent
-    app::MainWindowModel& window;
+    platform::MainWindowModel& window;
     RobotState& state;
   };
 
@@ -82,7 +82,7 @@ class RobotProcedures : public commands::ProcedureRunner {
   devices::Devices& m_devices;
   ReportStatusFn m_reportStatus;
   settings::Services& m_services;
-  app::MainWindowModel& m_window;
+  platform::MainWindowModel& m_window;
   RobotState& m_state;
 };
 

@@ -15,16 +15,16 @@
 namespace rovalink::ui {
 namespace {
 
-std::optional<app::ArrowKey> arrowKeyOf(int qtKey) {
+std::optional<platform::ArrowKey> arrowKeyOf(int qtKey) {
   switch (qtKey) {
     case Qt::Key_Left:
-      return app::ArrowKey::Left;
+      return platform::ArrowKey::Left;
     case Qt::Key_Up:
-      return app::ArrowKey::Up;
+      return platform::ArrowKey::Up;
     case Qt::Key_Right:
-      return app::ArrowKey::Right;
+      return platform::ArrowKey::Right;
     case Qt::Key_Down:
-      return app::ArrowKey::Down;
+      return platform::ArrowKey::Down;
     default:
       return std::nullopt;
   }
@@ -86,7 +86,7 @@ void DesktopUiPort::updateTrayIcon(bool iconOn, const std::string& tooltip) {
   if (m_tray) m_tray->update(iconOn, toQt(tooltip));
 }
 
-bool DesktopUiPort::isKeyDown(app::ArrowKey key) {
+bool DesktopUiPort::isKeyDown(platform::ArrowKey key) {
   KeyState& state = m_keys[slotOf(key)];
   const bool down = state.down || state.pressedSinceQuery;
   state.pressedSinceQuery = false;

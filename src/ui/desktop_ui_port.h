@@ -5,7 +5,7 @@
 #include <array>
 #include <functional>
 
-#include "app/ui_port.h"
+#include "platform/ui_port.h"
 
 namespace rovalink::ui {
 
@@ -15,7 +15,7 @@ class VideoWindowView;
 
 // The UI port on Qt Widgets. The views are attached once they exist (they need the models,
 // which need this port); calls before that change nothing on screen.
-class DesktopUiPort : public QObject, public app::UiPort {
+class DesktopUiPort : public QObject, public platform::UiPort {
   Q_OBJECT
 
  public:
@@ -39,7 +39,7 @@ class DesktopUiPort : public QObject, public app::UiPort {
   void showVideoWindow() override;
   void showPicture(const std::string& path) override;
   void updateTrayIcon(bool iconOn, const std::string& tooltip) override;
-  bool isKeyDown(app::ArrowKey key) override;
+  bool isKeyDown(platform::ArrowKey key) override;
   void exitProcess(int exitCode) override;
 
  protected:
@@ -51,7 +51,7 @@ class DesktopUiPort : public QObject, public app::UiPort {
     // Pressed since the last query: a tap between two queries still counts once.
     bool pressedSinceQuery = false;
   };
-  static int slotOf(app::ArrowKey key) { return static_cast<int>(key) - 37; }
+  static int slotOf(platform::ArrowKey key) { return static_cast<int>(key) - 37; }
 
   QPointer<MainWindowView> m_mainWindow;
   QPointer<VideoWindowView> m_videoWindow;

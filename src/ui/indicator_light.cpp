@@ -10,7 +10,7 @@ IndicatorLight::IndicatorLight(const QString& name, QWidget* parent) : QFrame(pa
   setMinimumSize(24, 16);
 }
 
-void IndicatorLight::setColour(app::Colour colour) {
+void IndicatorLight::setColour(platform::Colour colour) {
   if (colour == m_colour) return;
   m_colour = colour;
   update();

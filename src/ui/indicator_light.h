@@ -3,12 +3,12 @@
 #include <QColor>
 #include <QFrame>
 
-#include "app/main_window_model.h"
+#include "platform/main_window_model.h"
 
 namespace rovalink::ui {
 
 // A desktop colour value 0x00BBGGRR as Qt's colour.
-inline QColor toQColor(app::Colour colour) {
+inline QColor toQColor(platform::Colour colour) {
   return QColor(static_cast<int>(colour & 0xFF), static_cast<int>((colour >> 8) & 0xFF),
                 static_cast<int>((colour >> 16) & 0xFF));
 }
@@ -20,8 +20,8 @@ class IndicatorLight : public QFrame {
  public:
   explicit IndicatorLight(const QString& name, QWidget* parent = nullptr);
 
-  void setColour(app::Colour colour);
-  app::Colour colour() const { return m_colour; }
+  void setColour(platform::Colour colour);
+  platform::Colour colour() const { return m_colour; }
   QColor fill() const { return toQColor(m_colour); }
 
   QSize sizeHint() const override { return {24, 16}; }
@@ -30,7 +30,7 @@ class IndicatorLight : public QFrame {
   void paintEvent(QPaintEvent* event) override;
 
  private:
-  app::Colour m_colour = app::MainWindowModel::kIndicatorOff;
+  platform::Colour m_colour = platform::MainWindowModel::kIndicatorOff;
 };
 
 }  // namespace rovalink::ui

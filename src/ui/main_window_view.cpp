@@ -182,7 +182,7 @@ IndicatorLight* MainWindowView::indicator(const QString& name) const {
 }
 
 void MainWindowView::refresh() {
-  const app::MainWindowModel& model = m_window.model();
+  const platform::MainWindowModel& model = m_window.model();
   indicator("aConnectStatus")->setColour(model.aConnectStatus);
   indicator("aDockStatus")->setColour(model.aDockStatus);
   indicator("aHeadStatus")->setColour(model.aHeadStatus);

@@ -39,7 +39,7 @@ std::string_view PickMotion(const ArrowKeys& keys) {
   return {};
 }
 
-VideoWindow::VideoWindow(platform::EventLoop& loop, platform::Clock& clock, app::UiPort& ui,
+VideoWindow::VideoWindow(platform::EventLoop& loop, platform::Clock& clock, platform::UiPort& ui,
                          commands::CommandDispatcher& dispatcher)
     : m_loop(loop),
       m_clock(clock),
@@ -82,10 +82,10 @@ void VideoWindow::ShowFrame(const std::string& path) {
 ArrowKeys VideoWindow::readKeys() {
   ArrowKeys keys;
   // Every key is asked at every tick, so a tap is consumed even when another key wins.
-  keys.up = m_ui.isKeyDown(app::ArrowKey::Up);
-  keys.down = m_ui.isKeyDown(app::ArrowKey::Down);
-  keys.left = m_ui.isKeyDown(app::ArrowKey::Left);
-  keys.right = m_ui.isKeyDown(app::ArrowKey::Right);
+  keys.up = m_ui.isKeyDown(platform::ArrowKey::Up);
+  keys.down = m_ui.isKeyDown(platform::ArrowKey::Down);
+  keys.left = m_ui.isKeyDown(platform::ArrowKey::Left);
+  keys.right = m_ui.isKeyDown(platform::ArrowKey::Right);
   return keys;
 }
 

@@ -4,10 +4,10 @@
 #include <string>
 #include <string_view>
 
-#include "app/ui_port.h"
 #include "commands/command_dispatcher.h"
 #include "platform/clock.h"
 #include "platform/event_loop.h"
+#include "platform/ui_port.h"
 
 namespace rovalink::video {
 
@@ -34,7 +34,7 @@ class VideoWindow {
   // A held key repeats its motion on the first tick more than this long after the last one.
   static constexpr double kRepeatAfterSeconds = 0.5;
 
-  VideoWindow(platform::EventLoop& loop, platform::Clock& clock, app::UiPort& ui,
+  VideoWindow(platform::EventLoop& loop, platform::Clock& clock, platform::UiPort& ui,
               commands::CommandDispatcher& dispatcher);
   VideoWindow(const VideoWindow&) = delete;
   VideoWindow& operator=(const VideoWindow&) = delete;
@@ -66,7 +66,7 @@ class VideoWindow {
 
   platform::EventLoop& m_loop;
   platform::Clock& m_clock;
-  app::UiPort& m_ui;
+  platform::UiPort& m_ui;
   commands::CommandDispatcher& m_dispatcher;
   std::unique_ptr<platform::Timer> m_KeyTimer;
   std::unique_ptr<platform::Timer> m_VideoTimer;

@@ -156,12 +156,12 @@ TEST_F(GatewayTest, ClosingTheWindowOnlyHidesItAndExitShutsDownWithoutRunningQue
   EXPECT_FALSE(robot().connected());
   EXPECT_EQ(robot().closes, 1);
   // Until the process is gone: no command, no refresh, no keyboard drive, no reconnect.
-  ui.press(ArrowKey::Up);
+  ui.press(platform::ArrowKey::Up);
   sim().advanceMs(35000);
   EXPECT_EQ(robot().packets.size(), packets);
   EXPECT_EQ(robot().clientPorts.size(), 1u);
   EXPECT_EQ(rig.hub.messagesOfClass("xapBSC.Event").size(), busEvents);
-  EXPECT_EQ(gateway().model().aHeadStatus, MainWindowModel::kIndicatorOff);
+  EXPECT_EQ(gateway().model().aHeadStatus, platform::MainWindowModel::kIndicatorOff);
 }
 
 TEST_F(GatewayTest, TheStatusRefreshReportsOnlyChangesAndReads8FramesIn333msAs24Hz) {
@@ -192,12 +192,12 @@ TEST_F(GatewayTest, TheStatusRefreshReportsOnlyChangesAndReads8FramesIn333msAs24
   EXPECT_EQ(rig.hub.deviceEvents("Battery"), Strings{"ON 87"});
   EXPECT_EQ(rig.hub.deviceEvents("Docked"), Strings{"ON 0"});
   EXPECT_EQ(rig.hub.deviceEvents("Speed"), (Strings{"OFF 73", "ON 84"}));
-  EXPECT_EQ(gateway().model().aDockStatus, MainWindowModel::kDocked);
+  EXPECT_EQ(gateway().model().aDockStatus, platform::MainWindowModel::kDocked);
 
   gateway().mainWindow().aDisconnectClick();
   runPastRefreshes(4);
   EXPECT_EQ(rig.hub.deviceEvents("Connected"), (Strings{"ON 0", "OFF 0"}));
-  EXPECT_EQ(gateway().model().aConnectStatus, MainWindowModel::kNotConnected);
+  EXPECT_EQ(gateway().model().aConnectStatus, platform::MainWindowModel::kNotConnected);
 }
 
 TEST_F(GatewayTest, AnXapCommandAndAHeldArrowKeyDriveTheRobot) {
@@ -210,10 +210,10 @@ TEST_F(GatewayTest, AnXapCommandAndAHeldArrowKeyDriveTheRobot) {
   ASSERT_EQ(robot().packetsOfType(4).size(), 1u);
   EXPECT_EQ(robot().packetsOfType(4)[0].payload, std::string("\x00\x01", 2));
   EXPECT_EQ(rig.hub.deviceEvents("HeadLED"), Strings{"ON 0"});
-  EXPECT_EQ(gateway().model().aHeadStatus, MainWindowModel::kHeadOn);
-  ui.press(ArrowKey::Up);
+  EXPECT_EQ(gateway().model().aHeadStatus, platform::MainWindowModel::kHeadOn);
+  ui.press(platform::ArrowKey::Up);
   sim().advanceMs(2000);
-  ui.release(ArrowKey::Up);
+  ui.release(platform::ArrowKey::Up);
   sim().advanceMs(2000);
 
   const auto motors = robot().packetsOfType(5);

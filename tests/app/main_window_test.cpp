@@ -39,7 +39,7 @@ class MainWindowTest : public ::testing::Test {
 
   platform::SimPlatform sim;
   test::FakeUiPort ui;
-  MainWindowModel model;
+  platform::MainWindowModel model;
   robot::RobotState robotState;
   test::FakeMainWindowRobot robot;
   commands::CommandDispatcher dispatcher{sim.loop(), sim.clock()};
@@ -168,14 +168,14 @@ TEST_F(MainWindowTest, StatusIndicatorsFollowTheRobotAndOnlyChangesAreReported) 
   robotState.BatteryLevel = 90;
   const struct {
     SocketState state;
-    Colour colour;
+    platform::Colour colour;
     int reports;
-  } steps[] = {{SocketState::Connected, MainWindowModel::kConnected, 1},
-               {SocketState::Connecting, MainWindowModel::kConnecting, 2},
-               {SocketState::Closed, MainWindowModel::kNotConnected, 2},
-               {SocketState::Connected, MainWindowModel::kConnected, 3},
-               {SocketState::Error, MainWindowModel::kNotConnected, 4},
-               {SocketState::Closing, MainWindowModel::kNotConnected, 4}};
+  } steps[] = {{SocketState::Connected, platform::MainWindowModel::kConnected, 1},
+               {SocketState::Connecting, platform::MainWindowModel::kConnecting, 2},
+               {SocketState::Closed, platform::MainWindowModel::kNotConnected, 2},
+               {SocketState::Connected, platform::MainWindowModel::kConnected, 3},
+               {SocketState::Error, platform::MainWindowModel::kNotConnected, 4},
+               {SocketState::Closing, platform::MainWindowModel::kNotConnected, 4}};
   for (const auto& step : steps) {
     robot.state = step.state;
     window.refreshStatus();

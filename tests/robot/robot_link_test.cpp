@@ -76,7 +76,7 @@ class RobotLinkTest : public ::testing::Test {
   commands::CommandDispatcher m_dispatcher;
   devices::Devices m_devices = devices::BuildDeviceTable();
   devices::RobotCredentials m_credentials{"admin", "kelpo"};
-  app::MainWindowModel m_window;
+  platform::MainWindowModel m_window;
   RobotState m_state;
   std::vector<std::string> m_reports;
   RobotLink m_link;

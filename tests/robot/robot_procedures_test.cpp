@@ -33,7 +33,7 @@ struct ProcedureRig {
   test::RecordingConnection m_connection;
   testing::RecordingServices m_services;
   devices::Devices m_devices = devices::BuildDeviceTable();
-  app::MainWindowModel m_window;
+  platform::MainWindowModel m_window;
   RobotState m_state;
   std::string m_reports;
   RobotProcedures m_procedures;

@@ -6,14 +6,14 @@
 #include <string>
 #include <vector>
 
-#include "app/ui_port.h"
+#include "platform/ui_port.h"
 
 namespace rovalink::test {
 
 // A recording desktop: every call is kept in order as one line of text ("messageBox:Spykee not
 // found", "trayIcon:on:Spykee", ...), file dialogs answer from a script, and arrow keys behave
 // like the asynchronous key state (a tap between two queries counts once).
-class FakeUiPort : public app::UiPort {
+class FakeUiPort : public platform::UiPort {
  public:
   void messageBox(const std::string& text) override {
     messageBoxes.push_back(text);
@@ -51,7 +51,7 @@ class FakeUiPort : public app::UiPort {
     calls.push_back(std::string("trayIcon:") + (iconOn ? "on:" : "off:") + tooltip);
   }
 
-  bool isKeyDown(app::ArrowKey key) override {
+  bool isKeyDown(platform::ArrowKey key) override {
     auto& state = keys[key];
     const bool down = state.held || state.tapped;
     state.tapped = false;
@@ -64,13 +64,13 @@ class FakeUiPort : public app::UiPort {
   }
 
   // Key driving for tests.
-  void press(app::ArrowKey key) { keys[key].held = true; }
-  void release(app::ArrowKey key) { keys[key].held = false; }
+  void press(platform::ArrowKey key) { keys[key].held = true; }
+  void release(platform::ArrowKey key) { keys[key].held = false; }
   void releaseAll() {
     for (auto& [key, state] : keys) state.held = false;
   }
   // Pressed and released again before anyone asked.
-  void tap(app::ArrowKey key) { keys[key].tapped = true; }
+  void tap(platform::ArrowKey key) { keys[key].tapped = true; }
 
   struct TrayUpdate {
     bool iconOn;
@@ -88,7 +88,7 @@ class FakeUiPort : public app::UiPort {
   std::vector<std::string> pictures;
   std::vector<TrayUpdate> trayUpdates;
   std::vector<int> exitCodes;
-  std::map<app::ArrowKey, KeyState> keys;
+  std::map<platform::ArrowKey, KeyState> keys;
   bool mainWindowVisible = false;
   bool videoWindowVisible = false;
 };

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "app/gateway.h"
-#include "app/ui_port.h"
 #include "platform/sim/sim_platform.h"
+#include "platform/ui_port.h"
 #include "settings/test_folder.h"
 #include "support/fake_spykee.h"
 #include "support/fake_xap_hub.h"
@@ -24,7 +24,7 @@ class GatewayRig {
   static constexpr std::uint16_t kRobotPort = 9000;
   static constexpr const char* kExecutable = "/opt/rovalink/bin/rovalink";
 
-  explicit GatewayRig(app::UiPort* ui) {
+  explicit GatewayRig(platform::UiPort* ui) {
     testing::writeFile(folder.file("Config/qbtXap.ini"),
                        "[Interface]\r\nBusPort=" + std::to_string(kBusPort) +
                            "\r\nBroadcastAddress=127.0.0.1\r\n");

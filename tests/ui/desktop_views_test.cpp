@@ -15,7 +15,7 @@
 namespace rovalink::ui::testing {
 namespace {
 
-using app::ArrowKey;
+using platform::ArrowKey;
 using Strings = std::vector<std::string>;
 using DesktopViewsTest = GuiTest;
 
@@ -38,12 +38,12 @@ TEST_F(DesktopViewsTest, EveryControlShowsItsCaptionAndForwardsTheUsersAction) {
 }
 
 TEST_F(DesktopViewsTest, EachIndicatorShowsItsOwnModelColour) {
-  app::Colour* fields[] = {&model.aConnectStatus, &model.aDockStatus,  &model.aHeadStatus,
-                           &model.aLeftStatus,    &model.aRightStatus, &model.aAudioStatus,
-                           &model.aVOIPStatus};
+  platform::Colour* fields[] = {&model.aConnectStatus, &model.aDockStatus,  &model.aHeadStatus,
+                                &model.aLeftStatus,    &model.aRightStatus, &model.aAudioStatus,
+                                &model.aVOIPStatus};
   const char* names[] = {"aConnectStatus", "aDockStatus",  "aHeadStatus", "aLeftStatus",
                          "aRightStatus",   "aAudioStatus", "aVOIPStatus"};
-  for (int i = 0; i < 7; ++i) *fields[i] = static_cast<app::Colour>(i + 1) * 0x010203;
+  for (int i = 0; i < 7; ++i) *fields[i] = static_cast<platform::Colour>(i + 1) * 0x010203;
   mainView.refresh();
   for (int i = 0; i < 7; ++i) {  // the model numbers a colour 0x00BBGGRR
     EXPECT_EQ(mainView.indicator(names[i])->fill(), QColor(3 * (i + 1), 2 * (i + 1), i + 1));
@@ -119,9 +119,9 @@ TEST_F(UiScreenshots, TheRenderedWindowsShowTheirState) {
   model.FrameCount = 8;
   window.VideoRateTimer().setInterval(app::MainWindow::kStatusRefreshMs);
   window.refreshStatus();
-  model.aHeadStatus = app::MainWindowModel::kHeadOn;
-  model.aRightStatus = app::MainWindowModel::kRightOn;
-  model.aAudioStatus = app::MainWindowModel::kAudioOn;
+  model.aHeadStatus = platform::MainWindowModel::kHeadOn;
+  model.aRightStatus = platform::MainWindowModel::kRightOn;
+  model.aAudioStatus = platform::MainWindowModel::kAudioOn;
   std::string frame = qEnvironmentVariable("ROVALINK_SCREENSHOT_FRAME").toStdString();
   if (frame.empty()) {
     frame = folder.file("Video0.jpg");

@@ -41,7 +41,7 @@ class GuiTest : public ::testing::Test {
 
   QApplication& qtApp = guiApplication();
   platform::SimPlatform sim;
-  app::MainWindowModel model;
+  platform::MainWindowModel model;
   robot::RobotState robotState;
   test::FakeMainWindowRobot robot;
   commands::CommandDispatcher dispatcher{sim.loop(), sim.clock()};

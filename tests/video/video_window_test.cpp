@@ -14,7 +14,7 @@
 namespace rovalink::video {
 namespace {
 
-using app::ArrowKey;
+using platform::ArrowKey;
 using Strings = std::vector<std::string>;
 
 class KeyboardDriveTest : public ::testing::Test {

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-namespace rovalink::app {
+namespace rovalink::platform {
 
 // Arrow keys, numbered as the desktop's virtual-key codes.
 enum class ArrowKey : int { Left = 37, Up = 38, Right = 39, Down = 40 };
@@ -40,4 +40,4 @@ class UiPort {
   virtual void exitProcess(int exitCode) = 0;
 };
 
-}  // namespace rovalink::app
+}  // namespace rovalink::platform

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-namespace rovalink::app {
+namespace rovalink::platform {
 
 // A colour as the desktop numbers it: 0x00BBGGRR (0x0000FF is red).
 using Colour = std::uint32_t;
@@ -33,4 +33,4 @@ struct MainWindowModel {
   Colour aVOIPStatus = kIndicatorOff;
 };
 
-}  // namespace rovalink::app
+}  // namespace rovalink::platform
