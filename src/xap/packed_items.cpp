@@ -1,11 +1,12 @@
 #include "xap/packed_items.h"
 
-#include <algorithm>
+#include <cstdint>
+#include <cstring>
 
 namespace rovalink::xap {
 namespace {
 
-bool isControl(char c) {
+constexpr bool isControl(char c) {
   const auto code = static_cast<unsigned char>(c);
   return code < 0x20 || code == 0x7F;
 }
@@ -13,7 +14,22 @@ bool isControl(char c) {
 }  // namespace
 
 bool HasControlCharacters(std::string_view text) {
-  return std::any_of(text.begin(), text.end(), isControl);
+  // Every outgoing field is checked, so eight bytes at a time: in (x - 0x20..) & ~x & 0x80.. a
+  // top bit is set when some byte is below 0x20, and likewise for a byte equal to 0x7F after
+  // x ^ 0x7F.. turns it into zero.
+  constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+  constexpr std::uint64_t kTopBits = 0x8080808080808080ULL;
+  std::size_t at = 0;
+  for (; at + 8 <= text.size(); at += 8) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, text.data() + at, 8);
+    const std::uint64_t del = word ^ (kOnes * 0x7F);
+    if (((word - kOnes * 0x20) & ~word & kTopBits) | ((del - kOnes) & ~del & kTopBits)) return true;
+  }
+  for (; at < text.size(); ++at) {
+    if (isControl(text[at])) return true;
+  }
+  return false;
 }
 
 std::string EscapeControlCharacters(std::string_view text) {

@@ -299,12 +299,9 @@ std::string XapTransport::SendXap(const std::string& sTarget, const std::string&
                                   const std::string& sSection, const std::string& sData,
                                   const std::string& sSubaddress, const std::string& sUID) {
   const std::vector<PackedItem> items = UnpackItems(sData);
-  // Escaped before measuring, so the cut below counts the bytes that are really sent.
-  std::vector<std::string> values;
-  values.reserve(items.size());
-  for (const PackedItem& item : items) values.push_back(EscapeControlCharacters(item.value));
   const bool command = equalsNoCase(sClass, "xapbsc.cmd");
-  const auto build = [&] {
+  // cutValues: the values to write instead of the items' own, when those were too long.
+  const auto build = [&](const std::vector<std::string>* cutValues) {
     XapMessage message(&m_errorLog);
     message.setMsgClass(sClass);
     message.setMsgSource(sSubaddress.empty() ? m_xapSource : m_xapSource + ":" + sSubaddress);
@@ -313,7 +310,7 @@ std::string XapTransport::SendXap(const std::string& sTarget, const std::string&
     message.AddHeader();
     message.AddSection(sSection);
     for (std::size_t i = 0; i < items.size(); ++i)
-      message.AddItem(sSection, items[i].name, values[i]);
+      message.AddItem(sSection, items[i].name, cutValues ? (*cutValues)[i] : items[i].value);
     if (command) {
       message.AddSection("Checksum");
       message.AddItem("Checksum", "Length", kChecksumPlaceholder);
@@ -321,13 +318,16 @@ std::string XapTransport::SendXap(const std::string& sTarget, const std::string&
     return message.ToXap();
   };
 
-  std::string text = build();
+  std::string text = build(nullptr);
   if (text.size() > kMaxMessageBytes) {
+    // Measured as written, control characters escaped, so the cut counts the bytes sent.
+    std::vector<std::string> values;
     std::vector<std::size_t> lengths;
     std::size_t valueBytes = 0;
-    for (const std::string& value : values) {
-      lengths.push_back(value.size());
-      valueBytes += value.size();
+    for (const PackedItem& item : items) {
+      values.push_back(EscapeControlCharacters(item.value));
+      lengths.push_back(values.back().size());
+      valueBytes += values.back().size();
     }
     const std::size_t fixedBytes = text.size() - valueBytes;
     if (fixedBytes > kMaxMessageBytes) {
@@ -339,7 +339,7 @@ std::string XapTransport::SendXap(const std::string& sTarget, const std::string&
     for (std::string& value : values) {
       if (value.size() > cap) cutValue(value, cap);
     }
-    text = build();
+    text = build(&values);
   }
   if (command) {
     // The placeholder and the four digits have the same length, so the length stays true.
