@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "xap/packed_items.h"
 #include "xap/recording_error_log.h"
 
 namespace rovalink::xap {
@@ -55,6 +56,24 @@ TEST(XapMessage, WritesTheExactText) {
   EXPECT_EQ(injected.ToXap(),
             "xap-header\n{\nv=13\nhop=1\nuid=u\nclass=c\\x0A}\nsource=s\\x7F\n"
             "target=t\\x0Aclass=x\n}\n}\\x0Asection\n{\nn\\x00a=\\x1F\n}\n");
+}
+
+// Exactly codes 0 to 31 and 127 count, at any place in a field of any length, among any
+// neighbours (the check reads eight bytes at a time).
+TEST(ControlCharacters, AreFoundAndEscapedExactly) {
+  for (const char filler : {'a', ' ', '\x7E', '\x80', '\xFF'}) {
+    for (int code = 0; code < 256; ++code) {
+      for (std::size_t at : {0, 5, 7, 8, 13, 16}) {
+        std::string text(17, filler);
+        text[at] = static_cast<char>(code);
+        const bool control = code < 0x20 || code == 0x7F;
+        ASSERT_EQ(HasControlCharacters(text), control) << code << " at " << at;
+        ASSERT_EQ(HasControlCharacters(std::string_view(text).substr(at)), control);
+      }
+    }
+  }
+  EXPECT_EQ(EscapeControlCharacters(std::string("a\0b\x1F\x7F\x80\\", 7)),
+            "a\\x00b\\x1F\\x7F\x80\\");
 }
 
 struct Parsed {
