@@ -1,8 +1,10 @@
 #include "robot/robot_link.h"
 
+#include <algorithm>
 #include <charconv>
 #include <exception>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 #include "commands/replacing_file.h"
@@ -29,6 +31,33 @@ class QuietSocketErrors {
  private:
   int& m_depth;
 };
+
+// A dotted IPv4 address in its plain form ("010.0.0.1" gives "10.0.0.1"); nullopt otherwise.
+std::optional<std::string> plainIpv4(std::string_view text) {
+  std::string plain;
+  for (int part = 0; part < 4; ++part) {
+    if (part > 0) {
+      if (text.empty() || text.front() != '.') return std::nullopt;
+      text.remove_prefix(1);
+      plain.push_back('.');
+    }
+    int value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    const auto digits = static_cast<std::size_t>(end - text.data());
+    if (ec != std::errc() || digits == 0 || digits > 3 || value < 0 || value > 255)
+      return std::nullopt;
+    text.remove_prefix(digits);
+    plain += std::to_string(value);
+  }
+  if (!text.empty()) return std::nullopt;
+  return plain;
+}
+
+std::string_view trimBlanks(std::string_view text) {
+  const auto first = text.find_first_not_of(' ');
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
 
 }  // namespace
 
@@ -88,6 +117,8 @@ void RobotLink::readSettings() {
     value = kDefaultRobotPort;
   }
   m_robotPort = static_cast<std::uint16_t>(value);
+  m_fixedRobotAddress =
+      trimBlanks(m_settings.GetINISetting(kSettingsSection, "RobotAddress", "", kSettingsFile));
 }
 
 bool RobotLink::Start() {
@@ -99,9 +130,22 @@ bool RobotLink::Start() {
   }
   // Releases the probe binding; the port stays set and the send below reopens on it.
   m_Winsock2->close();
+  std::string destination = m_discoveryAddress;
+  if (!m_fixedRobotAddress.empty()) {
+    const auto address = plainIpv4(m_fixedRobotAddress);
+    if (!address) {
+      // Falling back to a broadcast would hand the login to whoever answers.
+      m_services.LogEvent(kProgramWord,
+                          "RobotAddress \"" + m_fixedRobotAddress + "\" is not an IPv4 address");
+      m_ui.messageBox("Spykee not found");
+      return false;
+    }
+    m_fixedRobotAddress = *address;
+    destination = *address;
+  }
   std::string error;
   const int loggedBefore = m_socketErrorsLogged;
-  if (!m_Winsock2->sendTo(m_discoveryAddress, m_robotPort, kDiscoveryDatagram, &error) &&
+  if (!m_Winsock2->sendTo(destination, m_robotPort, kDiscoveryDatagram, &error) &&
       m_socketErrorsLogged == loggedBefore) {
     // The platform raised no error event for it; the reply wait below still runs its 30 s.
     m_services.LogError(kProgramWord, "UDP Socket " + error);
@@ -266,7 +310,32 @@ void RobotLink::CloseConnection() {
 }
 
 void RobotLink::onDiscoveryReply(const platform::Datagram& datagram) {
-  m_RobotAddress = datagram.senderAddress;
+  // Anyone on the network can answer, and the one taken gets the login with the password: an
+  // empty datagram is no answer, a fixed address admits no other, and the choice is published
+  // so that a forged answer shows.
+  const std::string& sender = datagram.senderAddress;
+  if (datagram.data.empty()) {
+    diag::debug("robot: empty discovery reply from " + sender + " ignored");
+    return;
+  }
+  if (!m_fixedRobotAddress.empty() && sender != m_fixedRobotAddress) {
+    diag::debug("robot: discovery reply from " + sender + " ignored; RobotAddress is " +
+                m_fixedRobotAddress);
+    return;
+  }
+  if (m_RobotAddress.empty()) {
+    m_RobotAddress = sender;
+    m_services.LogEvent(kProgramWord, "Spykee found at " + sender);
+    return;
+  }
+  if (sender == m_RobotAddress || m_otherRepliesWarned.size() >= kMaxOtherReplyWarnings ||
+      std::find(m_otherRepliesWarned.begin(), m_otherRepliesWarned.end(), sender) !=
+          m_otherRepliesWarned.end()) {
+    return;
+  }
+  m_otherRepliesWarned.push_back(sender);
+  m_services.LogEvent(kProgramWord, "Warning: another Spykee answered from " + sender +
+                                        ", still using " + m_RobotAddress);
 }
 
 void RobotLink::onSocketError(const char* socketName, int code, const std::string& description) {

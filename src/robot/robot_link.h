@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "commands/command_dispatcher.h"
 #include "devices/device_table.h"
@@ -36,6 +37,9 @@ class RobotLink : public RobotConnection, public commands::ProcedureRunner {
   static constexpr std::uint16_t kDefaultRobotPort = 9000;
   static constexpr std::string_view kDefaultDiscoveryAddress = "255.255.255.255";
   static constexpr std::string_view kFrameFileName = "Video0.jpg";
+  // Different addresses that answer discovery after the robot was chosen are each published
+  // once, up to this many, so a flood of forged replies cannot flood the bus.
+  static constexpr std::size_t kMaxOtherReplyWarnings = 10;
 
   struct Wiring {
     platform::Platform& platform;
@@ -140,6 +144,9 @@ class RobotLink : public RobotConnection, public commands::ProcedureRunner {
   std::unique_ptr<platform::Timer> m_EventTimer;
 
   std::string m_discoveryAddress{kDefaultDiscoveryAddress};
+  // [SPYKEE] RobotAddress: when set, discovery asks that address only and no other may answer.
+  std::string m_fixedRobotAddress;
+  std::vector<std::string> m_otherRepliesWarned;
   std::uint16_t m_robotPort = kDefaultRobotPort;
   // The control connection's remote host, fixed at start-up from the first reply.
   std::string m_remoteHost;

@@ -1,6 +1,53 @@
 #include "xap/packed_items.h"
 
+#include <cstdint>
+#include <cstring>
+
 namespace rovalink::xap {
+namespace {
+
+constexpr bool isControl(char c) {
+  const auto code = static_cast<unsigned char>(c);
+  return code < 0x20 || code == 0x7F;
+}
+
+}  // namespace
+
+bool HasControlCharacters(std::string_view text) {
+  // Every outgoing field is checked, so eight bytes at a time: in (x - 0x20..) & ~x & 0x80.. a
+  // top bit is set when some byte is below 0x20, and likewise for a byte equal to 0x7F after
+  // x ^ 0x7F.. turns it into zero.
+  constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+  constexpr std::uint64_t kTopBits = 0x8080808080808080ULL;
+  std::size_t at = 0;
+  for (; at + 8 <= text.size(); at += 8) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, text.data() + at, 8);
+    const std::uint64_t del = word ^ (kOnes * 0x7F);
+    if (((word - kOnes * 0x20) & ~word & kTopBits) | ((del - kOnes) & ~del & kTopBits)) return true;
+  }
+  for (; at < text.size(); ++at) {
+    if (isControl(text[at])) return true;
+  }
+  return false;
+}
+
+std::string EscapeControlCharacters(std::string_view text) {
+  if (!HasControlCharacters(text)) return std::string(text);
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string escaped;
+  escaped.reserve(text.size() + 8);
+  for (const char c : text) {
+    if (isControl(c)) {
+      const auto code = static_cast<unsigned char>(c);
+      escaped.append("\\x").push_back(kHex[code >> 4]);
+      escaped.push_back(kHex[code & 0xF]);
+    } else {
+      escaped.push_back(c);
+    }
+  }
+  return escaped;
+}
 
 std::vector<PackedItem> UnpackItems(std::string_view sData) {
   std::vector<PackedItem> items;
@@ -22,9 +69,9 @@ std::string PackItems(const std::vector<std::pair<std::string, std::string>>& it
   std::string packed;
   for (const auto& [name, value] : items) {
     if (!packed.empty()) packed.push_back('\0');
-    packed.append(name);
+    packed.append(EscapeControlCharacters(name));
     packed.push_back('\1');
-    packed.append(value);
+    packed.append(EscapeControlCharacters(value));
   }
   return packed;
 }

@@ -5,9 +5,20 @@
 #include "platform/diag.h"
 #include "xap/ascii_case.h"
 #include "xap/error_log.h"
+#include "xap/packed_items.h"
 
 namespace rovalink::xap {
 namespace {
+
+// Every field written goes through here: an LF or other control character in a value would
+// otherwise start a new line, an item or a block of the message.
+void addField(FastString& builder, std::string_view text) {
+  if (HasControlCharacters(text)) {
+    builder.Add(EscapeControlCharacters(text));
+  } else {
+    builder.Add(text);
+  }
+}
 
 // Blanks only: a tab or CR is part of the text.
 std::string_view trimBlanks(std::string_view text) {
@@ -100,15 +111,15 @@ int XapMessage::Init(std::string_view /*sMessage*/) {
 
 int XapMessage::AddHeader() {
   m_builder.Add(kHeaderStart);
-  m_builder.Add(m_msgUID);
+  addField(m_builder, m_msgUID);
   m_builder.Add("\nclass=");
-  m_builder.Add(m_msgClass);
+  addField(m_builder, m_msgClass);
   m_builder.Add("\nsource=");
-  m_builder.Add(m_msgSource);
+  addField(m_builder, m_msgSource);
   m_builder.Add('\n');
   if (!m_msgTarget.empty()) {
     m_builder.Add("target=");
-    m_builder.Add(m_msgTarget);
+    addField(m_builder, m_msgTarget);
     m_builder.Add('\n');
   }
   m_builder.Add("}\n");
@@ -118,7 +129,7 @@ int XapMessage::AddHeader() {
 
 int XapMessage::AddSection(std::string_view sSection) {
   if (m_sectionOpen) m_builder.Add("}\n");
-  m_builder.Add(sSection);
+  addField(m_builder, sSection);
   m_builder.Add("\n{\n");
   m_sectionOpen = true;
   return 0;
@@ -126,9 +137,9 @@ int XapMessage::AddSection(std::string_view sSection) {
 
 int XapMessage::AddItem(std::string_view /*sSection*/, std::string_view sItem,
                         std::string_view sValue) {
-  m_builder.Add(sItem);
+  addField(m_builder, sItem);
   m_builder.Add('=');
-  m_builder.Add(sValue);
+  addField(m_builder, sValue);
   m_builder.Add('\n');
   return 0;
 }

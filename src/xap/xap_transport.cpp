@@ -1,5 +1,6 @@
 #include "xap/xap_transport.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -13,6 +14,7 @@ namespace rovalink::xap {
 namespace {
 
 constexpr std::string_view kLoopback = "127.0.0.1";
+constexpr std::string_view kLoopbackNet = "127.";
 constexpr std::string_view kChecksumPlaceholder = "~~~~";
 // A bind failure whose system error number the platform does not give.
 constexpr int kUnknownSocketError = -1;
@@ -49,6 +51,30 @@ void replaceAll(std::string& text, std::string_view from, std::string_view to) {
   }
 }
 
+bool isLoopbackAddress(std::string_view address) {
+  return address.substr(0, kLoopbackNet.size()) == kLoopbackNet;
+}
+
+// The longest a value may stay so that all values fit in budget bytes: shorter values keep
+// their length and the longer ones share the rest evenly.
+std::size_t valueCap(std::vector<std::size_t> lengths, std::size_t budget) {
+  std::sort(lengths.begin(), lengths.end());
+  std::size_t used = 0;
+  for (std::size_t i = 0; i < lengths.size(); ++i) {
+    const std::size_t rest = lengths.size() - i;
+    if (used + lengths[i] * rest > budget) return (budget - used) / rest;
+    used += lengths[i];
+  }
+  return budget;
+}
+
+// Cut values end in "..." so a reader sees that something is missing.
+void cutValue(std::string& value, std::size_t length) {
+  constexpr std::string_view kCutMark = "...";
+  value.resize(length);
+  if (length >= kCutMark.size()) value.replace(length - kCutMark.size(), kCutMark.size(), kCutMark);
+}
+
 }  // namespace
 
 bool AddressMatches(std::string_view address, std::string_view pattern) {
@@ -80,14 +106,22 @@ XapTransport::XapTransport(platform::Platform& platform, ErrorLog& errorLog)
       m_winsock1(platform.createUdpSocket()),
       m_winsock2(platform.createUdpSocket()),
       m_hBeatTimer(platform.loop().createTimer()),
-      m_receiveTimer(platform.loop().createTimer()) {
-  const auto receive = [this](const platform::Datagram& datagram) {
-    ProcessReceivedMessage(datagram.data);
-  };
-  m_winsock1->onDatagram(receive);
-  m_winsock2->onDatagram(receive);
+      m_receiveTimer(platform.loop().createTimer()),
+      m_foreignReportTimer(platform.loop().createTimer()) {
+  // Bus traffic comes only from the hub on this computer, forwarded to the loopback port. The
+  // loopback bind alone does not prove that: a local socket bound to a LAN address can send
+  // there too. Nothing that reaches the sending socket is ever taken as a message.
+  m_winsock1->onDatagram([this](const platform::Datagram& datagram) {
+    if (isLoopbackAddress(datagram.senderAddress)) {
+      ProcessReceivedMessage(datagram.data);
+    } else {
+      dropForeign(datagram);
+    }
+  });
+  m_winsock2->onDatagram([this](const platform::Datagram& datagram) { dropForeign(datagram); });
   m_hBeatTimer->onTick([this] { onHBeatTimer(); });
   m_receiveTimer->onTick([this] { onReceiveTimer(); });
+  m_foreignReportTimer->onTick([this] { reportForeign(); });
   // Until the first SendHeartbeat the heartbeat timer runs at its design period.
   m_hBeatTimer->setInterval(20000);
   m_hBeatTimer->setEnabled(true);
@@ -97,6 +131,7 @@ XapTransport::XapTransport(platform::Platform& platform, ErrorLog& errorLog)
 XapTransport::~XapTransport() {
   m_hBeatTimer->setEnabled(false);
   m_receiveTimer->setEnabled(false);
+  m_foreignReportTimer->setEnabled(false);
   m_winsock1->close();
   m_winsock2->close();
 }
@@ -109,6 +144,7 @@ std::string XapTransport::GetMessage() {
   if (m_receivedQueue.empty()) return {};
   std::string text = std::move(m_receivedQueue.front());
   m_receivedQueue.pop_front();
+  m_queuedBytes -= text.size();
   if (m_receivedQueue.empty()) m_queueOverflowReported = false;
   return text;
 }
@@ -138,8 +174,11 @@ void XapTransport::rebuildHeartbeatPrefix() {
 }
 
 std::string XapTransport::LocalAddress() const {
-  const std::vector<std::string> addresses = m_platform.host().ipv4Addresses();
-  if (addresses.empty()) return {};
+  std::vector<std::string> addresses = m_platform.host().ipv4Addresses();
+  // The system's list leaves loopback out on a networked host, yet a pattern of 127.0.0.1 asks
+  // for exactly that; it comes last, so "Default" still picks the first network address.
+  if (std::find(addresses.begin(), addresses.end(), kLoopback) == addresses.end())
+    addresses.emplace_back(kLoopback);
   for (const std::string& address : addresses) {
     if (AddressMatches(address, m_interfaceAddress)) return address;
   }
@@ -164,21 +203,16 @@ int XapTransport::InitSockets() {
     ++m_xapPort;
   }
 
-  int result = -1;
-  if (m_localIP == kLoopback) {
-    m_sendSocket = m_winsock1.get();
-    // Reporting the last port tried would announce a port this program does not own.
-    result = found ? m_xapPort : -1;
-  } else {
-    m_sendSocket = m_winsock2.get();
-    if (found) {
-      std::string error;
-      if (!m_winsock2->bind(m_localIP, static_cast<std::uint16_t>(m_xapPort), &error)) {
-        diag::error("xAP interface bind to " + m_localIP + ":" + std::to_string(m_xapPort) +
-                    " failed: " + error);
-        return kUnknownSocketError;
-      }
-      result = m_xapPort;
+  // Reporting the last port tried would announce a port this program does not own.
+  int result = found ? m_xapPort : -1;
+  m_sendSocket = m_localIP == kLoopback ? m_winsock1.get() : m_winsock2.get();
+  if (found) {
+    // Messages leave from the chosen address, but the private port is bound on loopback only:
+    // the sending socket takes any free port, so nothing on the network can reach that port.
+    std::string error;
+    if (!m_winsock2->bind(m_localIP, 0, &error)) {
+      diag::error("xAP sending socket bind to " + m_localIP + " failed: " + error);
+      return kUnknownSocketError;
     }
   }
   if (!found) {
@@ -215,21 +249,45 @@ void XapTransport::onHBeatTimer() {
 
 void XapTransport::ProcessReceivedMessage(const std::string& text) {
   if (m_filterHeartbeats && !startsWithNoCase(text, "xap-head")) return;
-  if (m_receivedQueue.size() >= kMaxQueuedMessages) {
+  if (m_receivedQueue.size() >= kMaxQueuedMessages ||
+      m_queuedBytes + text.size() > kMaxQueuedBytes) {
     if (!m_queueOverflowReported) {
-      diag::warning("xAP receive queue full (" + std::to_string(kMaxQueuedMessages) +
-                    " texts not taken); dropping new texts");
+      diag::warning("xAP receive queue full (" + std::to_string(m_receivedQueue.size()) +
+                    " texts, " + std::to_string(m_queuedBytes) +
+                    " bytes not taken); dropping new texts");
       m_queueOverflowReported = true;
     }
     return;
   }
   m_receivedQueue.push_back(text);
+  m_queuedBytes += text.size();
   // Arm only when idle: re-arming on every text would postpone the hand-over for as long as
   // texts keep arriving less than 50 ms apart.
   if (!m_receiveTimer->enabled()) {
     m_receiveTimer->setInterval(kReceiveDelayMs);
     m_receiveTimer->setEnabled(true);
   }
+}
+
+void XapTransport::dropForeign(const platform::Datagram& datagram) {
+  ++m_foreignTotal;
+  ++m_foreignUnreported;
+  m_lastForeignSender = datagram.senderAddress + ":" + std::to_string(datagram.senderPort);
+  // The first one is reported at once, later ones in one line per period at most.
+  if (!m_foreignReportTimer->enabled()) reportForeign();
+}
+
+void XapTransport::reportForeign() {
+  if (m_foreignUnreported == 0) {
+    m_foreignReportTimer->setEnabled(false);
+    return;
+  }
+  m_errorLog.LogError(settings::kProgramWord, "xAP datagrams dropped",
+                      std::to_string(m_foreignUnreported) +
+                          " not forwarded by the local hub, last from " + m_lastForeignSender);
+  m_foreignUnreported = 0;
+  m_foreignReportTimer->setInterval(kDropReportMs);
+  m_foreignReportTimer->setEnabled(true);
 }
 
 void XapTransport::onReceiveTimer() {
@@ -240,26 +298,53 @@ void XapTransport::onReceiveTimer() {
 std::string XapTransport::SendXap(const std::string& sTarget, const std::string& sClass,
                                   const std::string& sSection, const std::string& sData,
                                   const std::string& sSubaddress, const std::string& sUID) {
-  XapMessage message(&m_errorLog);
-  message.setMsgClass(sClass);
-  message.setMsgSource(sSubaddress.empty() ? m_xapSource : m_xapSource + ":" + sSubaddress);
-  message.setMsgTarget(sTarget);
-  message.setMsgUID(sUID.empty() ? m_xapUID : sUID);
-  message.AddHeader();
-  message.AddSection(sSection);
-  for (const PackedItem& item : UnpackItems(sData))
-    message.AddItem(sSection, item.name, item.value);
+  const std::vector<PackedItem> items = UnpackItems(sData);
+  const bool command = equalsNoCase(sClass, "xapbsc.cmd");
+  // cutValues: the values to write instead of the items' own, when those were too long.
+  const auto build = [&](const std::vector<std::string>* cutValues) {
+    XapMessage message(&m_errorLog);
+    message.setMsgClass(sClass);
+    message.setMsgSource(sSubaddress.empty() ? m_xapSource : m_xapSource + ":" + sSubaddress);
+    message.setMsgTarget(sTarget);
+    message.setMsgUID(sUID.empty() ? m_xapUID : sUID);
+    message.AddHeader();
+    message.AddSection(sSection);
+    for (std::size_t i = 0; i < items.size(); ++i)
+      message.AddItem(sSection, items[i].name, cutValues ? (*cutValues)[i] : items[i].value);
+    if (command) {
+      message.AddSection("Checksum");
+      message.AddItem("Checksum", "Length", kChecksumPlaceholder);
+    }
+    return message.ToXap();
+  };
 
-  std::string text;
-  if (equalsNoCase(sClass, "xapbsc.cmd")) {
-    message.AddSection("Checksum");
-    message.AddItem("Checksum", "Length", kChecksumPlaceholder);
-    text = message.ToXap();
+  std::string text = build(nullptr);
+  if (text.size() > kMaxMessageBytes) {
+    // Measured as written, control characters escaped, so the cut counts the bytes sent.
+    std::vector<std::string> values;
+    std::vector<std::size_t> lengths;
+    std::size_t valueBytes = 0;
+    for (const PackedItem& item : items) {
+      values.push_back(EscapeControlCharacters(item.value));
+      lengths.push_back(values.back().size());
+      valueBytes += values.back().size();
+    }
+    const std::size_t fixedBytes = text.size() - valueBytes;
+    if (fixedBytes > kMaxMessageBytes) {
+      return "0 message of " + std::to_string(fixedBytes) +
+             " bytes without its values is over the xAP limit of " +
+             std::to_string(kMaxMessageBytes);
+    }
+    const std::size_t cap = valueCap(std::move(lengths), kMaxMessageBytes - fixedBytes);
+    for (std::string& value : values) {
+      if (value.size() > cap) cutValue(value, cap);
+    }
+    text = build(&values);
+  }
+  if (command) {
     // The placeholder and the four digits have the same length, so the length stays true.
     const std::string digits = "0000" + std::to_string(text.size());
     replaceAll(text, kChecksumPlaceholder, std::string_view(digits).substr(digits.size() - 4));
-  } else {
-    text = message.ToXap();
   }
 
   std::string error;

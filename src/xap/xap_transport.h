@@ -69,9 +69,9 @@ class XapTransport : public XapSender {
   std::uint16_t BusPort() const { return m_busPort; }
   void setBusPort(std::uint16_t port) { m_busPort = port; }
 
-  // Chooses the local address and binds the private port (32768 upward on 127.0.0.1). The
-  // private port on success; -1 when no port could be bound; negative when the interface bind
-  // fails.
+  // Chooses the local address and binds the private port (32768 upward on 127.0.0.1 only) and
+  // the sending socket (any free port on the chosen address). The private port on success; -1
+  // when no port could be bound; negative when the sending socket cannot be bound.
   int InitSockets();
 
   // Sets the heartbeat period (seconds, clamped to 0 or 5..60) and sends one heartbeat.
@@ -88,17 +88,27 @@ class XapTransport : public XapSender {
   const platform::Timer& HBeatTimer() const { return *m_hBeatTimer; }
   const platform::Timer& ReceiveTimer() const { return *m_receiveTimer; }
   std::size_t QueuedCount() const { return m_receivedQueue.size(); }
+  std::size_t QueuedBytes() const { return m_queuedBytes; }
+  // Datagrams dropped because they did not come from this computer through the private port.
+  std::uint64_t ForeignDatagrams() const { return m_foreignTotal; }
 
   static constexpr int kFirstPort = 32768;
   static constexpr int kPortAttempts = 200;
   static constexpr int kReceiveDelayMs = 50;
   // Texts kept for a receiver that does not take them; beyond this new texts are dropped.
   static constexpr std::size_t kMaxQueuedMessages = 10000;
+  static constexpr std::size_t kMaxQueuedBytes = 4 * 1024 * 1024;
+  // The xAP limit for one message; longer values are cut to fit.
+  static constexpr std::size_t kMaxMessageBytes = 1500;
+  // Dropped foreign datagrams are reported at most this often.
+  static constexpr int kDropReportMs = 60000;
 
  private:
   std::string LocalAddress() const;
   void rebuildHeartbeatPrefix();
   void ProcessReceivedMessage(const std::string& text);
+  void dropForeign(const platform::Datagram& datagram);
+  void reportForeign();
   void onHBeatTimer();
   void onReceiveTimer();
 
@@ -108,6 +118,7 @@ class XapTransport : public XapSender {
   std::unique_ptr<platform::UdpSocket> m_winsock2;
   std::unique_ptr<platform::Timer> m_hBeatTimer;
   std::unique_ptr<platform::Timer> m_receiveTimer;
+  std::unique_ptr<platform::Timer> m_foreignReportTimer;
 
   std::string m_localIP;
   std::string m_remoteAddress;
@@ -117,6 +128,10 @@ class XapTransport : public XapSender {
   std::string m_heartbeatSuffix;
   int m_xapPort = kFirstPort;
   std::deque<std::string> m_receivedQueue;
+  std::size_t m_queuedBytes = 0;
+  std::uint64_t m_foreignTotal = 0;
+  std::uint64_t m_foreignUnreported = 0;
+  std::string m_lastForeignSender;
   std::function<void()> m_callback;
   bool m_filterHeartbeats = true;
   bool m_queueOverflowReported = false;

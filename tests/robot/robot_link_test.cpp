@@ -91,6 +91,101 @@ TEST_F(RobotLinkTest, DiscoveryWithoutReplyEndsWithSpykeeNotFoundAfter30Seconds)
   EXPECT_TRUE(m_robot.clientPorts.empty());
 }
 
+// Whoever answers discovery gets the login with the password. Replies are scripted: from the
+// robot (192.168.1.50) or a stranger (192.168.1.66, listening on the discovery port), with the
+// reply's text and its time. Without RobotAddress the first real answer is taken and published,
+// and another address answering is published once; with it only that address is asked and heard.
+struct Reply {
+  const char* from;
+  std::string text;
+  int atMs;
+};
+struct DiscoveryCase {
+  const char* name;
+  const char* robotAddress;  // the setting; empty when not set
+  std::vector<Reply> replies;
+  const char* connectsTo;  // empty: "Spykee not found"
+  bool strangerAsked;
+  std::vector<std::string> events;
+};
+
+void PrintTo(const DiscoveryCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class Discovery : public RobotLinkTest, public ::testing::WithParamInterface<DiscoveryCase> {};
+
+TEST_P(Discovery, TakesOnlyARealAnswerFromTheRightAddressAndPublishesTheChoice) {
+  const DiscoveryCase& c = GetParam();
+  m_settings.setAppPath(m_folder.path().string());
+  testing::writeFile(m_folder.file("Config/qbtRovalink.ini"),
+                     std::string("[SPYKEE]\r\nRobotAddress=") + c.robotAddress + "\r\n");
+  m_robot.answerDiscovery = false;
+  auto stranger = m_sim.createUdpSocket(), fromRobot = m_sim.createUdpSocket();
+  std::vector<std::string> strangerHeard;
+  stranger->onDatagram([&](const platform::Datagram& d) { strangerHeard.push_back(d.data); });
+  ASSERT_TRUE(stranger->bind("192.168.1.66", 9000) && fromRobot->bind("192.168.1.50", 0));
+  for (const Reply& reply : c.replies) {
+    m_sim.simLoop().post(std::int64_t{reply.atMs} * 1000, [&, reply] {
+      auto& socket = std::string(reply.from) == "192.168.1.50" ? fromRobot : stranger;
+      socket->sendTo("192.168.1.10", RobotLink::kFirstLocalPort, reply.text);
+    });
+  }
+  const bool found = *c.connectsTo != '\0';
+  EXPECT_EQ(m_link.Start(), found);
+  m_sim.advanceMs(10000);
+  EXPECT_EQ(m_link.RobotAddress(), c.connectsTo);
+  EXPECT_EQ(m_ui.messageBoxes,
+            found ? std::vector<std::string>{} : std::vector<std::string>{"Spykee not found"});
+  EXPECT_EQ(m_robot.clientPorts.size(), std::string(c.connectsTo) == "192.168.1.50" ? 1u : 0u);
+  EXPECT_EQ(strangerHeard.size(), c.strangerAsked ? 1u : 0u);
+  std::vector<std::string> events;
+  for (const auto& e : m_services.events) events.push_back(e.second);
+  EXPECT_EQ(events, c.events);
+}
+
+const std::string kAnswer("DSCV\x02spykee", 11);
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, Discovery,
+    ::testing::Values(
+        DiscoveryCase{"ForgedFirstAnswerIsTakenButShows",
+                      "",
+                      {{"192.168.1.66", "garbage-not-a-robot", 0},
+                       {"192.168.1.50", kAnswer, 100},
+                       {"192.168.1.50", kAnswer, 200},
+                       {"192.168.1.66", kAnswer, 300}},
+                      "192.168.1.66",
+                      true,
+                      {"Spykee found at 192.168.1.66",
+                       "Warning: another Spykee answered from 192.168.1.50, still using "
+                       "192.168.1.66"}},
+        DiscoveryCase{"EmptyReplyIsNoRobot",
+                      "",
+                      {{"192.168.1.66", "", 0}, {"192.168.1.50", kAnswer, 100}},
+                      "192.168.1.50",
+                      true,
+                      {"Spykee found at 192.168.1.50"}},
+        DiscoveryCase{"RobotAddressHearsOnlyThatAddress",
+                      " 192.168.001.50 ",
+                      {{"192.168.1.66", kAnswer, 0}, {"192.168.1.50", kAnswer, 100}},
+                      "192.168.1.50",
+                      false,
+                      {"Spykee found at 192.168.1.50"}},
+        DiscoveryCase{"RobotAddressThatDoesNotAnswerIsNotFound",
+                      "192.168.1.50",
+                      {{"192.168.1.66", kAnswer, 0}},
+                      "",
+                      false,
+                      {}},
+        DiscoveryCase{"RobotAddressThatIsNoAddressAsksNobody",
+                      "spykee.local",
+                      {{"192.168.1.50", kAnswer, 0}},
+                      "",
+                      false,
+                      {"RobotAddress \"spykee.local\" is not an IPv4 address"}}),
+    [](const auto& p) { return std::string(p.param.name); });
+
 TEST_F(RobotLinkTest, StartConnectsAfterAOneSecondPauseAndTheConnectEventLogsIn) {
   m_sim.failNextBind(platform::SimProtocol::Tcp, 32868);                  // taken ports are skipped
   m_sim.failNoDelay(platform::SimNetwork::Failure{10042, "Bad option"});  // shown, not fatal
@@ -120,7 +215,8 @@ TEST_F(RobotLinkTest, UnansweredLoginWaits10sAndAShortReplyQueuesTheLoginAgain) 
   ASSERT_TRUE(packetsArrive(7));
   EXPECT_EQ(types(), (std::vector<int>{15, 18, 9, 10, 15, 18, 9}));
   EXPECT_TRUE(m_state.LoggedIn);
-  EXPECT_TRUE(m_services.errors.empty() && m_services.events.empty());
+  EXPECT_TRUE(m_services.errors.empty());
+  EXPECT_EQ(m_services.events.size(), 1u);  // "Spykee found at"
 }
 
 TEST_F(RobotLinkTest, AfterTheRobotClosesTheNextCommandReconnectsAndLogsInAgain) {

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "xap/packed_items.h"
 #include "xap/recording_error_log.h"
 
 namespace rovalink::xap {
@@ -13,7 +14,8 @@ namespace {
 
 using Names = std::vector<std::string>;
 
-// Nothing is escaped or changed in case, and writing twice gives the same text. Init drops the
+// Nothing is changed in case and only control characters are escaped (so no field can start a
+// line of its own), and writing twice gives the same text. Init drops the
 // body but keeps the header fields; an item goes into the section opened last; what was opened
 // is closed, also when nothing was set.
 TEST(XapMessage, WritesTheExactText) {
@@ -25,12 +27,13 @@ TEST(XapMessage, WritesTheExactText) {
   m.AddHeader();
   m.AddSection("Body Section");
   m.AddItem("Body Section", "State", "ON");
-  m.AddItem("", " Name ", "a=b\r c");
+  m.AddItem("", " Name ", "a=b\r c\nInjected=1");
   const std::string header =
       "xap-header\n{\nv=13\nhop=1\nuid=FF.0065:1A\nclass=xapBSC.Event\n"
       "source=qbt.Spykee.pc:spykee.HeadLED.Relay\ntarget=a.b.c\n}\n";
-  EXPECT_EQ(m.ToXap(), header + "Body Section\n{\nState=ON\n Name =a=b\r c\n}\n");
-  EXPECT_EQ(m.ToXap(), header + "Body Section\n{\nState=ON\n Name =a=b\r c\n}\n");
+  const std::string body = "Body Section\n{\nState=ON\n Name =a=b\\x0D c\\x0AInjected=1\n}\n";
+  EXPECT_EQ(m.ToXap(), header + body);
+  EXPECT_EQ(m.ToXap(), header + body);
   m.Init();
   m.AddHeader();
   m.AddSection("a");
@@ -42,6 +45,35 @@ TEST(XapMessage, WritesTheExactText) {
   EXPECT_EQ(fresh.ToXap(),
             "xap-header\n{\nv=13\nhop=1\nuid=Unknown\nclass=Unknown\nsource=Unknown\n"
             "target=Unknown\n}\n}\n");
+  XapMessage injected;
+  injected.setMsgUID("u");
+  injected.setMsgClass("c\n}");
+  injected.setMsgSource("s\x7F");
+  injected.setMsgTarget("t\nclass=x");
+  injected.AddHeader();
+  injected.AddSection("}\nsection");
+  injected.AddItem("", std::string("n\0a", 3), "\x1F");
+  EXPECT_EQ(injected.ToXap(),
+            "xap-header\n{\nv=13\nhop=1\nuid=u\nclass=c\\x0A}\nsource=s\\x7F\n"
+            "target=t\\x0Aclass=x\n}\n}\\x0Asection\n{\nn\\x00a=\\x1F\n}\n");
+}
+
+// Exactly codes 0 to 31 and 127 count, at any place in a field of any length, among any
+// neighbours (the check reads eight bytes at a time).
+TEST(ControlCharacters, AreFoundAndEscapedExactly) {
+  for (const char filler : {'a', ' ', '\x7E', '\x80', '\xFF'}) {
+    for (int code = 0; code < 256; ++code) {
+      for (std::size_t at : {0, 5, 7, 8, 13, 16}) {
+        std::string text(17, filler);
+        text[at] = static_cast<char>(code);
+        const bool control = code < 0x20 || code == 0x7F;
+        ASSERT_EQ(HasControlCharacters(text), control) << code << " at " << at;
+        ASSERT_EQ(HasControlCharacters(std::string_view(text).substr(at)), control);
+      }
+    }
+  }
+  EXPECT_EQ(EscapeControlCharacters(std::string("a\0b\x1F\x7F\x80\\", 7)),
+            "a\\x00b\\x1F\\x7F\x80\\");
 }
 
 struct Parsed {

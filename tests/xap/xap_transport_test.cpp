@@ -96,25 +96,77 @@ TEST_F(XapTransportTest, InitSocketsFailsWhenNoLoopbackPortIsFree) {
   EXPECT_EQ(networked.InitSockets(), -1);
 }
 
-TEST_F(XapTransportTest, ChosenInterfaceGetsTheSamePortAndSendsToTheBroadcastAddress) {
-  sim.simHost().setIpv4Addresses({"10.0.0.5", "192.168.1.10"});
-  xap.setInterfaceAddress("192.168.1.0");
-  xap.setBroadcastAddress("192.168.1.255");
-  EXPECT_EQ(xap.InitSockets(), 32768);
-  EXPECT_EQ(xap.LocalIP() + " to " + xap.RemoteAddress(), "192.168.1.10 to 192.168.1.255");
-  EXPECT_EQ(xap.SendXap("", "c", "s", ""), "");
-  sim.advanceMs(1);
-  EXPECT_EQ(senders, Texts{"192.168.1.10:32768"});
-  // Texts forwarded to the loopback port and to the interface port land in the same queue.
-  deliver(kQuery);
-  ASSERT_TRUE(peer->sendTo("192.168.1.10", 32768, kQuery));
-  sim.advanceMs(1);
-  EXPECT_EQ(xap.QueuedCount(), 2u);
+// The chosen interface sends to the broadcast address from a free port of its own: the private
+// port is bound on loopback only. "Default" and patterns that match nothing take the host's first
+// address; 127.0.0.1 is found when asked for, although the host's list leaves loopback out.
+TEST_F(XapTransportTest, ChosenInterfaceSendsFromItsOwnPortAndLoopbackCanBeChosen) {
+  struct Case {
+    std::vector<std::string> host;
+    std::string pattern, chosen, remote;
+  };
+  const std::vector<std::string> networked = {"10.0.0.5", "192.168.1.10"};
+  for (const Case& c : {Case{networked, "192.168.1.0", "192.168.1.10", "192.168.1.255"},
+                        Case{networked, "Default", "10.0.0.5", "192.168.1.255"},
+                        Case{networked, "127.0.0.1", "127.0.0.1", "127.0.0.1"},
+                        Case{{}, "Default", "127.0.0.1", "127.0.0.1"}}) {
+    SCOPED_TRACE(c.pattern);
+    sim.simHost().setIpv4Addresses(c.host);
+    XapTransport transport(sim, log);
+    transport.setInterfaceAddress(c.pattern);
+    transport.setBroadcastAddress(c.remote == "127.0.0.1" ? "192.168.1.255" : c.remote);
+    EXPECT_EQ(transport.InitSockets(), 32768);
+    EXPECT_EQ(transport.LocalIP() + " to " + transport.RemoteAddress(),
+              c.chosen + " to " + c.remote);
+    senders.clear();
+    EXPECT_EQ(transport.SendXap("", "c", "s", ""), "");
+    sim.advanceMs(1);
+    ASSERT_EQ(senders.size(), 1u);
+    EXPECT_EQ(senders[0].substr(0, c.chosen.size() + 1), c.chosen + ":");
+    EXPECT_NE(senders[0], c.chosen + ":32768");
+  }
+  EXPECT_TRUE(log.entries.empty());
+}
 
-  auto squatter = sim.createUdpSocket();
-  ASSERT_TRUE(squatter->bind("10.0.0.5", 32769));
-  XapTransport second(sim, log);
-  EXPECT_LT(second.InitSockets(), 0);  // its loopback port is free, the interface port is not
+// Only what the hub on this computer forwards to the loopback port is taken: a datagram from
+// another address (even to the loopback port) and anything sent to the sending socket are
+// dropped, counted, and reported at once, then at most once a minute.
+TEST_F(XapTransportTest, DatagramsNotFromTheLocalHubAreDroppedAndReportedOnceAMinute) {
+  sim.simHost().setIpv4Addresses({"192.168.1.10"});
+  xap.setBroadcastAddress("127.0.0.1");
+  ASSERT_EQ(xap.InitSockets(), 32768);
+  ASSERT_EQ(xap.SendXap("", "c", "s", ""), "");
+  sim.advanceMs(1);
+  ASSERT_EQ(senders.size(), 1u);
+  const auto sendingPort = static_cast<std::uint16_t>(std::stoi(senders[0].substr(13)));
+  auto stranger = sim.createUdpSocket(), localButNotLoopback = sim.createUdpSocket();
+  ASSERT_TRUE(stranger->bind("10.0.0.99", 5000) && localButNotLoopback->bind("192.168.1.10", 0));
+  const auto attack = [&] {
+    ASSERT_TRUE(stranger->sendTo("127.0.0.1", 32768, kQuery));
+    ASSERT_TRUE(localButNotLoopback->sendTo("127.0.0.1", 32768, kQuery));
+    ASSERT_TRUE(stranger->sendTo("192.168.1.10", sendingPort, kQuery));
+  };
+  attack();
+  deliver(kQuery + "from the hub");
+  sim.advanceMs(1);
+  EXPECT_EQ(drain(), Texts{kQuery + "from the hub"});
+  EXPECT_EQ(xap.ForeignDatagrams(), 3u);
+  ASSERT_EQ(log.entries.size(), 1u);
+  EXPECT_EQ(log.entries[0].second, "xAP datagrams dropped");
+  EXPECT_EQ(log.entries[0].description,
+            "1 not forwarded by the local hub, last from 10.0.0.99:5000");
+  for (int i = 0; i < 5; ++i) attack();
+  sim.advanceMs(59'998);
+  EXPECT_EQ(log.entries.size(), 1u);
+  sim.advanceMs(1);
+  ASSERT_EQ(log.entries.size(), 2u);
+  EXPECT_EQ(log.entries[1].description,
+            "17 not forwarded by the local hub, last from 10.0.0.99:5000");
+  sim.advanceMs(600'000);
+  attack();
+  sim.advanceMs(1);
+  EXPECT_EQ(log.entries.size(), 3u);
+  EXPECT_EQ(xap.QueuedCount(), 0u);
+  EXPECT_EQ(xap.ForeignDatagrams(), 21u);
 }
 
 // Part by part, (pattern AND address) == pattern; a part that is no number counts as 0.
@@ -164,11 +216,20 @@ TEST_F(XapTransportTest, ReceivedTextsAreQueuedInArrivalOrderUpToTheBound) {
   EXPECT_EQ(xap.QueuedCount(), XapTransport::kMaxQueuedMessages);
   EXPECT_EQ(xap.GetMessage(), kQuery + "a");
   EXPECT_EQ(xap.GetMessage(), kQuery);
+  drain();
+  // Large texts are bounded by their bytes, long before their count.
+  const std::string big = kQuery + std::string(60000, 'x');
+  for (int i = 0; i < 100; ++i) deliver(big);
+  sim.advanceMs(1);
+  EXPECT_EQ(xap.QueuedCount(), XapTransport::kMaxQueuedBytes / big.size());
+  EXPECT_LE(xap.QueuedBytes(), XapTransport::kMaxQueuedBytes);
+  drain();
+  EXPECT_EQ(xap.QueuedBytes(), 0u);
 }
 
 // Only commands get a checksum: its Length item holds the length of the text as sent, in four
-// digits (the last four when longer), in any letter case; a placeholder in the data is replaced
-// too.
+// digits, in any letter case; a placeholder in the data is replaced too. A text never exceeds
+// 1500 bytes: long values are cut, and share the room evenly.
 TEST_F(XapTransportTest, SendXapWritesTheExactTextWithTheSentLengthInCommands) {
   ASSERT_GT(xap.InitSockets(), 0);
   deliver(kQuery);  // due now, not yet delivered
@@ -195,13 +256,50 @@ TEST_F(XapTransportTest, SendXapWritesTheExactTextWithTheSentLengthInCommands) {
                 PackItems({{"ID", "01"}, {"Text", values[i]}}));
     sim.advanceMs(1);
     ASSERT_EQ(heard.size(), 1u);
-    const std::string digits = std::to_string(10000 + heard[0].size() % 10000).substr(1);
     XapMessage parsed;
     parsed.FromXap(heard[0]);
     EXPECT_EQ(parsed.MsgSection(), (Texts{"output.state.1", "checksum"}));
-    EXPECT_EQ(parsed.GetItem("checksum", "length"), digits);
-    EXPECT_EQ(parsed.GetItem("output.state.1", "text"), i == 1 ? "x" + digits + "y" : values[i]);
+    EXPECT_EQ(parsed.GetItem("checksum", "length"),
+              std::to_string(10000 + heard[0].size()).substr(1));
+    const std::string text = parsed.GetItem("output.state.1", "text");
+    if (i == 2) {
+      EXPECT_EQ(heard[0].size(), XapTransport::kMaxMessageBytes);
+      EXPECT_EQ(text, std::string(text.size() - 3, 'v') + "...");
+    } else {
+      EXPECT_EQ(text, i == 1 ? "x" + parsed.GetItem("checksum", "length") + "y" : values[i]);
+    }
   }
+  heard.clear();
+  xap.SendXap("", "Homeseer.Event", "Event.Log",
+              PackItems({{"Time", "now"},
+                         {"Type", std::string(3000, 't')},
+                         {"Data", std::string(900, 'd')},
+                         {"More", std::string(5000, 'm')}}));
+  sim.advanceMs(1);
+  ASSERT_EQ(heard.size(), 1u);
+  EXPECT_EQ(heard[0].size(), XapTransport::kMaxMessageBytes);
+  XapMessage parsed;
+  parsed.FromXap(heard[0]);
+  EXPECT_EQ(parsed.GetItem("event.log", "time"), "now");
+  EXPECT_EQ(parsed.GetItem("event.log", "type").size(), parsed.GetItem("event.log", "more").size());
+  EXPECT_EQ(parsed.GetItem("event.log", "data").substr(0, 10), "dddddddddd");
+  // Without its values a message may still be too long: it is not sent, and the caller hears so.
+  EXPECT_EQ(xap.SendXap(std::string(1500, 't'), "c", "s", "").substr(0, 2), "0 ");
+  sim.advanceMs(1);
+  EXPECT_EQ(heard.size(), 1u);
+}
+
+// A NUL or code 1 inside a value cannot split it into items, nor an LF start a line.
+TEST_F(XapTransportTest, ControlCharactersInValuesCannotInjectItemsOrLines) {
+  ASSERT_GT(xap.InitSockets(), 0);
+  const char quoted[] = "abc\0Injected\1value\n}\nblock\n{\nx=1";
+  const std::string line(quoted, sizeof quoted - 1);
+  xap.SendXap("", "Homeseer.Event", "Event.Log", PackItems({{"Data", line}, {"Type\n", "t"}}));
+  sim.advanceMs(1);
+  ASSERT_EQ(heard.size(), 1u);
+  EXPECT_EQ(heard[0].substr(heard[0].find("}\nEvent.Log")),
+            "}\nEvent.Log\n{\nData=abc\\x00Injected\\x01value\\x0A}\\x0Ablock\\x0A{\\x0Ax=1\n"
+            "Type\\x0A=t\n}\n");
 }
 
 TEST_F(XapTransportTest, SendXapReportsAFailedSendAsText) {

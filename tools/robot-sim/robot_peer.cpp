@@ -37,6 +37,8 @@ QByteArray header(quint8 type, int length) {
   return bytes;
 }
 
+constexpr int kForgedLeadMs = 300;
+
 QByteArray fnv1a(const QByteArray& data) {
   quint32 hash = 2166136261u;
   for (unsigned char c : data) hash = (hash ^ c) * 16777619u;
@@ -94,8 +96,21 @@ void RobotPeer::onDiscovery() {
     m_log.event("discovery", "\"from\":" + jsonString(from) + ",\"payload\":\"" +
                                  datagram.data().toHex() + "\"");
     if (m_options.silent || !datagram.data().startsWith("DSCV")) continue;
-    m_udp.writeDatagram(QByteArray("DSCV\x02robot-sim", 14), datagram.senderAddress(),
-                        static_cast<quint16>(datagram.senderPort()));
+    const QHostAddress to = datagram.senderAddress();
+    const auto port = static_cast<quint16>(datagram.senderPort());
+    const auto answer = [this, to, port] {
+      m_udp.writeDatagram(QByteArray("DSCV\x02robot-sim", 14), to, port);
+    };
+    if (!m_options.forgedFrom) {
+      answer();
+      continue;
+    }
+    if (m_forger.state() != QAbstractSocket::BoundState) m_forger.bind(*m_options.forgedFrom, 0);
+    m_forger.writeDatagram(m_options.forgedText, to, port);
+    m_log.event("forged-reply",
+                "\"from\":" + jsonString(m_forger.localAddress().toString().toLatin1()));
+    // Later, so that the program has surely taken the forged one if it takes the first.
+    QTimer::singleShot(kForgedLeadMs, this, answer);
   }
 }
 

@@ -47,6 +47,7 @@ class RobotPeer : public QObject {
   SimOptions m_options;
   PacketLog& m_log;
   QUdpSocket m_udp;
+  QUdpSocket m_forger;  // sends the forged answers of --forged-reply
   QTcpServer m_server;
   QPointer<QTcpSocket> m_client;
   QByteArray m_inbound;

@@ -19,6 +19,11 @@ std::optional<SimOptions> parseOptions(const QStringList& arguments) {
   const QCommandLineOption fps("fps", "Video frames per second while video is on.", "FPS", "10");
   const QCommandLineOption log("log", "Write the packet log to FILE instead of stdout.", "FILE");
   const QCommandLineOption silent("silent", "Do not answer discovery.");
+  const QCommandLineOption forgedFrom(
+      "forged-reply", "Answer discovery first from ADDRESS with --forged-text, then for real.",
+      "ADDRESS");
+  const QCommandLineOption forgedText("forged-text", "Text of the forged answer (may be empty).",
+                                      "TEXT", "garbage-not-a-robot");
   const QCommandLineOption refuse("refuse-login", "Refuse every login.");
   const QCommandLineOption closeAfter(
       "close-after", "Close the first connection after N received packets.", "N", "0");
@@ -30,8 +35,8 @@ std::optional<SimOptions> parseOptions(const QStringList& arguments) {
                                        "30");
   const QCommandLineOption docked("docked", "Start docked.");
   const QCommandLineOption seed("seed", "Seed of the chunk sizes.", "N", "1");
-  parser.addOptions({address, port, user, password, fps, log, silent, refuse, closeAfter, chunk,
-                     gap, battery, batteryStep, docked, seed});
+  parser.addOptions({address, port, user, password, fps, log, silent, forgedFrom, forgedText,
+                     refuse, closeAfter, chunk, gap, battery, batteryStep, docked, seed});
   parser.process(arguments);
 
   QTextStream err(stderr);
@@ -70,6 +75,14 @@ std::optional<SimOptions> parseOptions(const QStringList& arguments) {
   options.password = parser.value(password);
   options.logFile = parser.value(log);
   options.silent = parser.isSet(silent);
+  if (parser.isSet(forgedFrom)) {
+    options.forgedFrom.emplace();
+    if (!options.forgedFrom->setAddress(parser.value(forgedFrom))) {
+      err << "robot-sim: bad --forged-reply\n";
+      return std::nullopt;
+    }
+  }
+  options.forgedText = parser.value(forgedText).toLatin1();
   options.refuseLogin = parser.isSet(refuse);
   options.docked = parser.isSet(docked);
   if (parser.isSet(chunk)) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QHostAddress>
 #include <QString>
 #include <optional>
@@ -14,6 +15,10 @@ struct SimOptions {
   double fps = 10.0;
   QString logFile;  // empty: stdout
   bool silent = false;
+  // When set, each discovery is first answered with forgedText from this address, and the real
+  // answer follows forgedLeadMs later: a stranger on the network answering first.
+  std::optional<QHostAddress> forgedFrom;
+  QByteArray forgedText = "garbage-not-a-robot";
   bool refuseLogin = false;
   int closeAfter = 0;  // 0: never
   int chunkMin = 0;    // 0: every packet in one write
