@@ -27,15 +27,18 @@ bool ReplacingFile::write(std::string_view text) {
 bool ReplacingFile::close(std::string* error) {
   if (!m_file.isOpen()) return true;
   const bool closed = m_file.close();
+  std::error_code ec;
   if (!closed || m_failed) {
     if (error) *error = m_tempPath + ": write failed";
-    // Keep the temporary file for inspection; the real name still holds the old contents.
+    // The real name still holds the old contents; every attempt has its own temporary name, so
+    // a failed one must not stay behind.
+    std::filesystem::remove(m_tempPath, ec);
     return false;
   }
-  std::error_code ec;
   std::filesystem::rename(m_tempPath, m_path, ec);
   if (ec) {
     if (error) *error = m_path + ": " + ec.message();
+    std::filesystem::remove(m_tempPath, ec);
     return false;
   }
   return true;

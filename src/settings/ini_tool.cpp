@@ -262,15 +262,16 @@ bool IniTool::backUp(std::string& error) const {
   const std::string backup = m_filePath + "_bck";
   std::string tempPath;
   platform::FileHandle file = platform::CreateFileBeside(backup, tempPath, error);
+  if (!file.isOpen()) return false;
   std::error_code ec;
-  if (file.isOpen() && file.write(old, &error) && file.sync(&error) && file.close(&error)) {
+  if (file.write(old, &error) && file.sync(&error) && file.close(&error)) {
     const auto permissions = fs::status(m_filePath, ec).permissions();
     if (!ec) fs::permissions(tempPath, permissions, ec);
     fs::rename(tempPath, backup, ec);
     if (!ec) return true;
     error = ec.message();
   }
-  if (!tempPath.empty()) fs::remove(tempPath, ec);
+  fs::remove(tempPath, ec);
   return false;
 }
 
