@@ -1,5 +1,6 @@
 // Path files come from disk and may be anything: the reader must neither crash nor disagree
 // with the writer about what it reads back.
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -55,8 +56,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   const PathRunPlan plan = PlanPathRun(text, 5000);
-  check(plan.commands.size() == usable);
-  check(plan.commands.size() + plan.unusableLines.size() == lines.size());
+  check(plan.commands.size() + plan.refusedCommands == usable);
+  check(plan.commands.size() <= kMaxPathCommands);
+  check(plan.unusableCount == lines.size() - usable);
+  check(plan.unusableLines.size() == std::min(plan.unusableCount, kMaxUnusableLinesKept));
   check(plan.maxSyncGap >= 5000);
   for (const Command& command : plan.commands) check(!std::isnan(command.TimeStamp));
   return 0;

@@ -1,6 +1,7 @@
 #include "app/gateway.h"
 
 #include <exception>
+#include <filesystem>
 
 #include "platform/diag.h"
 
@@ -84,11 +85,12 @@ void Gateway::createSubsystems() {
 
   m_reporter =
       std::make_unique<devices::StatusReporter>(m_devices, m_helpers.HeldSender(), m_helpers);
-  m_recorder = std::make_unique<commands::PathRecorder>(m_platform.clock(), m_ui, m_helpers,
-                                                        layout.programDataFolder);
-  m_player = std::make_unique<commands::PathPlayer>(*m_dispatcher, m_platform.clock(),
-                                                    m_platform.process(), m_devices, report,
-                                                    m_helpers, layout.programDataFolder);
+  const std::string pathFolder = readPathFolder(layout);
+  m_recorder =
+      std::make_unique<commands::PathRecorder>(m_platform.clock(), m_ui, m_helpers, pathFolder);
+  m_player = std::make_unique<commands::PathPlayer>(
+      *m_dispatcher, m_platform.clock(), m_platform.process(), m_devices, report, m_helpers,
+      layout.programDataFolder, pathFolder);
   m_dispatcher->setRecordHook(m_recorder.get());
   m_dispatcher->setPathRunHooks(m_player.get());
 
@@ -100,15 +102,24 @@ void Gateway::createSubsystems() {
 
   m_mainWindow = std::make_unique<MainWindow>(MainWindow::Wiring{
       m_platform.loop(), m_ui, m_model, m_robotState, *m_robotControls, *m_dispatcher, m_devices,
-      report, m_settings, m_credentials, m_helpers, layout.programDataFolder});
+      report, m_settings, m_credentials, m_helpers, pathFolder});
   m_mainWindow->VideoRateTimer().setInterval(MainWindow::kStatusRefreshMs);
   m_mainWindow->setPathRecorder(m_recorder.get());
+  m_mainWindow->setPathPlayer(m_player.get());
   m_mainWindow->setExitHandler([this] { Exit(); });
 
   m_trayIcon = std::make_unique<TrayIcon>(m_ui);
   m_videoWindow = std::make_unique<video::VideoWindow>(m_platform.loop(), m_platform.clock(), m_ui,
                                                        *m_dispatcher);
   m_robotLink->setFrameViewer([this](const std::string& path) { m_videoWindow->ShowFrame(path); });
+}
+
+std::string Gateway::readPathFolder(const xap::AppLayout& layout) const {
+  const std::string setting =
+      m_settings.GetINISetting("SPYKEE", "PathFolder", "Default", "qbtRovalink.ini");
+  if (setting == "Default") return layout.programDataFolder;
+  // A relative folder lies below the application folder.
+  return (std::filesystem::path(layout.appFolder) / setting).lexically_normal().string();
 }
 
 bool Gateway::startXap() {

@@ -75,6 +75,9 @@ class Gateway {
  private:
   void createSubsystems();
   bool startXap();
+  // The folder xAP "File" commands may name path files in: [SPYKEE] PathFolder of
+  // qbtRovalink.ini, else Data/xapqbtSpykee.
+  std::string readPathFolder(const xap::AppLayout& layout) const;
   void Shutdown();
   void reportStatus(const std::string& name, bool isInfo);
 

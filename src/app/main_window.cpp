@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "commands/number_text.h"
+#include "commands/path_player.h"
 #include "commands/path_recorder.h"
 #include "platform/diag.h"
 #include "xap/xap_helpers.h"
@@ -89,7 +90,11 @@ std::string MainWindow::aRecordPathCaption() const {
 void MainWindow::aRunPathClick() {
   const std::optional<std::string> chosen = m_ui.chooseFile(m_pathFolder);
   if (!chosen || chosen->empty()) return;
-  m_dispatcher.QueueCommand(commands::Command{"File", *chosen, 0.0});
+  if (m_player != nullptr) {
+    m_player->runChosenFile(*chosen);
+  } else {
+    m_dispatcher.QueueCommand(commands::Command{"File", *chosen, 0.0});
+  }
 }
 
 void MainWindow::aUsernameChange(const std::string& text) {

@@ -20,8 +20,9 @@
 #include "xap/error_log.h"
 
 namespace rovalink::commands {
+class PathPlayer;
 class PathRecorder;
-}
+}  // namespace rovalink::commands
 
 namespace rovalink::app {
 
@@ -122,6 +123,9 @@ class MainWindow : public TrayIconOwner {
                         std::function<void(const std::string&)> dispatchBscMessage);
   // The path recorder behind `aRecordPath` (may stay unset: the button then does nothing).
   void setPathRecorder(commands::PathRecorder* recorder) { m_recorder = recorder; }
+  // The path player behind `aRunPath`, told which file the user chose (unset: the "File"
+  // command is queued directly).
+  void setPathPlayer(commands::PathPlayer* player) { m_player = player; }
   // Pops the tray menu up at the mouse pointer (the view).
   void setMenuPopup(std::function<void()> popup) { m_menuPopup = std::move(popup); }
   // The shutdown that "Exit" asks for (Gateway). Without one, "Exit" ends the process.
@@ -196,6 +200,7 @@ class MainWindow : public TrayIconOwner {
   std::function<std::string()> m_getMessage;
   std::function<void(const std::string&)> m_dispatchBscMessage;
   commands::PathRecorder* m_recorder = nullptr;
+  commands::PathPlayer* m_player = nullptr;
   std::function<void()> m_menuPopup;
   std::function<void()> m_onExit;
 

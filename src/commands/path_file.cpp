@@ -24,8 +24,11 @@ std::vector<std::string> splitAtTabs(std::string_view line) {
 
 }  // namespace
 
-std::vector<PathFileLine> ReadPathFileLines(std::string_view text) {
-  std::vector<PathFileLine> lines;
+namespace {
+
+// Calls take(line) for each line of text, without its line end (CR LF or LF).
+template <typename Take>
+void forEachLine(std::string_view text, Take take) {
   std::size_t start = 0;
   while (start < text.size()) {
     std::size_t end = text.find('\n', start);
@@ -34,19 +37,31 @@ std::vector<PathFileLine> ReadPathFileLines(std::string_view text) {
     std::string_view raw = text.substr(start, end - start);
     if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
     start = next;
-
-    PathFileLine line;
-    line.text = std::string(raw);
-    std::vector<std::string> fields = splitAtTabs(raw);
-    if (fields.size() == 2) fields.emplace_back();
-    if (fields.size() == 3) {
-      line.usable = true;
-      line.procedure = std::move(fields[0]);
-      line.duration = std::move(fields[1]);
-      line.parameter = std::move(fields[2]);
-    }
-    lines.push_back(std::move(line));
+    take(raw);
   }
+}
+
+PathFileLine readLine(std::string_view raw) {
+  PathFileLine line;
+  std::vector<std::string> fields = splitAtTabs(raw);
+  if (fields.size() == 2) fields.emplace_back();
+  if (fields.size() == 3) {
+    line.usable = true;
+    line.procedure = std::move(fields[0]);
+    line.duration = std::move(fields[1]);
+    line.parameter = std::move(fields[2]);
+  }
+  return line;
+}
+
+}  // namespace
+
+std::vector<PathFileLine> ReadPathFileLines(std::string_view text) {
+  std::vector<PathFileLine> lines;
+  forEachLine(text, [&](std::string_view raw) {
+    lines.push_back(readLine(raw));
+    lines.back().text = std::string(raw);
+  });
   return lines;
 }
 
@@ -54,10 +69,17 @@ PathRunPlan PlanPathRun(std::string_view text, std::int32_t maxSyncGap) {
   PathRunPlan plan;
   plan.maxSyncGap = maxSyncGap;
   double accumulated = 0.0;
-  for (PathFileLine& line : ReadPathFileLines(text)) {
+  // Line by line, keeping only what is queued or reported: a file of millions of junk lines
+  // costs no more memory than its text.
+  forEachLine(text, [&](std::string_view raw) {
+    PathFileLine line = readLine(raw);
     if (!line.usable) {
-      plan.unusableLines.push_back(std::move(line.text));
-      continue;
+      if (plan.unusableCount++ < kMaxUnusableLinesKept) plan.unusableLines.emplace_back(raw);
+      return;
+    }
+    if (plan.commands.size() == kMaxPathCommands) {
+      ++plan.refusedCommands;
+      return;
     }
     Command command{std::move(line.procedure), std::move(line.parameter), 0.0};
     const double seconds = ReadLeadingNumber(line.duration);
@@ -67,7 +89,7 @@ PathRunPlan PlanPathRun(std::string_view text, std::int32_t maxSyncGap) {
       accumulated += seconds;
     }
     plan.commands.push_back(std::move(command));
-  }
+  });
   return plan;
 }
 

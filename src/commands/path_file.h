@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <string>
@@ -26,10 +27,17 @@ struct PathFileLine {
 // parameter; any other count (an empty line has none) is not usable.
 std::vector<PathFileLine> ReadPathFileLines(std::string_view text);
 
+// A path run queues at most this many commands; the lines after them are refused.
+inline constexpr std::size_t kMaxPathCommands = 100000;
+// Unusable lines kept for their own event; the rest are only counted.
+inline constexpr std::size_t kMaxUnusableLinesKept = 10;
+
 // The commands a path run queues, with time stamps accumulated from the durations.
 struct PathRunPlan {
   std::vector<Command> commands;
-  std::vector<std::string> unusableLines;  // each gets a logged event
+  std::vector<std::string> unusableLines;  // the first kMaxUnusableLinesKept, each logged
+  std::size_t unusableCount = 0;           // all of them
+  std::size_t refusedCommands = 0;         // usable lines beyond kMaxPathCommands
   std::int32_t maxSyncGap = 0;             // raised so every gap of the file is reproduced
 };
 

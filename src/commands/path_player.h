@@ -1,10 +1,13 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <string>
 
 #include "commands/command_dispatcher.h"
+#include "commands/path_folder.h"
 #include "commands/replacing_file.h"
 #include "devices/devices.h"
 #include "platform/clock.h"
@@ -21,19 +24,24 @@ class PathPlayer : public PathRunHooks {
   // ReportStatus(device name, isInfo) of the status reporting.
   using ReportStatusFn = std::function<void(const std::string& deviceName, bool isInfo)>;
 
-  // programDataFolder (Data/xapqbtSpykee) holds Proof.txt for a path without a ".".
+  // programDataFolder (Data/xapqbtSpykee) holds Proof.txt for a path without a "."; path files
+  // named by a "File" command must lie in pathFolder (empty: programDataFolder), unless the
+  // user chose them (runChosenFile).
   PathPlayer(CommandDispatcher& dispatcher, platform::Clock& clock, platform::Process& process,
              devices::Devices& devices, ReportStatusFn reportStatus, settings::Services& services,
-             std::string programDataFolder);
+             std::string programDataFolder, std::string pathFolder = {});
 
   // "File", "FileOn", "FileOff" (all alike): stops a running path or "End", else starts one.
   void fileAction(const std::string& procedure, const std::string& parameter) override;
   void proofCommand(const Command& command) override;
 
-  // Opens the proof file, reads the path file and queues its commands.
-  void RunPathFile(const std::string& path);
+  // Reads the path file, opens the proof file and queues the commands. A path the user chose
+  // may lie anywhere; any other must lie in the path folder. False (after an event) when the
+  // file was refused, missing or unreadable: then nothing is opened, created or queued.
+  bool RunPathFile(const std::string& path, bool chosenByUser = false);
 
-  // `aRunPath` after the file dialog: queues a "File" command for the chosen path.
+  // `aRunPath` after the file dialog: queues a "File" command for the chosen path, which may
+  // then lie outside the path folder.
   void runChosenFile(const std::string& path);
 
   bool running() const;
@@ -42,11 +50,14 @@ class PathPlayer : public PathRunHooks {
 
   // Path files larger than this are refused (a path file is a few kB).
   static constexpr std::uintmax_t kMaxPathFileBytes = 16u * 1024 * 1024;
+  // Chosen files whose "File" command has not run yet (more are forgotten, oldest first).
+  static constexpr std::size_t kMaxChosenFiles = 16;
 
  private:
   void setRunning(bool on);
   void writeProof(const std::string& line);
   void closeProof();
+  bool takeChosenFile(const std::string& path);
 
   CommandDispatcher& m_dispatcher;
   platform::Clock& m_clock;
@@ -55,6 +66,8 @@ class PathPlayer : public PathRunHooks {
   ReportStatusFn m_reportStatus;
   settings::Services& m_services;
   std::string m_programDataFolder;
+  PathFolder m_pathFolder;
+  std::deque<std::string> m_chosenFiles;
 
   ReplacingFile m_ProofFile;
   double m_ReplayStart = 0.0;

@@ -1,14 +1,16 @@
 #pragma once
 
-#include <cstdio>
 #include <string>
 #include <string_view>
 
+#include "platform/file_handle.h"
+
 namespace rovalink::commands {
 
-// A text file written under a temporary name in the same folder and renamed over the real name
-// when closed, so a crash never leaves half a file where a complete one was. Bytes are written
-// as given (8-bit text); each write is flushed so a run can be followed while it goes on.
+// A file written under a fresh temporary name in the same folder, created exclusively (never
+// through a link or a file prepared under that name), and renamed over the real name when
+// closed, so a crash never leaves half a file where a complete one was. Bytes are written as
+// given (8-bit text), unbuffered, so a run can be followed while it goes on.
 class ReplacingFile {
  public:
   ReplacingFile() = default;
@@ -18,7 +20,7 @@ class ReplacingFile {
 
   // Starts a new, empty file that will become path. False (with error set) on failure.
   bool open(const std::string& path, std::string* error = nullptr);
-  bool isOpen() const { return m_file != nullptr; }
+  bool isOpen() const { return m_file.isOpen(); }
   const std::string& path() const { return m_path; }
 
   // False when the bytes could not be written.
@@ -28,7 +30,7 @@ class ReplacingFile {
   bool close(std::string* error = nullptr);
 
  private:
-  std::FILE* m_file = nullptr;
+  platform::FileHandle m_file;
   std::string m_path;
   std::string m_tempPath;
   bool m_failed = false;

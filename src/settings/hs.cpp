@@ -46,6 +46,9 @@ bool hs::SaveIniSetting(std::string_view Group, std::string_view Key, std::strin
   IniTool store(m_services);
   // Saving after a failed load would replace every other setting of the file with this one.
   if (!store.Load(settingsFilePath(File))) return false;
+  // Rewriting an unchanged value would still drop the file's comments and order, and replace
+  // the "_bck" copy of the user's own file.
+  if (store.Holds(Group, Key, Value)) return true;
   store.WriteKey(Group, Key, Value);
   return store.Save();
 }

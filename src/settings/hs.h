@@ -21,7 +21,8 @@ class hs {
   std::string GetINISetting(std::string_view Group, std::string_view Key, std::string_view Default,
                             std::string_view File = {}) const;
 
-  // Writes Key = Value into section Group of File and saves the file at once. Returns false
+  // Writes Key = Value into section Group of File and saves the file at once; when the file
+  // already holds exactly that value, nothing is written. Returns false
   // (after logging) when the file could not be read or saved; the file is then left as it was.
   bool SaveIniSetting(std::string_view Group, std::string_view Key, std::string_view Value,
                       std::string_view File);

@@ -5,11 +5,13 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <system_error>
 
+#include <fcntl.h>
 #include <unistd.h>
+
+#include "platform/file_handle.h"
+#include "settings/log_text.h"
 
 namespace rovalink::settings {
 namespace fs = std::filesystem;
@@ -49,27 +51,15 @@ std::string systemError(const char* what, int code) {
 }  // namespace
 
 bool writeFileToDisk(const std::string& path, std::string_view content, std::string& error) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) {
-    error = systemError("cannot create", errno);
+  // The file was just made under a fresh name; a link put there since is not written through.
+  const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) {
+    error = systemError("cannot open", errno);
     return false;
   }
-  bool ok = std::fwrite(content.data(), 1, content.size(), file) == content.size();
-  if (!ok) error = systemError("cannot write", errno);
-  if (ok && std::fflush(file) != 0) {
-    ok = false;
-    error = systemError("cannot flush", errno);
-  }
+  platform::FileHandle file(fd);
   // The rename that follows must not publish a file whose data is still only in the cache.
-  if (ok && ::fsync(fileno(file)) != 0) {
-    ok = false;
-    error = systemError("cannot sync", errno);
-  }
-  if (std::fclose(file) != 0 && ok) {
-    ok = false;
-    error = systemError("cannot close", errno);
-  }
-  return ok;
+  return file.write(content, &error) && file.sync(&error) && file.close(&error);
 }
 
 IniTool::IniTool(Services& services, FileWriter writer)
@@ -83,12 +73,15 @@ bool IniTool::Load(const std::string& fPath) {
   const auto status = fs::status(fPath, ec);
   if (!fs::exists(status)) {
     m_services.CreateFolders(fPath);
-    std::ofstream created(fPath, std::ios::binary);
-    if (!created) {
+    // Exclusively: a dangling link in the file's place is not followed to create its target.
+    const int fd =
+        ::open(fPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) {
       m_services.LogError(kProgramWord, "IniTool Load " + fPath,
                           systemError("cannot create", errno));
       return false;
     }
+    ::close(fd);
     return true;
   }
   if (fs::is_directory(status)) {
@@ -96,19 +89,25 @@ bool IniTool::Load(const std::string& fPath) {
     return false;
   }
 
-  std::ifstream in(fPath, std::ios::binary);
-  std::ostringstream text;
-  if (in) text << in.rdbuf();
-  if (!in || in.bad()) {
-    m_services.LogError(kProgramWord, "IniTool Load " + fPath, systemError("cannot read", errno));
-    Clear();
-    return false;
+  std::string text;
+  std::string error;
+  switch (platform::ReadSmallFile(fPath, kMaxFileBytes, /*followLinks=*/true, text, error)) {
+    case platform::ReadResult::Ok:
+      return loadText(text);
+    case platform::ReadResult::TooLarge:
+      // Not loaded at all: its values read as their defaults, and nothing saves over it.
+      m_services.LogError(kProgramWord, "IniTool Load " + fPath, "file " + error);
+      return false;
+    case platform::ReadResult::Failed:
+      break;
   }
-  return loadText(text.view());
+  m_services.LogError(kProgramWord, "IniTool Load " + fPath, error);
+  return false;
 }
 
 bool IniTool::loadText(std::string_view text) {
   std::string section;  // values before the first section line belong to the empty name
+  int badLines = 0;
   while (!text.empty()) {
     const auto end = text.find('\n');
     std::string_view raw = text.substr(0, end);
@@ -125,11 +124,18 @@ bool IniTool::loadText(std::string_view text) {
     }
     const auto equals = line.find('=');
     if (equals == std::string_view::npos) {
-      m_services.LogEvent("IniTool", " Equal sign not found on line " + std::string(line));
+      if (++badLines <= kMaxReportedBadLines) {
+        m_services.LogEvent("IniTool", " Equal sign not found on line " + QuotedLine(line));
+      }
       continue;
     }
     setValue(section, upperCase(line.substr(0, equals)), line.substr(equals + 1),
              /*overwrite=*/false);
+  }
+  if (badLines > kMaxReportedBadLines) {
+    m_services.LogEvent("IniTool", " Equal sign not found on " +
+                                       std::to_string(badLines - kMaxReportedBadLines) +
+                                       " more lines of " + QuotedLine(m_filePath));
   }
   return true;
 }
@@ -158,6 +164,11 @@ std::string IniTool::Read(std::string_view header, std::string_view Key,
   const auto found = m_index.find(ValueKey(upperCase(header), upperCase(Key)));
   if (found == m_index.end() || found->second->text.empty()) return std::string(defaultvalue);
   return found->second->text;
+}
+
+bool IniTool::Holds(std::string_view header, std::string_view Key, std::string_view value) const {
+  const auto found = m_index.find(ValueKey(upperCase(header), upperCase(Key)));
+  return found != m_index.end() && found->second->text == value;
 }
 
 void IniTool::WriteKey(std::string_view header, std::string_view Key, std::string_view newValue) {
@@ -221,14 +232,16 @@ bool IniTool::Save() {
     text.append(indexKey.second).append("=").append(value->text).append(kLineEnd);
   }
 
-  const std::string tempPath = m_filePath + ".tmp";
+  std::string tempPath;
   std::string error;
+  if (!platform::CreateFileBeside(m_filePath, tempPath, error).isOpen()) {
+    return reportSaveFailure(error, {});
+  }
   if (!m_writer(tempPath, text, error)) return reportSaveFailure(error, tempPath);
 
   std::error_code ec;
   if (fs::exists(m_filePath, ec)) {
-    fs::copy_file(m_filePath, m_filePath + "_bck", fs::copy_options::overwrite_existing, ec);
-    if (ec) return reportSaveFailure("cannot copy to _bck: " + ec.message(), tempPath);
+    if (!backUp(error)) return reportSaveFailure("cannot copy to _bck: " + error, tempPath);
     // Keep the file's permissions; the new file is otherwise created with the default mode.
     const auto permissions = fs::status(m_filePath, ec).permissions();
     if (!ec) fs::permissions(tempPath, permissions, ec);
@@ -236,6 +249,30 @@ bool IniTool::Save() {
   fs::rename(tempPath, m_filePath, ec);
   if (ec) return reportSaveFailure("cannot replace the file: " + ec.message(), tempPath);
   return true;
+}
+
+bool IniTool::backUp(std::string& error) const {
+  // Copied through a fresh file renamed into place, so a link named like the copy is replaced,
+  // never written through.
+  std::string old;
+  if (platform::ReadSmallFile(m_filePath, kMaxFileBytes, true, old, error) !=
+      platform::ReadResult::Ok) {
+    return false;
+  }
+  const std::string backup = m_filePath + "_bck";
+  std::string tempPath;
+  platform::FileHandle file = platform::CreateFileBeside(backup, tempPath, error);
+  if (!file.isOpen()) return false;
+  std::error_code ec;
+  if (file.write(old, &error) && file.sync(&error) && file.close(&error)) {
+    const auto permissions = fs::status(m_filePath, ec).permissions();
+    if (!ec) fs::permissions(tempPath, permissions, ec);
+    fs::rename(tempPath, backup, ec);
+    if (!ec) return true;
+    error = ec.message();
+  }
+  fs::remove(tempPath, ec);
+  return false;
 }
 
 bool IniTool::reportSaveFailure(const std::string& description, const std::string& tempPath) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <list>
 #include <map>
@@ -12,12 +13,12 @@
 
 namespace rovalink::settings {
 
-// Writes content to a new file at path, replacing any file there. Returns false with a reason
+// Writes content into the new, empty file at path. Returns false with a reason
 // in error when any step fails (a partial file may remain; the caller removes it).
 using FileWriter =
     std::function<bool(const std::string& path, std::string_view content, std::string& error)>;
 
-// The writer Save uses unless told otherwise: writes, flushes and syncs to disk.
+// The writer Save uses unless told otherwise: writes and syncs to disk; never through a link.
 bool writeFileToDisk(const std::string& path, std::string_view content, std::string& error);
 
 // In-memory store of one INI file. Section and key names match without regard to letter case;
@@ -26,13 +27,21 @@ class IniTool {
  public:
   explicit IniTool(Services& services, FileWriter writer = writeFileToDisk);
 
+  // A settings file larger than this is not loaded (its values read as their defaults).
+  static constexpr std::uintmax_t kMaxFileBytes = 1024 * 1024;
+
   // Empties the store and reads the file at fPath; a missing file is created empty (with its
-  // folders). Returns false, with the store empty, when the file cannot be created or read.
+  // folders). Returns false, with the store empty, when the file cannot be created or read or
+  // is larger than kMaxFileBytes. Of the lines that are no value, section or comment, the first
+  // kMaxReportedBadLines are reported one by one, the rest counted in one event.
   bool Load(const std::string& fPath);
 
   // The stored value, or defaultvalue when there is none or it is empty text.
   std::string Read(std::string_view header, std::string_view Key,
                    std::string_view defaultvalue) const;
+
+  // True when the key is stored with exactly this value (also an empty one).
+  bool Holds(std::string_view header, std::string_view Key, std::string_view value) const;
 
   void WriteKey(std::string_view header, std::string_view Key, std::string_view newValue);
   void Remove(std::string_view header, std::string_view Key);
@@ -50,9 +59,9 @@ class IniTool {
   // Empties the store; the file path stays.
   void Clear();
 
-  // Writes the store to the file path through a temporary file renamed over the old file, after
-  // copying the old file to the path followed by "_bck". Returns false (and logs) on failure,
-  // leaving the previous file whole.
+  // Writes the store to the file path through a fresh temporary file renamed over the old file,
+  // after copying the old file to the path followed by "_bck" (the same way). Returns false (and
+  // logs) on failure, leaving the previous file whole.
   bool Save();
 
   const std::string& filePath() const { return m_filePath; }
@@ -69,6 +78,7 @@ class IniTool {
   bool loadText(std::string_view text);
   void addSection(std::string_view name);
   void setValue(std::string section, std::string key, std::string_view text, bool overwrite);
+  bool backUp(std::string& error) const;
   bool reportSaveFailure(const std::string& description, const std::string& tempPath);
 
   Services& m_services;

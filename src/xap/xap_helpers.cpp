@@ -3,10 +3,12 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
+#include <utility>
 
 #include "platform/diag.h"
+#include "platform/file_handle.h"
+#include "settings/log_text.h"
 #include "xap/packed_items.h"
 
 namespace rovalink::xap {
@@ -64,10 +66,13 @@ AppLayout::AppLayout(const std::string& folder)
 std::string FormatErrorLogLine(const platform::LocalDateTime& now, std::string_view first,
                                std::string_view second, std::string_view description) {
   char stamp[40];
-  std::snprintf(stamp, sizeof stamp, "%04d/%02d/%02d %02d:%02d:%02d", now.year, now.month, now.day,
-                now.hour, now.minute, now.second);
+  std::snprintf(stamp, sizeof stamp, "%04d/%02d/%02d %02d:%02d:%02d | ", now.year, now.month,
+                now.day, now.hour, now.minute, now.second);
+  std::string text;
+  text.append(first).append(" ").append(second).append(" 0 ").append(description);
   std::string line(stamp);
-  line.append(" | ").append(first).append(" ").append(second).append(" 0 ").append(description);
+  // The line end ("\r\n") counts towards the limit too.
+  line.append(settings::LogText(text, settings::kMaxLogLineBytes - 2 - line.size()));
   return line;
 }
 
@@ -107,32 +112,92 @@ bool XapHelpers::InitXap(const LaunchLocation& launch, settings::hs& settings) {
   }
 }
 
+XapHelpers::~XapHelpers() {
+  if (m_logRepeats.count > 0) {
+    appendToErrorLog(timeStamp() + " | last line repeated " + std::to_string(m_logRepeats.count) +
+                     " times");
+  }
+}
+
+bool XapHelpers::Repeats::counted(const std::string& text, double now) {
+  double elapsed = now - time;
+  if (elapsed < 0) elapsed += 24 * 3600;  // past midnight
+  if (text != last || elapsed >= kRepeatSeconds) return false;
+  ++count;
+  return true;
+}
+
+std::string XapHelpers::timeStamp() const {
+  const platform::LocalDateTime now = m_clock.localNow();
+  char stamp[40];
+  std::snprintf(stamp, sizeof stamp, "%04d/%02d/%02d %02d:%02d:%02d", now.year, now.month, now.day,
+                now.hour, now.minute, now.second);
+  return stamp;
+}
+
 void XapHelpers::LogError(const std::string& first, const std::string& second,
                           const std::string& description) {
   const std::string line = FormatErrorLogLine(m_clock.localNow(), first, second, description);
+  const double now = m_clock.timeOfDay();
+  const std::string text = line.substr(line.find(" | ") + 3);
+  if (m_logRepeats.counted(text, now)) return;
+  if (m_logRepeats.count > 0) {
+    appendToErrorLog(line.substr(0, line.find(" | ")) + " | last line repeated " +
+                     std::to_string(m_logRepeats.count) + " times");
+  }
+  m_logRepeats = Repeats{text, now, 0};
+  appendToErrorLog(line);
+}
+
+void XapHelpers::appendToErrorLog(const std::string& line) {
   if (m_appFolder.empty()) {
     // Before InitXap there is no log file to write to.
     diag::error("error log (no application folder yet): " + line);
     return;
   }
-  const std::string path = AppLayout(m_appFolder).errorLogFile;
-  std::ofstream out(path, std::ios::binary | std::ios::app);
-  out << line << "\r\n";
-  out.flush();
-  if (!out) diag::error("cannot append to " + path + ": " + line);
+  const AppLayout layout(m_appFolder);
+  const std::string& path = layout.errorLogFile;
+  const std::string entry = line + "\r\n";
+  std::string error;
+  platform::FileHandle file = platform::OpenForAppend(path, error);
+  const std::int64_t size = file.size();
+  if (file.isOpen() && size > 0 &&
+      size + static_cast<std::int64_t>(entry.size()) > kMaxErrorLogBytes) {
+    // One old file is kept: the rename replaces the previous one (or a link in its place).
+    file.close();
+    std::error_code ec;
+    fs::rename(path, join(layout.dataFolder, std::string(kProgramWord) + ".1.txt"), ec);
+    file = platform::OpenForAppend(path, error);
+  }
+  if (!file.isOpen() || !file.write(entry, &error) || !file.close(&error)) {
+    diag::error("cannot append to " + path + " (" + error + "): " + line);
+  }
 }
 
 void XapHelpers::LogEvent(const std::string& type, const std::string& data,
                           const std::string& description) {
   std::string text = data;
   if (!description.empty()) text.append(" Line 0 ").append(description);
-  diag::info("event " + type + ": " + text);
-  const platform::LocalDateTime now = m_clock.localNow();
-  char stamp[40];
-  std::snprintf(stamp, sizeof stamp, "%04d/%02d/%02d %02d:%02d:%02d", now.year, now.month, now.day,
-                now.hour, now.minute, now.second);
+  text = settings::LogText(text, settings::kMaxEventDataBytes);
+  const std::string kind = settings::LogText(type, settings::kMaxEventDataBytes);
+  const double now = m_clock.timeOfDay();
+  std::string key = kind;
+  key.append(1, '\0').append(text);
+  if (m_eventRepeats.counted(key, now)) return;
+  const std::string stamp = timeStamp();
+  // Taken before sending: a send pumps events, and an event logged from one of them must see
+  // this event as the last one.
+  const Repeats previous = std::exchange(m_eventRepeats, Repeats{key, now, 0});
+  if (previous.count > 0) {
+    SendXapMessage(
+        "", "Homeseer.Event", "Event.Log",
+        PackItems({{"Time", stamp},
+                   {"Type", previous.last.substr(0, previous.last.find('\0'))},
+                   {"Data", "last event repeated " + std::to_string(previous.count) + " times"}}));
+  }
+  diag::info("event " + kind + ": " + text);
   SendXapMessage("", "Homeseer.Event", "Event.Log",
-                 PackItems({{"Time", stamp}, {"Type", type}, {"Data", text}}));
+                 PackItems({{"Time", stamp}, {"Type", kind}, {"Data", text}}));
 }
 
 void XapHelpers::SendXapMessage(const std::string& sTarget, const std::string& sClass,

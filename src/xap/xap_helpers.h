@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <deque>
 #include <optional>
 #include <string>
@@ -56,6 +57,15 @@ struct LaunchLocation {
 class XapHelpers : public settings::Services, public ErrorLog {
  public:
   XapHelpers(platform::Clock& clock, platform::HostInfo& host);
+  // Writes a pending "last line repeated" count.
+  ~XapHelpers() override;
+  XapHelpers(const XapHelpers&) = delete;
+  XapHelpers& operator=(const XapHelpers&) = delete;
+
+  // The error log rolls over to Data/xapqbtSpykee.1.txt (one old file kept) at this size.
+  static constexpr std::int64_t kMaxErrorLogBytes = 1024 * 1024;
+  // A line or event equal to the last one within this time is counted instead of repeated.
+  static constexpr double kRepeatSeconds = 1.0;
 
   // Fixes the application folder (also in settings) and the program file path, creates the
   // Config and Data folders and reads the xAP interface settings from "qbtXap.ini". Returns
@@ -72,12 +82,15 @@ class XapHelpers : public settings::Services, public ErrorLog {
   std::string DefaultUID() const { return std::string(kDefaultUid); }
 
   // Appends one line to Data/xapqbtSpykee.txt; a line that cannot be written is lost (and
-  // reported on stderr).
+  // reported on stderr). Lines are escaped and cut to settings::kMaxLogLineBytes; the same line
+  // again within kRepeatSeconds is counted and the count written before the next line.
   void LogError(const std::string& first, const std::string& second,
                 const std::string& description = {}) override;
 
   // Publishes one "Homeseer.Event" (section "Event.Log": Time, Type, Data) through
-  // SendXapMessage; a non-empty description is the pending error, added to Data.
+  // SendXapMessage; a non-empty description is the pending error, added to Data. Data is escaped
+  // and cut to settings::kMaxEventDataBytes; the same event again within kRepeatSeconds is
+  // counted and the count sent as an event of its own before the next one.
   void LogEvent(const std::string& type, const std::string& data,
                 const std::string& description = {}) override;
 
@@ -111,6 +124,20 @@ class XapHelpers : public settings::Services, public ErrorLog {
   std::string m_programFile;
   std::string m_interfaceAddress;
   std::string m_broadcastAddress;
+
+  // The last line written to the error log or sent as an event, when, and how often it came
+  // again since without being repeated.
+  struct Repeats {
+    std::string last;
+    double time = 0.0;
+    int count = 0;
+    // True when text is the last one again within kRepeatSeconds of now (then counted).
+    bool counted(const std::string& text, double now);
+  };
+  void appendToErrorLog(const std::string& line);
+  std::string timeStamp() const;
+  Repeats m_logRepeats;
+  Repeats m_eventRepeats;
 
   class Held : public XapSender {
    public:

@@ -9,6 +9,7 @@
 #include "commands/path_recorder.h"
 #include "devices/device_table.h"
 #include "platform/sim/sim_process.h"
+#include "settings/log_text.h"
 #include "settings/recording_services.h"
 #include "settings/test_folder.h"
 #include "support/fake_ui_port.h"
@@ -98,17 +99,83 @@ TEST_F(PathTest, AnyFileCommandStopsARunAndEveryStopSetsNormalPriority) {
   EXPECT_TRUE(fs::is_empty(folder.path()));                          // and no proof then
 
   fs::create_directory(folder.path() / "data");
-  const std::string missing = folder.file("missing");         // no ".": proved into data/Proof.txt
-  dispatcher.QueueCommand(Command{"FileOff", missing, 0.0});  // any of the family starts a run
+  pathFile("data/walk", "");                                 // no ".": proved into data/Proof.txt
+  dispatcher.QueueCommand(Command{"FileOff", "walk", 0.0});  // any of the family starts a run
   runUntilIdle();
-  EXPECT_EQ(services.events.at(0).second, "File command file " + missing + " does not exist");
   EXPECT_TRUE(running());
   loop->advance(3000 * kMs);
   dispatcher.QueueCommand(Command{"FileOn", "whatever.txt", 0.0});  // any parameter stops it
   runUntilIdle();
   EXPECT_FALSE(running());
   EXPECT_EQ(readFile(folder.file("data/Proof.txt")),
-            "0\tFileOff\t0\t" + missing + "\r\n3.001\tFileOn\t0\twhatever.txt\r\n");
+            "0\tFileOff\t0\twalk\r\n3.001\tFileOn\t0\twhatever.txt\r\n");
+}
+
+// A "File" command from the bus names a file inside the path folder (here data/). Anything that
+// leads out of it is refused with one event before any file is opened or created, and a file
+// that is refused or missing leaves the device off.
+TEST_F(PathTest, FileCommandsReachOnlyFilesInsideThePathFolder) {
+  pathFile("data/walk.txt", "MoveForward\t0\t\r\n");
+  pathFile("data/sub/deep.txt", "MoveLeft\t0\t\r\n");
+  pathFile("secret.txt", "Secret\t0\t\r\n");
+  fs::create_symlink(folder.file("secret.txt"), folder.file("data/out.txt"));
+  fs::create_symlink(folder.file("data/walk.txt"), folder.file("data/in.txt"));
+  fs::create_symlink(folder.path(), folder.file("data/up"));
+  const std::string refused = " is outside the path folder; refused";
+  struct Case {
+    std::string name, ran, event;
+  };
+  const Case cases[] = {
+      {"walk.txt", "MoveForward", ""},          {folder.file("data/walk.txt"), "MoveForward", ""},
+      {"sub/deep.txt", "MoveLeft", ""},         {"in.txt", "MoveForward", ""},
+      {"nothing.txt", "", " does not exist"},   {"/etc/passwd", "", refused},
+      {folder.file("secret.txt"), "", refused}, {"../secret.txt", "", refused},
+      {"sub/../walk.txt", "", refused},         {"out.txt", "", refused},
+      {"up/secret.txt", "", refused},           {std::string("walk.txt\0/x", 12), "", refused},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    runner.ran.clear();
+    services.events.clear();
+    const auto filesBefore = std::distance(fs::recursive_directory_iterator(folder.path()), {});
+    dispatcher.QueueCommand(Command{"File", c.name, 0.0});
+    runUntilIdle();
+    EXPECT_EQ(runner.timeline(), c.ran);
+    EXPECT_EQ(running(), c.event.empty());
+    if (c.event.empty()) {
+      EXPECT_TRUE(services.events.empty());
+      dispatcher.QueueCommand(Command{"File", "End", 0.0});
+      runUntilIdle();
+    } else {
+      ASSERT_EQ(services.events.size(), 1u);
+      EXPECT_EQ(services.events[0].second,
+                "File command file " + rovalink::settings::QuotedLine(c.name) + c.event);
+      EXPECT_EQ(std::distance(fs::recursive_directory_iterator(folder.path()), {}), filesBefore);
+    }
+  }
+  EXPECT_EQ(readFile(folder.file("data/sub/deep_Proof.txt")).substr(0, 23),
+            "0\tFile\t0\tsub/deep.txt\r\n");
+}
+
+// Ten bad lines are quoted (short, escaped), the rest counted in one event; a link planted under
+// the old fixed name of the proof's temporary file is not written through.
+TEST_F(PathTest, JunkLinesAreReportedBoundedAndTheProofNeverFollowsALink) {
+  std::string junk = std::string(100, 'x') + "\x1b\r\n";
+  for (int i = 0; i < 5000; ++i) junk += "junk\r\n";
+  const std::string path = pathFile("junk.txt", junk + "MoveStop\t0\t\r\n");
+  pathFile("victim", "keep");
+  fs::create_symlink(folder.file("victim"), folder.file("junk_Proof.txt.tmp"));
+  player.runChosenFile(path);
+  runUntilIdle();
+  EXPECT_EQ(runner.timeline(), "MoveStop");
+  ASSERT_EQ(services.events.size(), 11u);
+  EXPECT_EQ(services.events[0].second,
+            "Command line does not have a time parameter: " + std::string(77, 'x') + "...");
+  EXPECT_EQ(services.events[10].second, "4991 more command lines do not have a time parameter");
+  EXPECT_EQ(readFile(folder.file("victim")), "keep");
+  dispatcher.QueueCommand(Command{"File", "End", 0.0});
+  runUntilIdle();
+  EXPECT_NE(readFile(folder.file("junk_Proof.txt")).find("MoveStop"), std::string::npos);
 }
 
 TEST(PathFile, LinesNeedTwoOrThreeFieldsProofsGoBeforeTheLastDotAndGapsStayInRange) {
@@ -120,6 +187,11 @@ TEST(PathFile, LinesNeedTwoOrThreeFieldsProofsGoBeforeTheLastDotAndGapsStayInRan
   EXPECT_EQ(ProofFileName("/data/my.paths/walk"), "/data/my_Proof.paths/walk");
   EXPECT_EQ(ProofFileName("/data/walk"), "");
   EXPECT_EQ(PlanPathRun("A\t1e300\t\r\n", 5000).maxSyncGap, 2147483647);  // never wrapped
+  std::string huge;
+  for (std::size_t i = 0; i <= kMaxPathCommands; ++i) huge += "A\t1\t\r\n";
+  const PathRunPlan plan = PlanPathRun(huge, 5000);
+  EXPECT_EQ(plan.commands.size(), 100000u);
+  EXPECT_EQ(plan.refusedCommands, 1u);
 }
 
 }  // namespace

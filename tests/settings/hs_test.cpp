@@ -37,5 +37,25 @@ TEST(Hs, ReadsAndSavesOnlyInTheSettingsFolder) {
   EXPECT_EQ(services.errors.size(), 2u);
 }
 
+// Saving the value a file already holds (as every start-up does with the user name) leaves the
+// user's file, comments and all, and its backup alone; a file over 1 MiB gives the defaults.
+TEST(Hs, AnUnchangedValueIsNotSavedAndAnOutsizedFileIsNotRead) {
+  testing::TestFolder folder;
+  testing::RecordingServices services;
+  hs settings(services);
+  settings.setAppPath(folder.path().string());
+  const std::string own = "; my robot\r\n[Spykee]\r\nusername=pilot\r\n";
+  testing::writeFile(folder.file("Config/qbtRovalink.ini"), own);
+  ASSERT_TRUE(settings.SaveIniSetting("SPYKEE", "UserName", "pilot", "qbtRovalink.ini"));
+  EXPECT_EQ(testing::readFile(folder.file("Config/qbtRovalink.ini")), own);
+  EXPECT_FALSE(std::filesystem::exists(folder.file("Config/qbtRovalink.ini_bck")));
+  ASSERT_TRUE(settings.SaveIniSetting("SPYKEE", "UserName", "bob", "qbtRovalink.ini"));
+  EXPECT_EQ(testing::readFile(folder.file("Config/qbtRovalink.ini_bck")), own);
+
+  testing::writeFile(folder.file("Config/big.ini"), "[G]\r\nk=v\r\n" + std::string(1 << 20, ';'));
+  EXPECT_EQ(settings.GetINISetting("G", "k", "default", "big.ini"), "default");
+  EXPECT_EQ(services.errors.size(), 1u);
+}
+
 }  // namespace
 }  // namespace rovalink::settings

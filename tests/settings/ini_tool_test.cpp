@@ -55,6 +55,26 @@ TEST_F(IniToolTest, ReadsNamesCaseBlindAndTheFirstValueWins) {
   EXPECT_EQ(m_services.events[0].second, " Equal sign not found on line stray");
 }
 
+// A line is quoted short and escaped; after ten such lines the rest are counted in one event.
+// A file over 1 MiB is not loaded at all.
+TEST_F(IniToolTest, JunkLinesAndOutsizedFilesCostOneEventOrErrorEach) {
+  std::string junk = std::string(200, 'J') + "\r\n" + "no\x1b[2Jvalue\r\n[S]\r\nk=v\r\n";
+  for (int i = 0; i < 1000; ++i) junk += "junk\r\n";
+  EXPECT_EQ(loaded(junk).Read("S", "k", "d"), "v");
+  ASSERT_EQ(m_services.events.size(), 11u);
+  EXPECT_EQ(m_services.events[0].second,
+            " Equal sign not found on line " + std::string(77, 'J') + "...");
+  EXPECT_EQ(m_services.events[1].second, " Equal sign not found on line no\\x1B[2Jvalue");
+  EXPECT_EQ(m_services.events[10].second,
+            " Equal sign not found on 992 more lines of " + iniPath());
+
+  writeFile(iniPath(), "[S]\r\nk=v\r\n;" + std::string(IniTool::kMaxFileBytes, 'x'));
+  EXPECT_FALSE(m_store.Load(iniPath()));
+  EXPECT_EQ(m_store.Read("S", "k", "d"), "d");
+  ASSERT_EQ(m_services.errors.size(), 1u);
+  EXPECT_EQ(m_services.errors[0].description, "file larger than 1048576 bytes");
+}
+
 TEST_F(IniToolTest, SaveWritesSortedUpperCaseCrLfTextAndKeepsTheOldFileAsBackup) {
   const std::string before =
       ";secret=1\n[b]\nz=1\na=b~a\nq=0\n\n[Empty]\n  ; note\n[A]\n k = 3 \n[]\nx=4\n[Gone]\ng=1\n";
@@ -86,9 +106,10 @@ TEST_F(IniToolTest, KeysMatchesTheSectionNameLiterally) {
   }
 }
 
-// A save that fails half-way (here: a full disk, then a folder where the temporary file goes)
-// leaves the previous file whole and only the partial temporary file is removed.
-TEST_F(IniToolTest, FailedSaveLeavesPreviousFileWhole) {
+// A save that fails half-way (here: a full disk) leaves the previous file whole and only the
+// partial temporary file is removed. Links planted where the temporary file and the backup go
+// are replaced, never written through.
+TEST_F(IniToolTest, FailedSaveLeavesPreviousFileWholeAndNoSaveWritesThroughALink) {
   const std::string before = "[S]\r\nk=1\r\nother=2\r\n";
   writeFile(iniPath(), before);
   std::string tempPath;
@@ -108,11 +129,15 @@ TEST_F(IniToolTest, FailedSaveLeavesPreviousFileWhole) {
   EXPECT_EQ(m_services.errors[0].second, "IniTool Save " + iniPath());
   EXPECT_EQ(m_services.errors[0].description, "No space left on device");
 
-  fs::create_directories(tempPath);
+  const std::string victim = m_folder.file("victim");
+  writeFile(victim, "keep");
+  fs::create_symlink(victim, iniPath() + ".tmp");
+  fs::create_symlink(victim, iniPath() + "_bck");
   loaded(before).WriteKey("S", "k", "changed");
-  EXPECT_FALSE(m_store.Save());
-  EXPECT_EQ(readFile(iniPath()), before);
-  EXPECT_TRUE(fs::is_directory(tempPath));
+  ASSERT_TRUE(m_store.Save());
+  EXPECT_EQ(readFile(victim), "keep");
+  EXPECT_EQ(readFile(iniPath() + "_bck"), before);
+  EXPECT_EQ(readFile(iniPath()), "[S]\r\nK=changed\r\nOTHER=2\r\n");
 }
 
 }  // namespace

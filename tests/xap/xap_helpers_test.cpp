@@ -116,8 +116,61 @@ TEST_F(XapHelpersTest, PendingMessagesGoOutOldestFirstThroughFailuresAndNestedSe
                                 "FF.0065:00",
                                 "|held.3|s|||FF.0065:1A", "|held.4|s|||FF.0065:00",
                                 "|now|s|||FF.0065:00", "|nested|s|||FF.0065:00"}));
-  EXPECT_EQ(errorLog(), "2024/03/07 09:05:02 | xapqbtSpykee SendXap  " + PackItems({{"a", "1"}}) +
-                            " 0 0 boom\r\n");
+  // The separators of the packed data are control characters: escaped in the log.
+  EXPECT_EQ(errorLog(), "2024/03/07 09:05:02 | xapqbtSpykee SendXap  a\\x011 0 0 boom\r\n");
+}
+
+// Outside text cannot make a log line longer than 1 KiB nor break it; a flood of one error costs
+// a line and a count per second; the file rolls over at 1 MiB, keeping one old file; a link in
+// the log's place is not written through.
+TEST_F(XapHelpersTest, TheErrorLogIsBoundedInLineSizeRepeatsAndFileSize) {
+  ASSERT_TRUE(init());
+  helpers.LogError("From XAP", "", std::string(5000, 'A') + "\r\nforged line");
+  helpers.LogError("From XAP", "", "bad\x7f\n");
+  for (int i = 0; i < 3; ++i) helpers.LogError("From XAP", "", "bad\x7f\n");
+  sim.advanceMs(900);
+  helpers.LogError("From XAP", "", "bad\x7f\n");  // still within a second of the written one
+  helpers.LogError("x", "y");
+  sim.advanceMs(1000);
+  helpers.LogError("x", "y");  // a second later: written again
+  const std::string stamp = "2024/03/07 09:05:02 | ";
+  const std::string first = stamp + "From XAP  0 " + std::string(1024 - 2 - 3 - 34, 'A') + "...";
+  ASSERT_EQ(first.size(), 1022u);
+  EXPECT_EQ(errorLog(), first + "\r\n" + stamp + "From XAP  0 bad\\x7F\\x0A\r\n" + stamp +
+                            "last line repeated 4 times\r\n" + stamp + "x y 0 \r\n" +
+                            "2024/03/07 09:05:03 | x y 0 \r\n");
+
+  for (int i = 0; i < 1100; ++i)
+    helpers.LogError("flood", std::to_string(i), std::string(1000, 'z'));
+  const std::string older = readFile(folder.file("Data/xapqbtSpykee.1.txt"));
+  EXPECT_GT(older.size(), 1000000u);
+  EXPECT_LE(older.size(), 1048576u);
+  EXPECT_LT(errorLog().size(), 200000u);
+  EXPECT_NE(errorLog().find("flood 1099 0 zzz"), std::string::npos);
+
+  writeFile(folder.file("victim"), "keep");
+  fs::remove(folder.file("Data/xapqbtSpykee.txt"));
+  fs::create_symlink(folder.file("victim"), folder.file("Data/xapqbtSpykee.txt"));
+  helpers.LogError("through", "a link");
+  EXPECT_EQ(readFile(folder.file("victim")), "keep");
+}
+
+// Events carry at most 1 KiB of data without control characters, and a burst of one event goes
+// out once, its count with the next event.
+TEST_F(XapHelpersTest, EventsAreBoundedAndARepeatedOneIsSentOnceWithACount) {
+  ASSERT_TRUE(init());
+  helpers.setSender(&sender);
+  helpers.setXapReady(true);
+  for (int i = 0; i < 50; ++i) helpers.LogEvent("IniTool", "stray\tline");
+  sim.advanceMs(999);
+  helpers.LogEvent("IniTool", "stray\tline");
+  helpers.LogEvent("xapqbtSpykee", std::string(3000, 'B'));
+  const std::string head = "|Homeseer.Event|Event.Log|Time=2024/03/07 09:05:02;Type=";
+  ASSERT_EQ(sender.sent.size(), 3u);
+  EXPECT_EQ(sender.sent[0], head + "IniTool;Data=stray\\x09line||FF.0065:00");
+  EXPECT_EQ(sender.sent[1], head + "IniTool;Data=last event repeated 50 times||FF.0065:00");
+  EXPECT_EQ(sender.sent[2],
+            head + "xapqbtSpykee;Data=" + std::string(1021, 'B') + "...||FF.0065:00");
 }
 
 }  // namespace
