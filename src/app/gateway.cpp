@@ -179,6 +179,10 @@ void Gateway::Shutdown() {
     if (m_mainWindow) m_mainWindow->VideoRateTimer().setEnabled(false);
     if (m_videoWindow) m_videoWindow->KeyTimer().setEnabled(false);
   });
+  // Hubs drop our port at once instead of forwarding to it until it times out.
+  step([this] {
+    if (m_transport) m_transport->SendStoppedHeartbeat();
+  });
   // The transport stays alive until the gateway is destroyed (a shutdown may run inside one of
   // its handlers); from here on nothing is sent through it.
   step([this] { m_helpers.setSender(nullptr); });
