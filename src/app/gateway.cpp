@@ -8,7 +8,6 @@ namespace rovalink::app {
 namespace {
 
 using settings::kProgramWord;
-constexpr const char* kXapSourcePrefix = "qbt.Spykee.";
 
 // A decimal number preceded by a blank when it is not negative, as the event texts show it.
 std::string signedNumberText(int value) {
@@ -119,7 +118,7 @@ bool Gateway::startXap() {
           m_transport.get(), &m_helpers.HeldSender(),
           [this](const std::string& name, bool isInfo) { reportStatus(name, isInfo); }, &m_helpers,
           &m_helpers});
-  const std::string source = kXapSourcePrefix + m_helpers.ComputerName();
+  const std::string source = m_helpers.XapSource();
   m_bsc->setXapSource(source);
   m_bsc->setProgramFile(m_helpers.ProgramFile());
   m_bsc->setUid(m_helpers.DefaultUID());
