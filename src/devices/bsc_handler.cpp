@@ -92,7 +92,7 @@ void BscHandler::dispatch(const std::string& raw) {
   message.FromXap(raw);
 
   if (message.CompareClass("xAPBSC.query")) {
-    HandleBscQuery(message.MsgTarget());
+    HandleBscQuery(std::string(message.MsgTarget()));
   } else if (message.CompareClass("xAPBSC.cmd")) {
     std::string section = "output.state.1";
     std::string id = message.GetItem(section, "ID");
@@ -100,7 +100,7 @@ void BscHandler::dispatch(const std::string& raw) {
       section = "output.state";
       id = message.GetItem(section, "ID");
     }
-    HandleBscCommand(message.MsgTarget(), id, message.GetItem(section, "State"),
+    HandleBscCommand(std::string(message.MsgTarget()), id, message.GetItem(section, "State"),
                      message.GetItem(section, "Text"), message.GetItem(section, "Level"));
   } else if (message.CompareClass("Homeseer.Role")) {
     const std::string role = xap::toLowerAscii(message.GetItem("Role.Query", "Role"));
@@ -113,7 +113,7 @@ void BscHandler::dispatch(const std::string& raw) {
     if (message.CompareTarget(m_XapSource) || message.MsgTarget() == kUnknown) {
       const std::string query = xap::toLowerAscii(message.GetItem("Echo.Query", "Query"));
       if (query != "unknown" && m_wiring.heldSender) {
-        m_wiring.heldSender->SendXap(message.msgSource(), "WDT.Echo", "Echo.Response",
+        m_wiring.heldSender->SendXap(std::string(message.msgSource()), "WDT.Echo", "Echo.Response",
                                      xap::PackItems({{"Response", query}}), "", m_uid);
       }
     }
