@@ -150,7 +150,9 @@ void BscHandler::HandleBscCommand(const std::string& target, const std::string& 
 
     const StateWord state = readState(State);
     if (state == StateWord::Invalid) {
-      logEvent("BSCCmd", "State \"" + State + "\" is not on, off or toggle; command to " + target +
+      // Bus text in an event is shown only in part: it came from anyone.
+      logEvent("BSCCmd", "State \"" + State.substr(0, 40) +
+                             "\" is not on, off or toggle; command to " + target.substr(0, 80) +
                              " ignored");
       return;
     }
