@@ -97,10 +97,19 @@ class TimingRunner : public commands::ProcedureRunner {
   commands::ProcedureRunner& m_inner;
 };
 
-bool parseOptions(const QStringList& args, Options& options) {
+constexpr const char* kUsage =
+    "usage: pacing_bench [--robot-sim PATH] [--count N] [--seed N] [--min-ms MS] [--max-ms MS]\n"
+    "Replays a generated path file of N timed motion commands (default 200, gaps MS apart,\n"
+    "default 20 to 2000) through the robot link to tools/robot-sim and prints how far the\n"
+    "gaps between the motor packets it received are from the recorded gaps.\n";
+
+enum class Parsed { Run, Help, Bad };
+
+Parsed parseOptions(const QStringList& args, Options& options) {
   for (int i = 1; i < args.size(); ++i) {
     const QString& a = args[i];
     const bool hasValue = i + 1 < args.size();
+    if (a == "--help" || a == "-h") return Parsed::Help;
     if (a == "--robot-sim" && hasValue) {
       options.robotSim = args[++i];
     } else if (a == "--count" && hasValue) {
@@ -112,14 +121,18 @@ bool parseOptions(const QStringList& args, Options& options) {
     } else if (a == "--max-ms" && hasValue) {
       options.maxMs = args[++i].toInt();
     } else {
-      std::fprintf(stderr, "unknown or incomplete option %s\n", qPrintable(a));
-      return false;
+      std::fprintf(stderr, "unknown or incomplete option %s\n%s", qPrintable(a), kUsage);
+      return Parsed::Bad;
     }
   }
   if (options.robotSim.isEmpty()) {
     options.robotSim = QCoreApplication::applicationDirPath() + "/../tools/robot-sim";
   }
-  return options.count >= 2 && options.minMs >= 1 && options.maxMs >= options.minMs;
+  if (options.count >= 2 && options.minMs >= 1 && options.maxMs >= options.minMs) {
+    return Parsed::Run;
+  }
+  std::fprintf(stderr, "need --count of at least 2 and 1 <= --min-ms <= --max-ms\n%s", kUsage);
+  return Parsed::Bad;
 }
 
 double percentile(const std::vector<double>& sorted, double p);
@@ -159,7 +172,15 @@ double percentile(const std::vector<double>& sorted, double p) {
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   Options options;
-  if (!parseOptions(QCoreApplication::arguments(), options)) return 2;
+  switch (parseOptions(QCoreApplication::arguments(), options)) {
+    case Parsed::Help:
+      std::fputs(kUsage, stdout);
+      return 0;
+    case Parsed::Bad:
+      return 2;
+    case Parsed::Run:
+      break;
+  }
 
   QTemporaryDir dir;
   if (!dir.isValid()) return 1;

@@ -34,8 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const auto names = message.MsgSection();
   for (int index = 0;; ++index) {
-    const auto* section = message.msgCollection(index);
-    if (section == nullptr) break;
+    const auto section = message.msgCollection(index);
+    if (!section) break;
     for (const auto& item : section->items()) {
       // Every stored item is found again under its own name, with the text after its "=".
       const std::string value = message.GetItem(section->name(), item.name);
@@ -50,10 +50,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // Whatever was read can be written again and read back the same.
   rovalink::xap::XapMessage built(&log);
-  built.setMsgClass(message.MsgClass());
-  built.setMsgSource(message.msgSource());
-  built.setMsgTarget(message.MsgTarget());
-  built.setMsgUID(message.MsgUID());
+  built.setMsgClass(std::string(message.MsgClass()));
+  built.setMsgSource(std::string(message.msgSource()));
+  built.setMsgTarget(std::string(message.MsgTarget()));
+  built.setMsgUID(std::string(message.MsgUID()));
   built.AddHeader();
   const std::string written = built.ToXap();
   rovalink::xap::XapMessage reread(&log);

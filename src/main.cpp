@@ -1,6 +1,7 @@
 #include <QCoreApplication>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -79,10 +80,17 @@ void onTerminationSignal(rovalink::app::Gateway& gateway, int signal) {
   std::_Exit(128 + signal);
 }
 
+// The file that really runs, links resolved: the kernel's own record where there is one.
+std::string realExecutablePath() {
+  std::error_code error;
+  const auto path = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (!error && path.is_absolute()) return path.string();
+  return QCoreApplication::applicationFilePath().toStdString();
+}
+
 rovalink::xap::LaunchLocation launchLocation(const Options& options) {
   const char* home = std::getenv("ROVALINK_HOME");
-  return {options.appDir, home != nullptr ? home : "",
-          QCoreApplication::applicationFilePath().toStdString()};
+  return {options.appDir, home != nullptr ? home : "", realExecutablePath()};
 }
 
 int runHeadless(int argc, char** argv, const Options& options) {

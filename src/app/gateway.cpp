@@ -9,7 +9,6 @@ namespace rovalink::app {
 namespace {
 
 using settings::kProgramWord;
-constexpr const char* kXapSourcePrefix = "qbt.Spykee.";
 
 // A decimal number preceded by a blank when it is not negative, as the event texts show it.
 std::string signedNumberText(int value) {
@@ -130,7 +129,7 @@ bool Gateway::startXap() {
           m_transport.get(), &m_helpers.HeldSender(),
           [this](const std::string& name, bool isInfo) { reportStatus(name, isInfo); }, &m_helpers,
           &m_helpers});
-  const std::string source = kXapSourcePrefix + m_helpers.ComputerName();
+  const std::string source = m_helpers.XapSource();
   m_bsc->setXapSource(source);
   m_bsc->setProgramFile(m_helpers.ProgramFile());
   m_bsc->setUid(m_helpers.DefaultUID());
@@ -189,6 +188,10 @@ void Gateway::Shutdown() {
   step([this] {
     if (m_mainWindow) m_mainWindow->VideoRateTimer().setEnabled(false);
     if (m_videoWindow) m_videoWindow->KeyTimer().setEnabled(false);
+  });
+  // Hubs drop our port at once instead of forwarding to it until it times out.
+  step([this] {
+    if (m_transport) m_transport->SendStoppedHeartbeat();
   });
   // The transport stays alive until the gateway is destroyed (a shutdown may run inside one of
   // its handlers); from here on nothing is sent through it.

@@ -2,7 +2,9 @@
 
 #include <array>
 #include <functional>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "commands/command_dispatcher.h"
 #include "devices/devices.h"
@@ -43,9 +45,10 @@ class BscHandler {
   // The single entry: one received message as raw text.
   void DispatchBscMessage(const std::string& raw);
 
-  // One command: queues at most one robot command.
+  // One command: queues one robot command for every device that target and ID select, in table
+  // order. State is on/off/toggle or a common synonym; Level is the "n/m" form for Index devices.
   void HandleBscCommand(const std::string& target, const std::string& ID, const std::string& State,
-                        const std::string& Text);
+                        const std::string& Text, const std::string& Level = "Unknown");
   // Reports every device that matches target.
   void HandleBscQuery(const std::string& target);
 
@@ -55,6 +58,18 @@ class BscHandler {
 
  private:
   using TargetParts = std::array<std::string, 3>;
+  enum class StateWord { On, Off, Toggle, Absent, Invalid };
+  // The settings the Index devices' procedures take: a volume level and a speed step (the
+  // robot's drive speed less 24).
+  struct LevelRange {
+    double low, high;
+  };
+  static constexpr LevelRange kVolumeRange{0, 100};
+  static constexpr LevelRange kSpeedRange{1, 99};
+
+  static StateWord readState(std::string_view state);
+  // "n/m" scaled onto the device's range; nothing when it is not two numbers with m above 0.
+  static std::optional<double> scaledLevel(std::string_view deviceName, std::string_view level);
   bool matches(const TargetParts& parts, const Device& device) const;
   void dispatch(const std::string& raw);
   void logEvent(const std::string& routine, const std::string& error);

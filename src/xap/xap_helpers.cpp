@@ -1,5 +1,6 @@
 #include "xap/xap_helpers.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -30,11 +31,6 @@ std::string folderOf(std::string_view filePath) {
   return withoutTrailingSeparators(std::string(filePath.substr(0, slash)));
 }
 
-std::string fileNameOf(std::string_view filePath) {
-  const auto slash = filePath.rfind(kSeparator);
-  return std::string(slash == std::string_view::npos ? filePath : filePath.substr(slash + 1));
-}
-
 std::string join(std::string_view folder, std::string_view name) {
   std::string path(folder);
   if (path.empty() || path.back() != kSeparator) path += kSeparator;
@@ -51,8 +47,17 @@ std::string ApplicationFolder(std::string_view appDirOption, std::string_view ho
   return folderOf(executablePath);
 }
 
-std::string ProgramFilePath(std::string_view appFolder, std::string_view executablePath) {
-  return join(appFolder, fileNameOf(executablePath));
+std::string ChooseInstanceName(std::string_view instanceSetting, std::string_view hostName) {
+  const auto usable = [](std::string_view name) {
+    return !name.empty() && name.size() <= 32 && std::all_of(name.begin(), name.end(), [](char c) {
+      return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+             c == '-' || c == '_';
+    });
+  };
+  if (usable(instanceSetting)) return std::string(instanceSetting);
+  // A dotted host name would add elements to the address and break "qbt.Spykee.*" matching.
+  const std::string_view label = hostName.substr(0, hostName.find('.'));
+  return label.empty() ? "Unknown" : std::string(label);
 }
 
 AppLayout::AppLayout(const std::string& folder)
@@ -94,7 +99,8 @@ bool XapHelpers::InitXap(const LaunchLocation& launch, settings::hs& settings) {
     if (!folder.empty()) folder = fs::absolute(folder).lexically_normal().string();
     m_appFolder = withoutTrailingSeparators(folder);
     settings.setAppPath(m_appFolder);
-    m_programFile = ProgramFilePath(m_appFolder, launch.executablePath);
+    // The file that really runs: the application folder may be elsewhere (--app-dir).
+    m_programFile = launch.executablePath;
 
     const AppLayout layout(m_appFolder);
     // The trailing "x" stands for a file name: the folders before it are made, not "x".
@@ -105,6 +111,12 @@ bool XapHelpers::InitXap(const LaunchLocation& launch, settings::hs& settings) {
         settings.GetINISetting("Interface", "InterfaceAddress", "Default", "qbtXap.ini");
     m_broadcastAddress =
         settings.GetINISetting("Interface", "BroadcastAddress", "Default", "qbtXap.ini");
+    const std::string instance = settings.GetINISetting("Interface", "Instance", "", "qbtXap.ini");
+    m_instanceName = ChooseInstanceName(instance, ComputerName());
+    if (!instance.empty() && instance != m_instanceName) {
+      LogEvent(std::string(kProgramWord), "qbtXap.ini Instance \"" + instance +
+                                              "\" is not a usable name; using " + m_instanceName);
+    }
     return true;
   } catch (const std::exception& error) {
     LogError(std::string(kProgramWord), "InitXap", error.what());

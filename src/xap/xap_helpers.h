@@ -24,8 +24,11 @@ inline constexpr std::string_view kDefaultUid = "FF.0065:00";
 std::string ApplicationFolder(std::string_view appDirOption, std::string_view homeVariable,
                               std::string_view executablePath);
 
-// Application folder, separator, the executable's file name.
-std::string ProgramFilePath(std::string_view appFolder, std::string_view executablePath);
+// The program's name on the bus, the last element of its xAP source: the "[Interface] Instance"
+// setting of qbtXap.ini when it is a usable address element (letters, digits, "-" and "_", at
+// most 32), else the first label of the host name ("Unknown" when there is none).
+std::string ChooseInstanceName(std::string_view instanceSetting, std::string_view hostName);
+inline constexpr std::string_view kXapSourcePrefix = "qbt.Spykee.";
 
 // The folders and files below the application folder.
 struct AppLayout {
@@ -49,7 +52,7 @@ std::string FormatErrorLogLine(const platform::LocalDateTime& now, std::string_v
 struct LaunchLocation {
   std::string appDirOption;    // --app-dir DIR, empty when not given
   std::string homeVariable;    // ROVALINK_HOME, empty when not set
-  std::string executablePath;  // absolute path of the running executable
+  std::string executablePath;  // real absolute path of the running executable
 };
 
 // The program-wide xAP helpers: start-up paths and interface settings, the error log, the
@@ -74,6 +77,12 @@ class XapHelpers : public settings::Services, public ErrorLog {
 
   // The computer's name, asked from the system once.
   const std::string& ComputerName();
+
+  // This instance's name on the bus and its xAP source ("qbt.Spykee." and the name); fixed by
+  // InitXap. Two instances on one computer differ by their Instance settings (each in its own
+  // application folder).
+  const std::string& InstanceName() const { return m_instanceName; }
+  std::string XapSource() const { return std::string(kXapSourcePrefix) + m_instanceName; }
 
   const std::string& AppFolder() const { return m_appFolder; }
   const std::string& ProgramFile() const { return m_programFile; }
@@ -120,6 +129,7 @@ class XapHelpers : public settings::Services, public ErrorLog {
   platform::HostInfo& m_host;
 
   std::optional<std::string> m_computerName;
+  std::string m_instanceName = "Unknown";
   std::string m_appFolder;
   std::string m_programFile;
   std::string m_interfaceAddress;

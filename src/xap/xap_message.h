@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "xap/fast_string.h"
@@ -12,71 +14,117 @@ namespace rovalink::xap {
 
 class ErrorLog;
 
-// Lookup of an owner's entries by exact name: a linear scan while there are few (the usual
-// case, and no copies), a hash table once there are many, so a hostile datagram cannot make
-// parsing quadratic. The owner keeps the entries; nameOf(entry) gives an entry's name.
+// A vector that keeps its first N elements inside the object, so the usual small message needs
+// no allocation.
+template <typename T, std::size_t N>
+class SmallVector {
+ public:
+  std::size_t size() const { return m_size; }
+  bool empty() const { return m_size == 0; }
+  const T* data() const { return m_heap.empty() ? m_inline : m_heap.data(); }
+  const T& operator[](std::size_t i) const { return data()[i]; }
+  T& back() { return (m_heap.empty() ? m_inline : m_heap.data())[m_size - 1]; }
+  T& operator[](std::size_t i) { return (m_heap.empty() ? m_inline : m_heap.data())[i]; }
+  const T& back() const { return data()[m_size - 1]; }
+
+  void push_back(T value) {
+    if (m_size < N) {
+      m_inline[m_size++] = std::move(value);
+      return;
+    }
+    if (m_heap.empty()) m_heap.assign(m_inline, m_inline + N);
+    m_heap.push_back(std::move(value));
+    ++m_size;
+  }
+
+ private:
+  T m_inline[N] = {};
+  std::vector<T> m_heap;  // every element once more than N
+  std::size_t m_size = 0;
+};
+
+// Finds an entry by name, letter case ignored, through a hash table of case-folded names: the
+// index an owner builds once it has more than kLinearLimit entries (fewer are scanned), so a
+// hostile datagram cannot make parsing quadratic. nameOf(i) gives entry i's name.
 class XapNameIndex {
  public:
   static constexpr std::size_t npos = static_cast<std::size_t>(-1);
-
-  template <typename Entries, typename NameOf>
-  std::size_t find(const Entries& entries, NameOf nameOf, std::string_view name) const {
-    if (!m_hashed.empty()) {
-      const auto it = m_hashed.find(name);
-      return it == m_hashed.end() ? npos : it->second;
-    }
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-      if (nameOf(entries[i]) == name) return i;
-    }
-    return npos;
-  }
-
-  // To be called after each entry the owner appends.
-  template <typename Entries, typename NameOf>
-  void added(const Entries& entries, NameOf nameOf) {
-    if (entries.size() <= kLinearLimit) return;
-    if (m_hashed.empty()) {
-      for (std::size_t i = 0; i < entries.size(); ++i) m_hashed.emplace(nameOf(entries[i]), i);
-    } else {
-      m_hashed.emplace(nameOf(entries.back()), entries.size() - 1);
-    }
-  }
-
- private:
-  struct Hash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view text) const noexcept {
-      return std::hash<std::string_view>{}(text);
-    }
-  };
   static constexpr std::size_t kLinearLimit = 16;
 
-  std::unordered_map<std::string, std::size_t, Hash, std::equal_to<>> m_hashed;
-};
+  bool empty() const { return m_slots.empty(); }
+  template <typename NameOf>
+  std::size_t find(NameOf nameOf, std::string_view name) const;
+  // To be called after each entry the owner appends once it has more than kLinearLimit
+  // (count is the new number of entries).
+  template <typename NameOf>
+  void added(std::size_t count, NameOf nameOf);
 
-// One body item as received: the lower-case trimmed name and the whole raw line.
-struct XapItem {
-  std::string name;
-  std::string line;
-};
+  static std::uint32_t foldedHash(std::string_view name);
 
-// One parsed body section: its lower-case (untrimmed) name and its items in arrival order.
-class XapSection {
- public:
-  explicit XapSection(std::string name) : m_name(std::move(name)) {}
-
-  const std::string& name() const { return m_name; }
-  const std::vector<XapItem>& items() const { return m_items; }
-
-  // The raw line stored under the lower-case name, or nullptr.
-  const std::string* find(std::string_view lowerName) const;
-  // False (and nothing stored) when the name is already present.
-  bool add(std::string lowerName, std::string_view line);
+  // ASCII letter case ignored. Names usually arrive in the case they are asked for, so whole
+  // words are compared first and only differing words letter by letter.
+  static bool equalFolded(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    const char* p = a.data();
+    const char* q = b.data();
+    const std::size_t n = a.size();
+    if (n >= 8) {
+      for (std::size_t i = 0; i + 8 <= n; i += 8) {
+        if (!equalWord(p + i, q + i)) return false;
+      }
+      return (n % 8) == 0 || equalWord(p + n - 8, q + n - 8);
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+      if (p[i] != q[i] && !sameLetter(p[i], q[i])) return false;
+    }
+    return true;
+  }
+  static char fold(char c) { return isLetter(c) ? static_cast<char>(c | 0x20) : c; }
+  static bool isLetter(char c) { return static_cast<unsigned char>((c | 0x20) - 'a') < 26; }
+  // Two different characters that are the same letter in different case.
+  static bool sameLetter(char a, char b) { return (a | 0x20) == (b | 0x20) && isLetter(a); }
 
  private:
-  std::string m_name;
-  std::vector<XapItem> m_items;
-  XapNameIndex m_index;
+  static bool equalWord(const char* p, const char* q) {
+    std::uint64_t x;
+    std::uint64_t y;
+    std::memcpy(&x, p, 8);
+    std::memcpy(&y, q, 8);
+    if (x == y) return true;
+    for (int i = 0; i < 8; ++i) {
+      if (p[i] != q[i] && !sameLetter(p[i], q[i])) return false;
+    }
+    return true;
+  }
+  template <typename NameOf>
+  void insert(std::uint32_t entry, NameOf nameOf);
+
+  std::vector<std::uint32_t> m_slots;  // entry number + 1; 0 is free; a power of two long
+};
+
+// One item of a parsed section: its lower-case trimmed name and its raw line.
+struct XapItem {
+  std::string name;
+  std::string_view line;
+};
+
+class XapMessage;
+
+// One parsed body section, seen through its message (valid while the message lives unchanged).
+class XapSection {
+ public:
+  XapSection(const XapMessage& message, std::size_t index) : m_message(&message), m_index(index) {}
+
+  // The lower-case, untrimmed name.
+  std::string name() const;
+  // The items in arrival order.
+  std::vector<XapItem> items() const;
+  // The raw line of the item with that name (letter case ignored), or nothing.
+  std::optional<std::string_view> find(std::string_view itemName) const;
+
+ private:
+  const XapMessage* m_message;
+  std::size_t m_index;
 };
 
 // One xAP message: either parsed from received text (FromXap, then the queries) or built for
@@ -103,8 +151,8 @@ class XapMessage {
   std::string GetItem(std::string_view sSection, std::string_view sItem) const;
   // Lower-case body section names in message order.
   std::vector<std::string> MsgSection() const;
-  // The parsed section with that number, or nullptr.
-  const XapSection* msgCollection(int index) const;
+  // The parsed section with that number, or nothing.
+  std::optional<XapSection> msgCollection(int index) const;
 
   bool CompareClass(std::string_view sClass) const;
   bool CompareSource(std::string_view sSource) const;
@@ -112,14 +160,15 @@ class XapMessage {
   // The xAP address rule: "*" matches one element, ">" the rest, letter case ignored.
   static bool CompareAddress(std::string_view sItem1, std::string_view sItem2);
 
-  const std::string& MsgClass() const { return m_msgClass; }
-  const std::string& MsgTarget() const { return m_msgTarget; }
-  const std::string& msgSource() const { return m_msgSource; }
-  const std::string& MsgUID() const { return m_msgUID; }
-  void setMsgClass(std::string value) { m_msgClass = std::move(value); }
-  void setMsgTarget(std::string value) { m_msgTarget = std::move(value); }
-  void setMsgSource(std::string value) { m_msgSource = std::move(value); }
-  void setMsgUID(std::string value) { m_msgUID = std::move(value); }
+  // A parsed value points into the message's copy of the text: valid while the message lives.
+  std::string_view MsgClass() const { return header(kClass, m_msgClass); }
+  std::string_view MsgTarget() const { return header(kTarget, m_msgTarget); }
+  std::string_view msgSource() const { return header(kSource, m_msgSource); }
+  std::string_view MsgUID() const { return header(kUid, m_msgUID); }
+  void setMsgClass(std::string value) { setHeader(kClass, m_msgClass, std::move(value)); }
+  void setMsgTarget(std::string value) { setHeader(kTarget, m_msgTarget, std::move(value)); }
+  void setMsgSource(std::string value) { setHeader(kSource, m_msgSource, std::move(value)); }
+  void setMsgUID(std::string value) { setHeader(kUid, m_msgUID, std::move(value)); }
 
   // The lines every message starts with, up to the uid value.
   static constexpr std::string_view kHeaderStart = "xap-header\n{\nv=13\nhop=1\nuid=";
@@ -127,6 +176,49 @@ class XapMessage {
   static constexpr int kMaxLineNumber = 32767;
 
  private:
+  friend class XapSection;
+
+  // A piece of the parsed text, by position, so the message can be copied or moved freely.
+  struct Span {
+    std::uint32_t offset = 0;
+    std::uint32_t length = 0;
+  };
+  struct Item {
+    Span name;  // trimmed, as received
+    Span line;
+    Span value;  // everything after the first "=" of the line
+  };
+  struct Section {
+    Span name;  // untrimmed, as received
+    std::uint32_t firstItem = 0;
+    std::uint32_t itemCount = 0;
+    std::uint32_t itemIndex = 0;  // 1 + its number in m_itemIndexes once it has many items
+    std::uint64_t itemBits = 0;   // nameBit of every item name: most new names skip the scan
+  };
+
+  // One of 64 bits chosen by a name's length and folded first letter: names with different bits
+  // differ, so a repeat check needs a scan only when the bit is already set.
+  static std::uint64_t nameBit(std::string_view name) {
+    const unsigned first =
+        name.empty() ? 0u : static_cast<unsigned char>(XapNameIndex::fold(name[0]));
+    return std::uint64_t{1} << ((first * 7u + name.size()) & 63u);
+  }
+
+  enum HeaderField { kUid, kClass, kSource, kTarget };
+
+  std::string_view view(Span span) const { return {m_text.data() + span.offset, span.length}; }
+  std::string_view header(HeaderField field, const std::string& set) const {
+    return (m_parsedHeaders & (1u << field)) != 0 ? view(m_headers[field]) : set;
+  }
+  void setHeader(HeaderField field, std::string& stored, std::string value) {
+    stored = std::move(value);
+    m_parsedHeaders &= ~(1u << field);
+  }
+  std::size_t findSection(std::string_view name) const;
+  std::size_t findItem(const Section& section, std::string_view name) const;
+  // False (after logging) when the name repeats an earlier one.
+  bool addSection(Span name);
+  bool addItem(Span name, Span line, Span value);
   void logParseError(const std::string& description) const;
 
   ErrorLog* m_errorLog;
@@ -135,8 +227,14 @@ class XapMessage {
   std::string m_msgTarget = "Unknown";
   std::string m_msgSource = "Unknown";
   std::string m_msgUID = "Unknown";
-  std::vector<XapSection> m_sections;
+  std::string m_text;  // the one copy of the parsed text that sections and items point into
+  Span m_headers[4];   // header values read from the text, by HeaderField
+  unsigned m_parsedHeaders = 0;  // bit per HeaderField: the value comes from m_headers
+  SmallVector<Section, 4> m_sections;
+  SmallVector<Item, 12> m_items;  // every section's items, section after section
   XapNameIndex m_sectionIndex;
+  std::uint64_t m_sectionBits = 0;          // nameBit of every section name
+  std::vector<XapNameIndex> m_itemIndexes;  // of the sections with many items
   bool m_sectionOpen = false;
   bool m_hasSections = false;
 };

@@ -110,9 +110,11 @@ XapTransport::XapTransport(platform::Platform& platform, ErrorLog& errorLog)
       m_foreignReportTimer(platform.loop().createTimer()) {
   // Bus traffic comes only from the hub on this computer, forwarded to the loopback port. The
   // loopback bind alone does not prove that: a local socket bound to a LAN address can send
-  // there too. Nothing that reaches the sending socket is ever taken as a message.
+  // there too. Nothing that reaches the sending socket is ever taken as a message. Only what
+  // the hub forwards proves it still knows us, so outside junk cannot hold back the heartbeat.
   m_winsock1->onDatagram([this](const platform::Datagram& datagram) {
     if (isLoopbackAddress(datagram.senderAddress)) {
+      m_heardSinceTick = true;
       ProcessReceivedMessage(datagram.data);
     } else {
       dropForeign(datagram);
@@ -166,11 +168,17 @@ void XapTransport::setXapUID(std::string value) {
 
 void XapTransport::rebuildHeartbeatPrefix() {
   // "|" marks the line ends of the template and is turned into LF after the values are in.
-  m_heartbeatPrefix = "xap-hbeat|{|v=13|hop=1|uid=" + m_xapUID +
-                      "|class=xap-hbeat.alive|source=" + m_xapSource + "|interval=";
-  for (char& c : m_heartbeatPrefix) {
-    if (c == '|') c = '\n';
-  }
+  const auto prefix = [this](std::string_view heartbeatClass) {
+    std::string text = "xap-hbeat|{|v=13|hop=1|uid=" + m_xapUID +
+                       "|class=" + std::string(heartbeatClass) + "|source=" + m_xapSource +
+                       "|interval=";
+    for (char& c : text) {
+      if (c == '|') c = '\n';
+    }
+    return text;
+  };
+  m_heartbeatPrefix = prefix("xap-hbeat.alive");
+  m_stoppedPrefix = prefix("xap-hbeat.stopped");
 }
 
 std::string XapTransport::LocalAddress() const {
@@ -240,9 +248,25 @@ void XapTransport::SendHeartbeat(int LongInterval) {
   }
 }
 
+void XapTransport::SendStoppedHeartbeat() {
+  m_hBeatTimer->setEnabled(false);
+  if (m_sendSocket == nullptr) return;
+  const int seconds = static_cast<int>(std::lround(m_hBeatTimer->interval() / 1000.0));
+  std::string error;
+  if (!m_sendSocket->sendTo(m_remoteAddress, m_busPort,
+                            m_stoppedPrefix + std::to_string(seconds) + m_heartbeatSuffix,
+                            &error)) {
+    m_errorLog.LogError(settings::kProgramWord, "SendHeartbeat", error);
+  }
+}
+
 void XapTransport::onHBeatTimer() {
   m_tickCount = (m_tickCount + 1) % 10;
-  if (m_tickCount == 0) {
+  // A hub that (re)started after our last heartbeat forwards nothing until it hears the next
+  // one, so a silent tick announces us at once rather than up to ten ticks later.
+  const bool silent = !m_heardSinceTick && m_sendSocket != nullptr;
+  m_heardSinceTick = false;
+  if (m_tickCount == 0 || silent) {
     SendHeartbeat(static_cast<int>(std::lround(m_hBeatTimer->interval() / 1000.0)));
   }
 }

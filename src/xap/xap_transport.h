@@ -74,8 +74,13 @@ class XapTransport : public XapSender {
   // when no port could be bound; negative when the sending socket cannot be bound.
   int InitSockets();
 
-  // Sets the heartbeat period (seconds, clamped to 0 or 5..60) and sends one heartbeat.
+  // Sets the heartbeat period (seconds, clamped to 0 or 5..60) and sends one heartbeat. The
+  // timer then sends one every tenth period, and at once on any tick that follows a period in
+  // which nothing at all arrived.
   void SendHeartbeat(int LongInterval);
+  // The goodbye of an orderly shutdown: one heartbeat of class "xap-hbeat.stopped" (hubs drop
+  // the port at once); the heartbeat timer stops.
+  void SendStoppedHeartbeat();
 
   std::string SendXap(const std::string& sTarget, const std::string& sClass,
                       const std::string& sSection, const std::string& sData,
@@ -125,6 +130,7 @@ class XapTransport : public XapSender {
   std::string m_broadcastAddress = "Default";
   std::string m_interfaceAddress = "Default";
   std::string m_heartbeatPrefix;
+  std::string m_stoppedPrefix;
   std::string m_heartbeatSuffix;
   int m_xapPort = kFirstPort;
   std::deque<std::string> m_receivedQueue;
@@ -137,6 +143,7 @@ class XapTransport : public XapSender {
   bool m_queueOverflowReported = false;
   platform::UdpSocket* m_sendSocket = nullptr;
   int m_tickCount = 0;
+  bool m_heardSinceTick = false;
   std::uint16_t m_busPort = kDefaultBusPort;
 
   std::string m_xapSource;

@@ -162,6 +162,8 @@ TEST_F(GatewayTest, ClosingTheWindowOnlyHidesItAndExitShutsDownWithoutRunningQue
   EXPECT_EQ(robot().clientPorts.size(), 1u);
   EXPECT_EQ(rig.hub.messagesOfClass("xapBSC.Event").size(), busEvents);
   EXPECT_EQ(gateway().model().aHeadStatus, platform::MainWindowModel::kIndicatorOff);
+  // The last thing the bus heard is the goodbye heartbeat.
+  EXPECT_EQ(FakeXapHub::lineValue(rig.hub.heard.back(), "class"), "xap-hbeat.stopped");
 }
 
 TEST_F(GatewayTest, TheStatusRefreshReportsOnlyChangesAndReads8FramesIn333msAs24Hz) {

@@ -35,13 +35,16 @@ class Bsc : public ::testing::Test {
   BscHandler::Wiring wiring(BscHandler::ReportStatusFn report) {
     return {&transport, &held, std::move(report), &services, nullptr};
   }
-  // The one command a message queued as "Procedure|Parameter", else how many it queued.
+  // The commands a message queued, as "Procedure|Parameter" joined by blanks.
   std::string queuedBy(const std::string& text) {
     const std::size_t before = dispatcher.queue().size();
     handler.DispatchBscMessage(text);
+    std::string queued;
     const auto& queue = dispatcher.queue().commands();
-    if (queue.size() != before + 1) return std::to_string(queue.size() - before) + " queued";
-    return queue.back().Procedure + "|" + queue.back().Parameter;
+    for (std::size_t i = before; i < queue.size(); ++i) {
+      queued += (queued.empty() ? "" : " ") + queue[i].Procedure + "|" + queue[i].Parameter;
+    }
+    return queued;
   }
 
   platform::SimPlatform sim;
@@ -56,60 +59,117 @@ class Bsc : public ::testing::Test {
                      })};
 };
 
-const std::string kHeadLed = "a.b.c:spykee.headled.relay";
+const std::string kUs = "qbt.Spykee.SIMHOST";
+const std::string kHeadLed = kUs + ":spykee.headled.relay";
+const std::string kRelays =
+    "FileOn| HeadLEDOn| LeftLEDOn| RightLEDOn| DockedOn| VOIPOn| "
+    "AudioOn| VideoOn| TurboOn| ConnectedOn|";
 
-TEST_F(Bsc, CommandQueuesTheProcedureOfTheFirstMatchingDeviceOnly) {
-  // Target, body items, what is queued. Table order decides among several matching devices;
-  // the ID's letter case matters; four pieces, no colon, an empty subaddress, an unknown device
-  // or another vendor queue nothing.
+TEST_F(Bsc, CommandQueuesOneProcedurePerSelectedDeviceInTableOrder) {
+  // Target, body items, what is queued. The ID's letter case matters; four pieces, no colon, an
+  // empty subaddress, an unknown device, another vendor or another gateway queue nothing.
   for (const auto& [target, items, expected] : std::vector<std::array<std::string, 3>>{
            {kHeadLed, "ID=1A\nState=ON", "HeadLEDOn|"},
-           {kHeadLed, "ID=1A\nState=on", "HeadLEDOn|"},
            {kHeadLed, "ID=1A\nState=off", "HeadLEDOff|"},
-           {kHeadLed, "ID=1A\nState=toggle", "HeadLEDOff|"},
-           {"x.y.z:*", "ID=*", "LoginSequence|"},
-           {"a.b.c:spykee.*.relay", "ID=*\nState=on", "FileOn|"},
-           {"a.b.c:Spykee.MoveStop", "ID=0A\nState=off", "MoveStop|"},
-           {"a.b.c:spykee.file.relay", "ID=19\nState=on\nText=/p/w.txt", "FileOn|/p/w.txt"},
-           {kHeadLed, "ID=1a\nState=on", "0 queued"},
-           {kHeadLed, "ID=01\nState=on", "0 queued"},
-           {"a.b.c:spykee.movement.switch.x", "ID=*", "0 queued"},
-           {"a.b.c", "ID=*", "0 queued"},
-           {"a.b.c:", "ID=*", "0 queued"},
-           {"a.b.c:spykee.wheel", "ID=*", "0 queued"},
-           {"a.b.c:robot.headled.relay", "ID=*", "0 queued"}}) {
+           {kUs + ":spykee.*.relay", "ID=*\nState=on", kRelays},
+           {"qbt.Spykee.*:spykee.*.relay", "ID=*\nState=on", kRelays},
+           {"qbt.>:spykee.movestop", "ID=*", "MoveStop|"},
+           {kUs + ":Spykee.MoveStop", "ID=0A\nState=off", "MoveStop|"},
+           {kUs + ":spykee.file.relay", "ID=19\nState=on\nText=/p/w.txt", "FileOn|/p/w.txt"},
+           {kHeadLed, "ID=1a\nState=on", ""},
+           {kHeadLed, "ID=01\nState=on", ""},
+           {kUs + ":spykee.movement.switch.x", "ID=*", ""},
+           {kUs, "ID=*", ""},
+           {kUs + ":", "ID=*", ""},
+           {kUs + ":spykee.wheel", "ID=*", ""},
+           {kUs + ":robot.headled.relay", "ID=*", ""},
+           {"qbt.Spykee.otherhost:spykee.leftled.relay", "ID=*\nState=on", ""},
+           {"x.y.z:*", "ID=*", ""},
+           {"qbt.Spykee.SIMHOST.x:spykee.leftled.relay", "ID=*\nState=on", ""}}) {
     EXPECT_EQ(queuedBy(message("xAPBSC.cmd", target, "output.state.1", items)), expected)
         << target << " " << items;
+  }
+}
+
+TEST_F(Bsc, StateWordsAreReadWithoutCaseAndToggleInvertsTheDevice) {
+  // HeadLED's state before, State, what is queued; an unreadable or missing State queues
+  // nothing and is logged.
+  for (const auto& [before, state, expected] :
+       std::vector<std::array<std::string, 3>>{{"0", "On", "HeadLEDOn|"},
+                                               {"0", "TRUE", "HeadLEDOn|"},
+                                               {"0", "yes", "HeadLEDOn|"},
+                                               {"0", "1", "HeadLEDOn|"},
+                                               {"1", "OFF", "HeadLEDOff|"},
+                                               {"1", "false", "HeadLEDOff|"},
+                                               {"1", "No", "HeadLEDOff|"},
+                                               {"1", "0", "HeadLEDOff|"},
+                                               {"0", "toggle", "HeadLEDOn|"},
+                                               {"1", "Toggle", "HeadLEDOff|"},
+                                               {"1", "dim", ""},
+                                               {"0", "", ""},
+                                               {"0", "onn", ""}}) {
+    devices.at("HeadLED").Status = before == "1";
+    services.events.clear();
+    EXPECT_EQ(queuedBy(message("xAPBSC.cmd", kHeadLed, "output.state.1", "ID=1A\nState=" + state)),
+              expected)
+        << before << " " << state;
+    EXPECT_EQ(services.events.size(), expected.empty() ? 1u : 0u) << state;
+  }
+  services.events.clear();
+  EXPECT_EQ(queuedBy(message("xAPBSC.cmd", kHeadLed, "output.state.1", "ID=1A")), "");
+  EXPECT_EQ(services.events.size(), 1u);
+}
+
+TEST_F(Bsc, IndexDevicesTakeALevelScaledOntoTheirRange) {
+  // Device, items, what is queued. A number in Text wins; without either, nothing is queued.
+  for (const auto& [device, items, expected] : std::vector<std::array<std::string, 3>>{
+           {"volume.index", "ID=17\nLevel=60/100", "Volume|60"},
+           {"volume.index", "ID=17\nLevel=1/3", "Volume|33"},
+           {"volume.index", "ID=17\nLevel=300/255", "Volume|100"},
+           {"speed.index", "ID=18\nLevel=0/10", "Speed|1"},
+           {"speed.index", "ID=18\nLevel=10/10", "Speed|99"},
+           {"volume.index", "ID=17\nText=40\nLevel=60/100", "Volume|40"},
+           {"volume.index", "ID=17", ""},
+           {"volume.index", "ID=17\nLevel=60", ""},
+           {"volume.index", "ID=17\nLevel=6/0", ""},
+           {"volume.index", "ID=17\nText=loud", ""}}) {
+    services.events.clear();
+    EXPECT_EQ(queuedBy(message("xAPBSC.cmd", kUs + ":spykee." + device, "output.state.1", items)),
+              expected)
+        << items;
+    EXPECT_EQ(services.events.size(), expected.empty() ? 1u : 0u) << items;
   }
 }
 
 TEST_F(Bsc, NumericTextIsADurationThatStampsTheNextCommand) {
   sim.setLocalDateTime({2026, 12, 6, 12, 0, 0});
   const double noon = 12 * 3600.0;
-  queuedBy(message("xAPBSC.cmd", "a.b.c:spykee.>", "output.state.1", "ID=17\nText=40"));
+  queuedBy(message("xAPBSC.cmd", kUs + ":spykee.>", "output.state.1", "ID=17\nText=40"));
   // A block without index is read when there is no indexed one.
-  EXPECT_EQ(queuedBy(message("xAPBSC.cmd", "a.b.c:spykee.video.relay", "output.state",
+  EXPECT_EQ(queuedBy(message("xAPBSC.cmd", kUs + ":spykee.video.relay", "output.state",
                              "ID=20\nState=ON\nText=2.5")),
             "VideoOn|2.5");
   EXPECT_EQ(dispatcher.queue().commands()[0].TimeStamp, 0.0);  // nothing came before it
   EXPECT_DOUBLE_EQ(dispatcher.queue().commands()[1].TimeStamp, noon + 40);
   EXPECT_DOUBLE_EQ(handler.NextCommandTime(), noon + 2.5);
-  queuedBy(message("xAPBSC.cmd", kHeadLed, "output.state.1", "ID=1A"));
+  queuedBy(message("xAPBSC.cmd", kUs + ":spykee.movestop", "output.state.1", "ID=0A"));
   EXPECT_EQ(dispatcher.queue().commands()[2].TimeStamp, 0.0);
   EXPECT_DOUBLE_EQ(handler.NextCommandTime(), noon);
 }
 
 TEST_F(Bsc, QueryIsAnsweredForEveryMatchingDeviceInTableOrder) {
   // Target; how many answers, the first and the last. Pieces beyond three are dropped.
-  for (const auto& [target, expected] :
-       std::vector<std::array<std::string, 2>>{{"a.b.c:>", "34 LoginSequence Connected"},
-                                               {"a.b.c:", "34 LoginSequence Connected"},
-                                               {"a.b.c:spykee.*.relay", "10 File Connected"},
-                                               {"a.b.c:spykee.*.index", "2 Volume Speed"},
-                                               {"a.b.c:spykee.battery", "1 Battery Battery"},
-                                               {"a.b.c:spykee.volume.index.x", "1 Volume Volume"},
-                                               {"a.b.c", "0"},
-                                               {"a.b.c:other.>", "0"}}) {
+  for (const auto& [target, expected] : std::vector<std::array<std::string, 2>>{
+           {"qbt.Spykee.SIMHOST:>", "34 LoginSequence Connected"},
+           {"qbt.Spykee.SIMHOST:", "34 LoginSequence Connected"},
+           {"qbt.Spykee.SIMHOST:spykee.*.relay", "10 File Connected"},
+           {"qbt.Spykee.SIMHOST:spykee.*.index", "2 Volume Speed"},
+           {"qbt.Spykee.SIMHOST:spykee.battery", "1 Battery Battery"},
+           {"qbt.Spykee.SIMHOST:spykee.volume.index.x", "1 Volume Volume"},
+           {"qbt.Spykee.SIMHOST", "0"},
+           {"acme.other.box:spykee.battery.switch", "0"},
+           {"qbt.*.SIMHOST:spykee.battery", "1 Battery Battery"},
+           {"qbt.Spykee.SIMHOST:other.>", "0"}}) {
     reports.clear();
     handler.DispatchBscMessage(message("xAPBSC.query", target, "request", ""));
     EXPECT_EQ(std::to_string(reports.size()) +
@@ -152,10 +212,10 @@ TEST_F(Bsc, TimeTodayKeepsSunriseAndSunset) {
 }
 
 TEST_F(Bsc, OtherClassesTextsWithoutSourceAndGarbageDoNothing) {
-  std::string noSource = message("xAPBSC.query", "a.b.c:>", "request", "");
+  std::string noSource = message("xAPBSC.query", "qbt.Spykee.SIMHOST:>", "request", "");
   noSource.replace(noSource.find("source="), 7, "origin=");
   for (const std::string& text :
-       {noSource, message("xAPBSC.event", "a.b.c:>", "output.state", "ID=*"),
+       {noSource, message("xAPBSC.event", "qbt.Spykee.SIMHOST:>", "output.state", "ID=*"),
         std::string("source=\n\n{{{}}}"), std::string("xap-header\n{\nsource=\0x\n}\n", 25)}) {
     handler.DispatchBscMessage(text);
   }
@@ -168,11 +228,12 @@ TEST_F(Bsc, FailingReportIsLoggedAsQueryEventAndTheNextMessageIsHandled) {
   BscHandler failing(devices, dispatcher, sim.clock(), wiring([&](const std::string&, bool) {
                        if (++calls == 1) throw std::runtime_error("send failed");
                      }));
-  failing.DispatchBscMessage(message("xAPBSC.query", "a.b.c:>", "request", ""));
+  failing.setXapSource("qbt.Spykee.SIMHOST");
+  failing.DispatchBscMessage(message("xAPBSC.query", "qbt.Spykee.SIMHOST:>", "request", ""));
   ASSERT_EQ(services.events.size(), 1u);
   EXPECT_EQ(services.events[0].second, "BSCQuery");
   EXPECT_EQ(services.events[0].description, "send failed");
-  failing.DispatchBscMessage(message("xAPBSC.query", "a.b.c:>", "request", ""));
+  failing.DispatchBscMessage(message("xAPBSC.query", "qbt.Spykee.SIMHOST:>", "request", ""));
   EXPECT_EQ(calls, 1 + 34);
 }
 

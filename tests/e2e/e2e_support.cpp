@@ -11,17 +11,12 @@
 
 namespace rovalink::e2e {
 
-namespace {
-
-// The built programs, passed in by the build as "name=path|name=path".
 QString programPath(const QString& name) {
   for (const QString& entry : QStringLiteral(ROVALINK_E2E_PROGRAMS).split(QLatin1Char('|'))) {
     if (entry.section(QLatin1Char('='), 0, 0) == name) return entry.section(QLatin1Char('='), 1);
   }
   return {};
 }
-
-}  // namespace
 
 bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
   // A ticking timer bounds each blocking wait for events, so the deadline is always seen.
@@ -109,8 +104,9 @@ std::vector<QJsonObject> Program::jsonLines() const {
   return objects;
 }
 
-quint16 startHub(Program& hub) {
-  if (!hub.start(QStringLiteral("xap-hub"), {QStringLiteral("--port"), QStringLiteral("0")})) {
+quint16 startHub(Program& hub, const QStringList& arguments) {
+  if (!hub.start(QStringLiteral("xap-hub"),
+                 QStringList{QStringLiteral("--port"), QStringLiteral("0")} + arguments)) {
     ADD_FAILURE() << "xap-hub did not start";
     return 0;
   }

@@ -57,8 +57,11 @@ class Program {
   QString m_stderr;
 };
 
+// The built program's path ("rovalink", "xap-hub", ...), as the build passed it in.
+QString programPath(const QString& name);
+
 // Starts tools/xap-hub on a free port; returns the port, or 0 (with a test failure) on error.
-quint16 startHub(Program& hub);
+quint16 startHub(Program& hub, const QStringList& arguments = {});
 
 // A bare xAP client on a private loopback port that keeps every datagram it receives.
 class UdpPeer {

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -127,7 +128,7 @@ class GatewayE2e : public ::testing::Test {
                    const char* text = nullptr) {
     m_sender.send(m_hubPort,
                   QByteArray("xap-header\n{\nv=13\nhop=1\nuid=FF.00EE:00\nclass=xAPBSC.cmd\n"
-                             "source=rovalink.e2e.peer\ntarget=acme.robot.host:") +
+                             "source=rovalink.e2e.peer\ntarget=qbt.Spykee.*:") +
                       subAddress + "\n}\noutput.state.1\n{\nID=" + id + "\nState=" + state + "\n" +
                       (text ? QByteArray("Text=") + text + "\n" : QByteArray()) + "}\n");
   }
@@ -262,8 +263,33 @@ TEST_F(GatewayE2e, RegistersStoresChunkedFramesWholeAndEndsCleanlyOnSigterm) {
   }
   EXPECT_GE(matches, 1) << "frame file of " << bytes.size() << " bytes matches no sent frame";
 
+  // The role answer names the executable that runs, not a file below the application folder.
+  m_sender.send(m_hubPort,
+                "xap-header\n{\nv=13\nhop=1\nuid=FF.00EE:00\nclass=Homeseer.Role\n"
+                "source=rovalink.e2e.peer\n}\nRole.Query\n{\nRole=Any\n}\n");
+  QString path;
+  ASSERT_TRUE(waitUntil(
+      [&] {
+        for (const QJsonObject& m : bus("Homeseer.Role")) {
+          if (item(m, "Role") == "Interface") path = item(m, "Path");
+        }
+        return !path.isEmpty();
+      },
+      kReplyMs));
+  EXPECT_EQ(path, QFileInfo(programPath("rovalink")).canonicalFilePath());
+
   m_gateway.stop();
   EXPECT_EQ(m_gateway.waitForExit(0), 0) << m_gateway.errorText().toStdString();
+  // Its goodbye heartbeat makes the hub drop the port at once.
+  EXPECT_TRUE(waitUntil(
+      [&] {
+        return m_hub.errorText().contains(
+            QStringLiteral("dropped port %1 ")
+                .arg(registered.match(m_hub.errorText()).captured(1)));
+      },
+      kReplyMs))
+      << m_hub.errorText().toStdString();
+  EXPECT_TRUE(m_hub.errorText().contains("): stopped"));
   EXPECT_TRUE(waitUntil([&] { return simEvents("disconnected").size() == 1; }, kReplyMs));
   EXPECT_EQ(errorLog(), QString());
   EXPECT_FALSE(m_gateway.errorText().contains("rovalink[error]"))

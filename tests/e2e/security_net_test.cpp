@@ -30,7 +30,7 @@ QHostAddress networkAddress() {
 QByteArray bscCommand(const char* subAddress, const char* state, const char* text = nullptr) {
   return QByteArray(
              "xap-header\n{\nv=13\nhop=1\nuid=FF.00EE:00\nclass=xAPBSC.cmd\n"
-             "source=rovalink.e2e.peer\ntarget=acme.robot.host:") +
+             "source=rovalink.e2e.peer\ntarget=qbt.Spykee.*:") +
          subAddress + "\n}\noutput.state.1\n{\nID=*\nState=" + state + "\n" +
          (text ? QByteArray("Text=") + text + "\n" : QByteArray()) + "}\n";
 }

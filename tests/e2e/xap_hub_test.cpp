@@ -98,6 +98,21 @@ TEST_F(XapHub, DropsAClientAfterTwiceItsIntervalButNotOneThatKeepsBeating) {
   EXPECT_FALSE(logged("dropped", beating.port()));
 }
 
+TEST(XapHubHeartbeat, TheHubAnnouncesItselfToItsClientsEveryPeriod) {
+  Program hub;
+  const quint16 hubPort = startHub(hub, {QStringLiteral("--heartbeat"), QStringLiteral("1")});
+  ASSERT_NE(hubPort, 0);
+  UdpPeer client;
+  ASSERT_TRUE(client.registerWith(hubPort));
+  const auto hubBeats = [&] {
+    return std::count_if(client.received().begin(), client.received().end(), [](const auto& d) {
+      return d.startsWith("xap-hbeat\n") && d.contains("\nsource=rovalink.xaphub.") &&
+             d.contains("\ninterval=1\n");
+    });
+  };
+  EXPECT_TRUE(waitUntil([&] { return hubBeats() >= 2; }, kReplyMs));
+}
+
 TEST_F(XapHub, IgnoresAHeartbeatThatAnnouncesTheHubsOwnPort) {
   UdpPeer a;
   ASSERT_TRUE(a.registerWith(m_hubPort));

@@ -1,5 +1,6 @@
 #include "xap/xap_helpers.h"
 
+#include <array>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -27,6 +28,24 @@ TEST(ApplicationFolder, IsTheOptionElseTheVariableElseTheExecutablesFolder) {
   EXPECT_EQ(ApplicationFolder("", "", "/rovalink"), "/");
 }
 
+// The last element of the source: the Instance setting when usable, else the host name's first
+// label, so neither a dotted host name nor a bad setting adds elements to the address.
+TEST(InstanceName, IsTheInstanceSettingElseTheHostsFirstLabel) {
+  for (const auto& [setting, host, expected] :
+       std::vector<std::array<std::string, 3>>{{"", "vm.example.org", "vm"},
+                                               {"", "DESKTOP-PC", "DESKTOP-PC"},
+                                               {"Robot_2", "vm.example.org", "Robot_2"},
+                                               {"a.b", "box", "box"},
+                                               {"x:y", "box", "box"},
+                                               {"*", "box", "box"},
+                                               {"two words", "box", "box"},
+                                               {std::string(33, 'n'), "box", "box"},
+                                               {"", ".local", "Unknown"},
+                                               {"", "", "Unknown"}}) {
+    EXPECT_EQ(ChooseInstanceName(setting, host), expected) << setting << " " << host;
+  }
+}
+
 class XapHelpersTest : public ::testing::Test {
  protected:
   XapHelpersTest() { sim.setLocalDateTime({2024, 3, 7, 9, 5, 2}); }
@@ -45,14 +64,18 @@ class XapHelpersTest : public ::testing::Test {
 TEST_F(XapHelpersTest, InitXapFixesThePathsMakesTheFoldersAndReadsTheInterfaceSettings) {
   ASSERT_TRUE(init());
   EXPECT_TRUE(fs::is_directory(folder.file("Config")) && fs::is_directory(folder.file("Data")));
+  // The program file is the executable that runs, not a name below the application folder.
   EXPECT_EQ(settings.GetAppPath() + " " + helpers.ProgramFile(),
-            folder.path().string() + " " + folder.file("rovalink"));
+            folder.path().string() + " /usr/bin/rovalink");
   EXPECT_EQ(helpers.InterfaceAddress() + " " + helpers.BroadcastAddress(), "Default Default");
+  EXPECT_EQ(helpers.XapSource(), "qbt.Spykee.SIMHOST");
   writeFile(folder.file("Config/qbtXap.ini"),
-            "[interface]\r\ninterfaceaddress=192.168.1.20\r\nBroadcastAddress=192.168.1.255\r\n");
+            "[interface]\r\ninterfaceaddress=192.168.1.20\r\nBroadcastAddress=192.168.1.255\r\n"
+            "Instance=Kitchen\r\n");
   ASSERT_TRUE(init());
   EXPECT_EQ(helpers.InterfaceAddress() + " " + helpers.BroadcastAddress(),
             "192.168.1.20 192.168.1.255");
+  EXPECT_EQ(helpers.XapSource(), "qbt.Spykee.Kitchen");
   // Folder creation works on absolute paths only, so a relative folder is anchored first.
   const auto previous = fs::current_path();
   fs::current_path(folder.path());

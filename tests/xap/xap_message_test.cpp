@@ -79,8 +79,8 @@ TEST(ControlCharacters, AreFoundAndEscapedExactly) {
 struct Parsed {
   explicit Parsed(std::string_view text) { message.FromXap(text); }
   std::string header() const {
-    return message.MsgUID() + "|" + message.MsgClass() + "|" + message.msgSource() + "|" +
-           message.MsgTarget();
+    return std::string(message.MsgUID()) + "|" + std::string(message.MsgClass()) + "|" +
+           std::string(message.msgSource()) + "|" + std::string(message.MsgTarget());
   }
   testing::RecordingErrorLog log;
   XapMessage message{&log};

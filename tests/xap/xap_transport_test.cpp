@@ -22,9 +22,9 @@ const std::string kSource = "qbt.Spykee.SIMHOST";
 const std::string kQuery =
     "xap-header\n{\nv=13\nhop=1\nuid=FF1\nclass=xAPBSC.query\nsource=a.b.c\n}\nrequest\n{\n}\n";
 
-std::string heartbeat(const std::string& interval) {
-  return "xap-hbeat\n{\nv=13\nhop=1\nuid=FF.0065:00\nclass=xap-hbeat.alive\nsource=" + kSource +
-         "\ninterval=" + interval + "\nport=32770\n}\n";
+std::string heartbeat(const std::string& interval, const std::string& state = "alive") {
+  return "xap-hbeat\n{\nv=13\nhop=1\nuid=FF.0065:00\nclass=xap-hbeat." + state +
+         "\nsource=" + kSource + "\ninterval=" + interval + "\nport=32770\n}\n";
 }
 
 // The transport on a loopback-only host, with a socket on the bus port standing in for the hub.
@@ -77,10 +77,55 @@ TEST_F(XapTransportTest, HeartbeatsAnnounceTheFreeLoopbackPortTo127001WithTheCla
   EXPECT_EQ(heard, (Texts{heartbeat("00"), heartbeat("00"), heartbeat("50"), heartbeat("50"),
                           heartbeat("50"), heartbeat("600"), heartbeat("600")}));
   EXPECT_EQ(senders[0], "127.0.0.1:32770");
-  sim.advanceMs(599'998);  // the tenth tick of 60 s is due at 600 s
+  // On a live bus (a text every 30 s) the next one is the tenth tick's, at 600 s.
+  for (int i = 0; i < 20; ++i) {
+    ASSERT_TRUE(peer->sendTo("127.0.0.1", 32770, kQuery));
+    sim.advanceMs(i < 19 ? 30'000 : 29'998);
+  }
   EXPECT_EQ(heard.size(), 7u);
   sim.advanceMs(1);
   EXPECT_EQ(heard.size() == 8 ? heard.back() : "none", heartbeat("600"));
+  // The goodbye, and nothing after it.
+  xap.SendStoppedHeartbeat();
+  sim.advanceMs(3'600'000);
+  EXPECT_EQ(heard.size() == 9 ? heard.back() : "none", heartbeat("600", "stopped"));
+}
+
+// A hub that (re)starts knows no client until it hears a heartbeat. Timeline: the hub forwards a
+// query every 20 s (at 10, 30, 50 s ...) while it knows us; it stops at 290 s and restarts at
+// 430 s. Ticks come every 60 s; one that follows a silent minute sends a heartbeat at once.
+TEST_F(XapTransportTest, ASilentTickAnnouncesUsAtOnceSoARestartedHubForwardsWithinAMinute) {
+  ASSERT_EQ(xap.InitSockets(), 32768);
+  bool hubUp = true;
+  bool knowsUs = false;
+  Texts timeline;
+  const auto at = [&] { return std::to_string(static_cast<int>(sim.nowMs()) / 1000) + " s "; };
+  bus->onDatagram([&](const platform::Datagram& d) {
+    if (d.data.rfind("xap-hbeat\n", 0) != 0) return;
+    timeline.push_back(at() + "heartbeat" + (hubUp ? "" : " (nobody hears it)"));
+    knowsUs = hubUp;
+  });
+  bool answeredSinceRestart = false;
+  xap.RegisterNewMessageCallback([&] {
+    const Texts texts = drain();
+    if (hubUp && !answeredSinceRestart && sim.nowMs() > 430'000) {
+      timeline.push_back(at() + "first query after the restart");
+      answeredSinceRestart = true;
+    }
+  });
+  xap.SendHeartbeat(60);
+  for (int second = 0; second < 900; ++second) {
+    if (second == 290) timeline.push_back(at() + "hub stops");
+    if (second == 430) timeline.push_back(at() + "hub restarts");
+    hubUp = second < 290 || second >= 430;
+    if (!hubUp) knowsUs = false;
+    if (knowsUs && second % 20 == 10) deliver(kQuery);
+    sim.advanceMs(1000);
+  }
+  EXPECT_EQ(timeline,
+            (Texts{"0 s heartbeat", "290 s hub stops", "360 s heartbeat (nobody hears it)",
+                   "420 s heartbeat (nobody hears it)", "430 s hub restarts", "480 s heartbeat",
+                   "490 s first query after the restart", "600 s heartbeat"}));
 }
 
 // With every one of the 200 ports taken no port is announced, on a loopback-only host too.

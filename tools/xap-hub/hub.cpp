@@ -1,5 +1,6 @@
 #include "hub.h"
 
+#include <QHostInfo>
 #include <QNetworkDatagram>
 #include <QNetworkInterface>
 #include <cstdio>
@@ -26,6 +27,8 @@ Hub::Hub(QObject* parent) : QObject(parent) {
   m_expiryTimer.setTimerType(Qt::PreciseTimer);
   m_expiryTimer.setInterval(200);
   connect(&m_expiryTimer, &QTimer::timeout, this, &Hub::dropExpired);
+  m_heartbeatTimer.setTimerType(Qt::PreciseTimer);
+  connect(&m_heartbeatTimer, &QTimer::timeout, this, &Hub::sendHeartbeat);
 }
 
 bool Hub::listen(quint16 port, QString* error) {
@@ -34,7 +37,20 @@ bool Hub::listen(quint16 port, QString* error) {
     return false;
   }
   m_expiryTimer.start();
+  m_heartbeatTimer.start(m_heartbeatSeconds * 1000);
   return true;
+}
+
+void Hub::sendHeartbeat() {
+  const QByteArray text =
+      "xap-hbeat\n{\nv=13\nhop=1\nuid=FF.00EF:00\nclass=xap-hbeat.alive\n"
+      "source=rovalink.xaphub." +
+      QHostInfo::localHostName().section(QLatin1Char('.'), 0, 0).toLatin1() +
+      "\ninterval=" + QByteArray::number(m_heartbeatSeconds) +
+      "\nport=" + QByteArray::number(port()) + "\n}\n";
+  for (const auto& [clientPort, client] : m_clients) {
+    m_socket.writeDatagram(text, QHostAddress::LocalHost, clientPort);
+  }
 }
 
 void Hub::readPending() {
