@@ -4,6 +4,7 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "commands/command.h"
@@ -30,11 +31,14 @@ std::vector<PathFileLine> ReadPathFileLines(std::string_view text);
 struct PathRunPlan {
   std::vector<Command> commands;
   std::vector<std::string> unusableLines;  // each gets a logged event
-  std::int32_t maxSyncGap = 0;             // raised so every gap of the file is reproduced
+  // Lines skipped for their duration: {reason, line}, each gets a logged event.
+  std::vector<std::pair<std::string, std::string>> refusedLines;
+  std::int32_t maxSyncGap = 0;  // raised so every gap of the file is reproduced
 };
 
 // maxSyncGap is the current limit (ms); it only grows, to duration x 1500 for the longest
-// duration. A duration that is not numeric text gives time stamp 0 and adds no time.
+// duration. A duration that is not numeric text gives time stamp 0 and adds no time. A line
+// whose duration is negative, not finite or above 24 hours is refused.
 PathRunPlan PlanPathRun(std::string_view text, std::int32_t maxSyncGap);
 
 // One line of a path or proof file: the fields joined by tabs, then CR LF

@@ -127,7 +127,13 @@ void PathPlayer::RunPathFile(const std::string& path) {
   for (const std::string& line : plan.unusableLines) {
     m_services.LogEvent(kProgramWord, "Command line does not have a time parameter: " + line);
   }
-  for (Command& command : plan.commands) m_dispatcher.queue().append(std::move(command));
+  for (const auto& [reason, line] : plan.refusedLines) {
+    m_services.LogEvent(kProgramWord, "Command line " + reason + ": " + line);
+  }
+  for (Command& command : plan.commands) {
+    command.fromPath = true;
+    m_dispatcher.queue().append(std::move(command));
+  }
   m_dispatcher.StartCommandTimer();
 }
 

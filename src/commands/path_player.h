@@ -29,6 +29,7 @@ class PathPlayer : public PathRunHooks {
   // "File", "FileOn", "FileOff" (all alike): stops a running path or "End", else starts one.
   void fileAction(const std::string& procedure, const std::string& parameter) override;
   void proofCommand(const Command& command) override;
+  bool pathRunning() const override { return running(); }
 
   // Opens the proof file, reads the path file and queues its commands.
   void RunPathFile(const std::string& path);
