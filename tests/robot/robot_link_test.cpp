@@ -120,7 +120,11 @@ TEST_F(RobotLinkTest, UnansweredLoginWaits10sAndAShortReplyQueuesTheLoginAgain) 
   ASSERT_TRUE(packetsArrive(7));
   EXPECT_EQ(types(), (std::vector<int>{15, 18, 9, 10, 15, 18, 9}));
   EXPECT_TRUE(m_state.LoggedIn);
-  EXPECT_TRUE(m_services.errors.empty() && m_services.events.empty());
+  EXPECT_TRUE(m_services.errors.empty());
+  std::vector<std::string> events;
+  for (const auto& e : m_services.events) events.push_back(e.second);
+  EXPECT_EQ(events, (std::vector<std::string>{"Robot did not answer the login",
+                                              "Robot refused the login"}));
 }
 
 TEST_F(RobotLinkTest, AfterTheRobotClosesTheNextCommandReconnectsAndLogsInAgain) {
@@ -128,17 +132,19 @@ TEST_F(RobotLinkTest, AfterTheRobotClosesTheNextCommandReconnectsAndLogsInAgain)
   m_sim.sockets.back()->close();
   m_sim.advanceMs(10);
 
-  // Queued together: the reconnect's connect event drops what waits behind the first one.
+  // Queued together: the reconnect's connect event drops what waits behind the first one. The
+  // new connection carries the login first, then the command that made it; no second login.
   const double queuedAt = m_sim.nowMs();
   for (const char* led : {"HeadLEDOn", "LeftLEDOn", "RightLEDOn"}) m_dispatcher.QueueCommand(led);
   ASSERT_TRUE(packetsArrive(9));
   m_sim.advanceMs(100);
-  EXPECT_EQ(types(), (std::vector<int>{10, 15, 18, 9, 4, 10, 15, 18, 9}));
+  EXPECT_EQ(types(), (std::vector<int>{10, 15, 18, 9, 10, 15, 18, 9, 4}));
   EXPECT_NEAR(m_robot.packets[4].atMs - queuedAt, 1001.0, 5.0);
-  EXPECT_EQ(test::toHex(m_robot.packets[4].payload), "00 01");
+  EXPECT_EQ(test::toHex(m_robot.packets[8].payload), "00 01");
   // Already logged in: the second login wait ends at once.
-  EXPECT_LT(m_robot.packets[8].atMs - m_robot.packets[5].atMs, 50.0);
+  EXPECT_LT(m_robot.packets[8].atMs - m_robot.packets[4].atMs, 50.0);
   EXPECT_FALSE(m_devices.at("LeftLED").Status || m_devices.at("RightLED").Status);
+  EXPECT_TRUE(m_dispatcher.queue().empty());
 }
 
 TEST_F(RobotLinkTest, ASendWhileConnectingIsDroppedWithoutWaiting) {
