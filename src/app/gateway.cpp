@@ -172,7 +172,7 @@ void Gateway::Shutdown() {
   step([this] {
     if (m_dispatcher) {
       m_dispatcher->setProcedureRunner(nullptr);
-      m_dispatcher->queue().Replace();
+      m_dispatcher->Shutdown();
     }
   });
   step([this] {
