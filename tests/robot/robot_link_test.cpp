@@ -200,6 +200,59 @@ TEST_F(RobotLinkTest, DataArrivingWhileAFrameIsShownIsParsedByTheSameDrain) {
   EXPECT_FALSE(m_link.ReceiveBusy());
 }
 
+// Reads merged and cut anywhere, as a real network delivers them: every packet still counts.
+TEST_F(RobotLinkTest, TelemetryArrivesWholeHoweverTheNetworkJoinsAndCutsIt) {
+  startAndRun();
+  m_sim.setTcpMerge(true);
+  m_sim.setTcpRandomSplits(11);
+  std::string frame(3000, 'P');
+  for (std::size_t i = 0; i < frame.size(); i += 2) frame[i] = 'K';
+  for (int i = 0; i < 5; ++i) {
+    m_robot.sendFrame(frame);
+    m_robot.sendBattery(40 + i);
+    m_robot.sendDockStatus(i == 4 ? 2 : 1);
+    m_sim.advanceMs(i % 2 ? 0 : 10);
+  }
+  m_sim.advanceMs(50);
+  EXPECT_EQ(m_window.FrameCount, 5);
+  EXPECT_EQ(testing::readFile(m_folder.file("Video0.jpg")), frame);
+  EXPECT_EQ(m_state.BatteryLevel, 44);
+  EXPECT_TRUE(m_state.RobotDocked);
+  EXPECT_EQ(m_link.parser().skippedBytes(), 0u);
+}
+
+// After Exit a robot left driving gets the stop, and then nothing: no reconnect, no login.
+TEST_F(RobotLinkTest, ShutdownStopsADrivingRobotAndNothingConnectsOrSendsAfterIt) {
+  startAndRun();
+  m_dispatcher.QueueCommand("MoveForward");
+  m_sim.advanceMs(10);
+  m_link.Shutdown();
+  m_link.SendToRobot(*ledPacket(Led::Head, true));
+  m_dispatcher.QueueCommand("LoginSequence");
+  m_sim.advanceMs(60000);
+  EXPECT_EQ(types(), (std::vector<int>{10, 15, 18, 9, 5, 5}));
+  EXPECT_EQ(test::toHex(m_robot.packets.back().payload), "00 00");
+  EXPECT_EQ(m_robot.clientPorts.size(), 1u);
+  EXPECT_EQ(m_robot.closes, 1);
+}
+
+TEST_F(RobotLinkTest, ShutdownEndsTheLoginWaitAndTheSequenceSendsNothingMore) {
+  m_sim.sockets.front()->dropLogins = 1;
+  ASSERT_TRUE(m_link.Start());
+  const double start = m_sim.nowMs();
+  double endedAt = -1;
+  m_sim.simLoop().post(4000'000, [&] {
+    m_link.Shutdown();
+    m_dispatcher.Shutdown();
+    endedAt = m_sim.nowMs();
+  });
+  m_sim.advanceMs(60000);
+  EXPECT_NEAR(endedAt - start, 4000.0, 1.0);
+  EXPECT_TRUE(m_robot.packets.empty()) << types().size();
+  EXPECT_TRUE(m_services.events.empty()) << "a login time-out was reported after Exit";
+  EXPECT_FALSE(m_dispatcher.CommandBusy());
+}
+
 // SpykeeConnect on a logged-in link whose socket is held in a state, with what happens 500 ms
 // into the wait: any event ends it successfully, and a close event (or ConnectedOff) leads to the
 // usual connect, the 1 s pause, then the robot. Held closed, the connect cannot start and the
