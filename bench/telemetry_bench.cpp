@@ -74,15 +74,15 @@ int main(int argc, char** argv) {
   // One warm-up round, so buffers are grown before timing.
   for (const auto& chunk : stream.chunks) parser.ParseRobotChunk(chunk, state);
 
+  const auto count = [&](const RobotChunkParser::Packet& p) {
+    if (p.frame) {
+      ++frames;
+      checksum += static_cast<unsigned char>(p.payload.back());
+    }
+  };
   const auto start = std::chrono::steady_clock::now();
   for (int r = 0; r < rounds; ++r) {
-    for (const auto& chunk : stream.chunks) {
-      const auto result = parser.ParseRobotChunk(chunk, state);
-      if (result.frameComplete) {
-        ++frames;
-        checksum += static_cast<unsigned char>(result.frame.back());
-      }
-    }
+    for (const auto& chunk : stream.chunks) parser.ParseRobotChunk(chunk, state, count);
   }
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -1,30 +1,67 @@
-// Feeds ParseRobotChunk a stream of chunks cut from the input: the first byte of each record
-// gives the chunk length (b < 128: b + 1 bytes; else (b - 127) * 512 bytes), so one input
-// exercises headers, continuations and the reassembly of large frames.
+// Feeds ParseRobotChunk the input as a robot stream twice: whole, and cut into reads at
+// positions drawn from a generator seeded by the input's first four bytes. Both must decode
+// the same packets and leave the same state, since TCP may cut the stream anywhere.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <random>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "robot/robot_chunk_parser.h"
 
+namespace {
+
+using rovalink::robot::RobotChunkParser;
+using rovalink::robot::RobotState;
+
+struct Decoded {
+  std::vector<std::string> packets;
+  RobotState state;
+  std::uint64_t skipped = 0;
+};
+
+Decoded decode(std::string_view stream, const std::vector<std::size_t>& cuts) {
+  Decoded out;
+  RobotChunkParser parser;
+  std::size_t from = 0;
+  for (std::size_t i = 0; i <= cuts.size(); ++i) {
+    const std::size_t to = i < cuts.size() ? cuts[i] : stream.size();
+    parser.ParseRobotChunk(
+        stream.substr(from, to - from), out.state, [&](const RobotChunkParser::Packet& p) {
+          if (p.frame && p.payload.empty()) std::abort();
+          out.packets.push_back(std::to_string(p.type) + ":" + std::string(p.payload));
+        });
+    if (out.state.BatteryLevel < 0 || out.state.BatteryLevel > 128) std::abort();
+    if (parser.buffered() > RobotChunkParser::kMaxPacketSize + (to - from)) std::abort();
+    from = to;
+  }
+  out.skipped = parser.skippedBytes();
+  return out;
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  rovalink::robot::RobotChunkParser parser;
-  rovalink::robot::RobotState state;
-  const char* bytes = reinterpret_cast<const char*>(data);
-  std::size_t offset = 0;
-  while (offset < size) {
-    const std::size_t code = data[offset];
-    const std::size_t wanted = code < 128 ? code + 1 : (code - 127) * 512;
-    const std::size_t length = std::min(wanted, size - offset - 1);
-    ++offset;
-    const std::string_view chunk(bytes + offset, length);
-    offset += length;
-    const auto result = parser.ParseRobotChunk(chunk, state);
-    if (result.frameComplete && result.frame.empty()) std::abort();
-    if (state.BatteryLevel < 0 || state.BatteryLevel > 128) std::abort();
-    if (parser.payloadReceived() > 0xFFFF) std::abort();
+  if (size < 4) return 0;
+  std::uint32_t seed = 0;
+  for (int i = 0; i < 4; ++i) seed = seed << 8 | data[i];
+  const std::string_view stream(reinterpret_cast<const char*>(data) + 4, size - 4);
+
+  std::mt19937 random(seed);
+  std::vector<std::size_t> cuts(random() % 64);
+  for (std::size_t& cut : cuts) cut = stream.empty() ? 0 : random() % (stream.size() + 1);
+  std::sort(cuts.begin(), cuts.end());
+
+  const Decoded whole = decode(stream, {});
+  const Decoded pieces = decode(stream, cuts);
+  if (whole.packets != pieces.packets || whole.skipped != pieces.skipped ||
+      whole.state.BatteryLevel != pieces.state.BatteryLevel ||
+      whole.state.RobotDocked != pieces.state.RobotDocked ||
+      whole.state.LoggedIn != pieces.state.LoggedIn) {
+    std::abort();
   }
   return 0;
 }

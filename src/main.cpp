@@ -28,8 +28,8 @@ constexpr std::string_view kUsage =
     "Usage: rovalink [--headless] [--app-dir DIR] [--version] [--help]\n"
     "Gateway between a Spykee Wi-Fi robot and an xAP home-automation bus.\n"
     "\n"
-    "  --headless     no windows: message boxes go to stderr and the error log;\n"
-    "                 SIGINT/SIGTERM shut down as the tray menu's Exit does\n"
+    "  --headless     no windows: message boxes go to stderr and the error log\n"
+    "SIGINT, SIGTERM and SIGHUP shut down as the tray menu's Exit does.\n"
     "  --app-dir DIR  application folder (Config/, Data/); default: $ROVALINK_HOME,\n"
     "                 else the executable's folder\n"
     "  --version      print the version and exit\n";
@@ -69,13 +69,14 @@ std::optional<int> parseOptions(int argc, char** argv, Options& options) {
   return std::nullopt;
 }
 
-// SIGINT/SIGTERM act as the tray menu's "Exit".
+// SIGINT, SIGTERM and SIGHUP act as the tray menu's "Exit", also while start-up still waits
+// for the robot.
 void onTerminationSignal(rovalink::app::Gateway& gateway, int signal) {
-  if (gateway.started()) {
+  if (gateway.canExit()) {
     gateway.mainWindow().MenuArrayClick(rovalink::app::kMenuExit);
     return;
   }
-  // Still starting (possibly inside a robot wait): nothing to shut down in order yet.
+  // Too early to shut down in order: nothing is running yet.
   std::fflush(nullptr);
   std::_Exit(128 + signal);
 }

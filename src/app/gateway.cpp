@@ -182,7 +182,7 @@ void Gateway::Shutdown() {
   step([this] {
     if (m_dispatcher) {
       m_dispatcher->setProcedureRunner(nullptr);
-      m_dispatcher->queue().Replace();
+      m_dispatcher->Shutdown();
     }
   });
   step([this] {

@@ -54,6 +54,8 @@ class Gateway {
   // start-up failure), nothing when the program is up and the event loop should run.
   std::optional<int> Start();
   bool started() const { return m_started; }
+  // The tray menu's "Exit" is there (from the creation of the windows on).
+  bool canExit() const { return m_mainWindow != nullptr; }
 
   // The tray menu's "Exit" (also SIGINT/SIGTERM in headless mode): shutdown, then the end of the
   // process with exit code 0.

@@ -122,7 +122,8 @@ void MainWindow::onMessage() {
   m_InOnMessage = true;
   try {
     if (m_getMessage && m_dispatchBscMessage) {
-      for (std::string text = m_getMessage(); !text.empty(); text = m_getMessage()) {
+      // After Exit a flood of messages must not keep the program from ending.
+      for (std::string text; !m_ExitRequested && !(text = m_getMessage()).empty();) {
         m_dispatchBscMessage(text);
       }
     }

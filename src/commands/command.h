@@ -13,6 +13,8 @@ struct Command {
   // Seconds on a time axis shared with the commands around it: a time of day for keyboard and
   // xAP commands, accumulated file time for a path run, 0 for "start at once".
   double TimeStamp = 0.0;
+  // Queued by a running path file (a stop from outside the path removes it).
+  bool fromPath = false;
 };
 
 }  // namespace rovalink::commands

@@ -39,13 +39,52 @@ void CommandDispatcher::QueueTimedCommand(const std::string& procedure) {
   QueueCommand(Command{procedure, "", m_clock.timeOfDay()});
 }
 
+bool stopsPath(const Command& command) {
+  return !command.fromPath && (isFileFamily(command.Procedure) || command.Procedure == "MoveStop");
+}
+
 void CommandDispatcher::QueueCommand(Command command) {
+  if (m_shutDown) return;
+  if (stopsPath(command) && m_pathHooks && m_pathHooks->pathRunning()) {
+    stopPathAtOnce(std::move(command));
+    return;
+  }
   m_queue.append(std::move(command));
   StartCommandTimer();
 }
 
+void CommandDispatcher::stopPathAtOnce(Command command) {
+  // A stop that waited behind the path's pacing gap (hours, for a long line) could stop
+  // nothing: the path's remaining commands go, the command being paced with them.
+  const bool frontIsTaken =
+      m_holding && !m_queue.empty() && m_queue.generation() == m_takenGeneration;
+  const bool takenIsPath = frontIsTaken && m_queue.front().fromPath;
+  m_queue.removeIf([](const Command& c) { return c.fromPath; });
+  if (takenIsPath) {
+    m_takenCancelled = true;
+    m_SyncTimer->setEnabled(false);
+  }
+  m_restartPacing = true;
+  // Writes the stop line, sets "File" off and reports it.
+  m_pathHooks->fileAction(command.Procedure, command.Parameter);
+  if (command.Procedure == "MoveStop") {
+    // Then the motors stop, ahead of anything else that waits.
+    const bool behindTaken = m_holding && !m_takenCancelled && !m_queue.empty() &&
+                             m_queue.generation() == m_takenGeneration;
+    m_queue.insert(behindTaken ? 1 : 0, std::move(command));
+  }
+  StartCommandTimer();
+}
+
+void CommandDispatcher::Shutdown() {
+  m_shutDown = true;
+  m_queue.Replace();
+  m_SyncTimer->setEnabled(false);
+  m_CommandTimer->setEnabled(false);
+}
+
 void CommandDispatcher::StartCommandTimer() {
-  if (m_CommandBusy) return;
+  if (m_CommandBusy || m_shutDown) return;
   m_CommandTimer->setInterval(1);
   m_CommandTimer->setEnabled(true);
 }
@@ -76,7 +115,7 @@ void CommandDispatcher::pacingWait() {
     m_SyncTimer->setInterval(
         static_cast<int>(remaining <= kSyncSliceMs ? remaining : kSyncSliceMs));
     m_SyncTimer->setEnabled(true);
-    while (m_SyncTimer->enabled()) {
+    while (m_SyncTimer->enabled() && !m_takenCancelled && !m_shutDown) {
       if (!m_loop.waitForEvent()) {
         // Nothing can ever end the wait (a loop that is shutting down): do not spin.
         m_SyncTimer->setEnabled(false);
@@ -84,7 +123,8 @@ void CommandDispatcher::pacingWait() {
       }
     }
     remaining -= kSyncSliceMs;
-  } while (remaining >= 1);
+  } while (remaining >= 1 && !m_takenCancelled && !m_shutDown);
+  m_SyncTimer->setEnabled(false);
 }
 
 void CommandDispatcher::runAction(const Command& command) {
@@ -111,7 +151,7 @@ void CommandDispatcher::onCommandTimer() {
   m_CommandBusy = true;
   m_CommandTimer->setEnabled(false);
   for (;;) {
-    if (m_queue.empty()) {
+    if (m_queue.empty() || m_shutDown) {
       m_CommandBusy = false;
       m_CurrentTimeStamp = 0.0;
       m_PreviousTimeStamp = 0.0;
@@ -121,10 +161,21 @@ void CommandDispatcher::onCommandTimer() {
     }
     const Command command = m_queue.front();
     const std::uint64_t generation = m_queue.generation();
+    m_holding = true;
+    m_takenCancelled = false;
+    m_takenGeneration = generation;
+    if (m_restartPacing) {
+      // After a path was stopped the next command is the first of a new burst.
+      m_restartPacing = false;
+      m_PreviousTimeStamp = 0.0;
+      m_LastSentTime = 0.0;
+    }
     m_CurrentTimeStamp = command.TimeStamp;
     m_TakenTime = m_clock.timeOfDay();
     if (m_recordHook) m_recordHook->recordCommand(command);
     pacingWait();
+    m_holding = false;
+    if (m_takenCancelled || m_shutDown) continue;  // already off the queue, or nothing may run
     m_LastSentTime = m_clock.timeOfDay();
     runAction(command);
     // The action (or an event during the wait) may have replaced the queue: then the command

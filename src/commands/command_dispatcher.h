@@ -42,6 +42,8 @@ class PathRunHooks {
   virtual void fileAction(const std::string& procedure, const std::string& parameter) = 0;
   // Called after every dispatched command has been removed from the queue.
   virtual void proofCommand(const Command& command) = 0;
+  // Whether a path run is on.
+  virtual bool pathRunning() const = 0;
 };
 
 // The single paced dispatcher: owns `CommandQueue`, `CommandTimer` (1 ms) and `SyncTimer`,
@@ -79,6 +81,9 @@ class CommandDispatcher {
   // Enables `CommandTimer` unless a tick is running (that tick reaches new commands itself).
   void StartCommandTimer();
 
+  // Shutdown: ends a pacing wait at once; no action runs and nothing is dispatched any more.
+  void Shutdown();
+
   bool CommandBusy() const { return m_CommandBusy; }
   double CurrentTimeStamp() const { return m_CurrentTimeStamp; }
   double PreviousTimeStamp() const { return m_PreviousTimeStamp; }
@@ -96,6 +101,7 @@ class CommandDispatcher {
   void onCommandTimer();
   void pacingWait();
   void runAction(const Command& command);
+  void stopPathAtOnce(Command command);
 
   platform::EventLoop& m_loop;
   platform::Clock& m_clock;
@@ -109,6 +115,14 @@ class CommandDispatcher {
   ActionErrorHandler m_onActionError;
 
   bool m_CommandBusy = false;
+  bool m_shutDown = false;
+  // The command taken from the front (steps 3 to 8 of a dispatch) and whether a stop from
+  // outside the path has cancelled it.
+  bool m_holding = false;
+  bool m_takenCancelled = false;
+  std::uint64_t m_takenGeneration = 0;
+  // The next command starts a new burst: the path's time axis no longer applies.
+  bool m_restartPacing = false;
   double m_CurrentTimeStamp = 0.0;
   double m_PreviousTimeStamp = -1.0;
   double m_TakenTime = 0.0;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -23,6 +24,31 @@ class CommandQueue {
   void Replace() {
     m_commands.clear();
     ++m_generation;
+  }
+
+  // Removes every command that matches; returns how many. Taking the front away counts as a
+  // new queue, so the dispatcher does not remove another command in its place.
+  template <class Predicate>
+  std::size_t removeIf(Predicate matches) {
+    if (m_commands.empty()) return 0;
+    const bool frontGoes = matches(m_commands.front());
+    const auto end = std::remove_if(m_commands.begin(), m_commands.end(), matches);
+    const auto removed = static_cast<std::size_t>(m_commands.end() - end);
+    m_commands.erase(end, m_commands.end());
+    if (frontGoes) ++m_generation;
+    return removed;
+  }
+  template <class Predicate>
+  bool removeFirst(Predicate matches) {
+    const auto found = std::find_if(m_commands.begin(), m_commands.end(), matches);
+    if (found == m_commands.end()) return false;
+    if (found == m_commands.begin()) ++m_generation;
+    m_commands.erase(found);
+    return true;
+  }
+  // Inserts a command at position index (at most size()).
+  void insert(std::size_t index, Command command) {
+    m_commands.insert(m_commands.begin() + static_cast<std::ptrdiff_t>(index), std::move(command));
   }
 
   std::uint64_t generation() const { return m_generation; }

@@ -1,9 +1,13 @@
 #include "commands/path_file.h"
 
+#include <cmath>
+
 #include "commands/number_text.h"
 
 namespace rovalink::commands {
 namespace {
+
+constexpr double kMaxLineSeconds = 24.0 * 60 * 60;
 
 std::vector<std::string> splitAtTabs(std::string_view line) {
   std::vector<std::string> fields;
@@ -83,6 +87,19 @@ PathRunPlan PlanPathRun(std::string_view text, std::int32_t maxSyncGap) {
     }
     Command command{std::move(line.procedure), std::move(line.parameter), 0.0};
     const double seconds = ReadLeadingNumber(line.duration);
+    // Such a gap would hold the queue (and every stop behind it) for days, or run backwards.
+    const char* refusal = !std::isfinite(seconds)     ? "has a duration that is not a finite number"
+                          : seconds < 0.0             ? "has a negative duration"
+                          : seconds > kMaxLineSeconds ? "has a duration above 24 hours"
+                                                      : nullptr;
+    if (refusal != nullptr) {
+      if (plan.refusedLines.size() < kMaxUnusableLinesKept) {
+        plan.refusedLines.emplace_back(refusal, raw);
+      } else {
+        ++plan.refusedLinesNotKept;
+      }
+      return;
+    }
     if (seconds * 1500.0 > plan.maxSyncGap) plan.maxSyncGap = ToInt32(seconds * 1500.0);
     if (IsNumericText(line.duration)) {
       command.TimeStamp = accumulated;

@@ -5,6 +5,7 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "commands/command.h"
@@ -38,11 +39,15 @@ struct PathRunPlan {
   std::vector<std::string> unusableLines;  // the first kMaxUnusableLinesKept, each logged
   std::size_t unusableCount = 0;           // all of them
   std::size_t refusedCommands = 0;         // usable lines beyond kMaxPathCommands
-  std::int32_t maxSyncGap = 0;             // raised so every gap of the file is reproduced
+  // Lines skipped for their duration: {reason, line}, each gets a logged event.
+  std::vector<std::pair<std::string, std::string>> refusedLines;  // the first kMaxUnusableLinesKept
+  std::size_t refusedLinesNotKept = 0;
+  std::int32_t maxSyncGap = 0;  // raised so every gap of the file is reproduced
 };
 
 // maxSyncGap is the current limit (ms); it only grows, to duration x 1500 for the longest
-// duration. A duration that is not numeric text gives time stamp 0 and adds no time.
+// duration. A duration that is not numeric text gives time stamp 0 and adds no time. A line
+// whose duration is negative, not finite or above 24 hours is refused.
 PathRunPlan PlanPathRun(std::string_view text, std::int32_t maxSyncGap);
 
 // One line of a path or proof file: the fields joined by tabs, then CR LF

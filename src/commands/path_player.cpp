@@ -163,7 +163,17 @@ bool PathPlayer::RunPathFile(const std::string& path, bool chosenByUser) {
                                           std::to_string(kMaxPathCommands) + " commands; " +
                                           std::to_string(plan.refusedCommands) + " refused");
   }
-  for (Command& command : plan.commands) m_dispatcher.queue().append(std::move(command));
+  for (const auto& [reason, line] : plan.refusedLines) {
+    m_services.LogEvent(kProgramWord, "Command line " + reason + ": " + settings::QuotedLine(line));
+  }
+  if (plan.refusedLinesNotKept > 0) {
+    m_services.LogEvent(kProgramWord, std::to_string(plan.refusedLinesNotKept) +
+                                          " more command lines have a duration out of range");
+  }
+  for (Command& command : plan.commands) {
+    command.fromPath = true;
+    m_dispatcher.queue().append(std::move(command));
+  }
   m_dispatcher.StartCommandTimer();
   return true;
 }

@@ -34,6 +34,7 @@ class PathPlayer : public PathRunHooks {
   // "File", "FileOn", "FileOff" (all alike): stops a running path or "End", else starts one.
   void fileAction(const std::string& procedure, const std::string& parameter) override;
   void proofCommand(const Command& command) override;
+  bool pathRunning() const override { return running(); }
 
   // Reads the path file, opens the proof file and queues the commands. A path the user chose
   // may lie anywhere; any other must lie in the path folder. False (after an event) when the

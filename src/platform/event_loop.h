@@ -51,6 +51,10 @@ class EventLoop {
 
   // Runs until quit(); returns the code given to quit().
   virtual int run() = 0;
+  // Ends run(). Also ends every wait: a waitForEvent() running when quit() is called (from a
+  // handler inside it) returns false, and so does every later one until run() returns, so
+  // nested waits unwind at once instead of waiting for their next event. A quit() before run()
+  // makes run() return at once.
   virtual void quit(int exitCode) = 0;
 };
 

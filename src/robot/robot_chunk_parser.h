@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -8,35 +10,45 @@
 
 namespace rovalink::robot {
 
-// Cuts the robot's TCP reads into packets. Each read is one chunk: a chunk that starts with
-// "PK" begins a packet (anything after that packet's end in the same chunk is dropped), any
-// other chunk continues the current audio or video payload.
+// Cuts the robot's control connection into packets. TCP is a byte stream: a read may hold part
+// of a packet or several, so every read is appended to one buffer per connection and each
+// complete packet in it is decoded in order; a partial header or payload waits for the next
+// read. Lengths come from the header only. Bytes that cannot start a packet are skipped up to
+// the next "PK" and counted.
 class RobotChunkParser {
  public:
-  struct Result {
-    // A short (refused) login reply: the login sequence should be queued again.
-    bool loginRetry = false;
-    // A video payload was completed by this chunk; frame stays valid until the next call.
-    bool frameComplete = false;
-    std::string_view frame;
+  // A decoded packet; payload stays valid until the next call on the parser.
+  struct Packet {
+    std::uint8_t type = 0;
+    std::string_view payload;
+    // A complete, non-empty video payload: one JPEG image.
+    bool frame = false;
+    // A short login reply: the robot refused the login, which should be tried again.
+    bool loginRefused = false;
   };
+  using PacketHandler = std::function<void(const Packet&)>;
 
-  Result ParseRobotChunk(std::string_view chunk, RobotState& state);
+  static constexpr std::size_t kMaxPacketSize = 5 + 0xFFFF;
 
-  // Whether an audio or video payload is being collected (for tests and diagnostics).
-  bool collecting() const { return m_payloadLength > 0; }
-  std::size_t payloadReceived() const { return m_payloadReceived; }
+  // Appends one read and decodes every packet it completes: the robot state is updated, then
+  // handler (if any) sees the packet. The handler must not call back into the parser.
+  void ParseRobotChunk(std::string_view chunk, RobotState& state,
+                       const PacketHandler& handler = {});
+
+  // Forgets a partial packet: a new connection starts a new stream.
+  void reset();
+
+  std::uint64_t skippedBytes() const { return m_skipped; }
+  // Bytes held for a packet that is not complete yet.
+  std::size_t buffered() const { return m_buffer.size() - m_start; }
 
  private:
-  void startPacket(std::string_view chunk, RobotState& state, Result& result);
+  std::optional<Packet> nextPacket();
+  static void decode(Packet& packet, RobotState& state);
 
-  int m_currentType = 0;
-  std::size_t m_payloadLength = 0;
-  std::size_t m_payloadReceived = 0;
-  std::size_t m_copyStart = 0;
-  // Both buffers are only ever as large as the largest declared payload (at most 65535).
-  std::string m_audio;
-  std::string m_video;
+  std::string m_buffer;
+  std::size_t m_start = 0;  // first byte not yet consumed
+  std::uint64_t m_skipped = 0;
 };
 
 }  // namespace rovalink::robot

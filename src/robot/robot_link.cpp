@@ -180,11 +180,17 @@ bool RobotLink::Start() {
 }
 
 void RobotLink::Shutdown() {
-  // Ends a discovery, connect or login wait that is still running: nobody waits for it now.
+  // Ends a discovery, connect or login wait that is still running: nobody waits for it now,
+  // and nothing connects or sends again.
   m_shutDown = true;
   m_ConnectTimer->setEnabled(false);
   m_LoginTimer->setEnabled(false);
   m_EventTimer->setEnabled(false);
+  // A robot left driving would drive on after the program is gone.
+  if (m_motorsRunning && m_Winsock1->state() == SocketState::Connected) {
+    if (const auto stop = motorPacket(0, 0)) m_Winsock1->send(*stop);
+    m_motorsRunning = false;
+  }
   m_Winsock1->close();
   m_Winsock2->close();
 }
@@ -214,6 +220,7 @@ int RobotLink::ChooseLocalPort(platform::TcpSocket& socket) {
 }
 
 bool RobotLink::SpykeeConnect() {
+  if (m_shutDown) return false;
   const SocketState state = m_Winsock1->state();
   if (state == SocketState::Closed) {
     connectWait();
@@ -227,6 +234,7 @@ void RobotLink::connectWait() {
   restart(*m_ConnectTimer, kPauseBeforeConnectMs);
   m_RobotConnected = false;
   waitWhile(*m_ConnectTimer, [] { return false; });
+  if (m_shutDown) return;
 
   restart(*m_ConnectTimer, kConnectWaitMs);
   m_RobotConnected = false;
@@ -250,9 +258,9 @@ void RobotLink::resetWait() {
   m_RobotConnected = false;
   m_RobotClosed = m_Winsock1->state() == SocketState::Closed;
   if (!m_RobotClosed) m_Winsock1->close();
-  while (m_ConnectTimer->enabled()) {
+  while (m_ConnectTimer->enabled() && !m_shutDown) {
     if (!m_loop.waitForEvent()) break;
-    if (m_RobotConnected) break;
+    if (m_RobotConnected || m_shutDown) break;
     if (m_RobotClosed) {
       connectWait();
       break;
@@ -263,12 +271,17 @@ void RobotLink::resetWait() {
 
 void RobotLink::WaitForLogin() {
   restart(*m_LoginTimer, kLoginWaitMs);
+  const std::uint64_t refusalsBefore = m_loginRefusals;
   waitWhile(*m_LoginTimer, [this] { return m_state.LoggedIn; });
   m_LoginTimer->setEnabled(false);
+  // A wrong password and a mute robot look alike on the bus unless one of them is said.
+  if (!m_state.LoggedIn && !m_shutDown && m_loginRefusals == refusalsBefore) {
+    m_services.LogEvent(kProgramWord, "Robot did not answer the login");
+  }
 }
 
 void RobotLink::waitWhile(platform::Timer& timer, const std::function<bool()>& done) {
-  while (timer.enabled() && !done()) {
+  while (timer.enabled() && !done() && !m_shutDown) {
     // False means nothing can ever happen again; only a broken loop gets here.
     if (!m_loop.waitForEvent()) break;
   }
@@ -281,15 +294,55 @@ void RobotLink::restart(platform::Timer& timer, int ms) {
 }
 
 void RobotLink::SendToRobot(std::string_view packet) {
-  if (SpykeeConnect()) m_Winsock1->send(packet);
+  // After Exit nothing reaches the robot but the stop that Shutdown sends itself.
+  if (m_shutDown) return;
+  const std::uint64_t connectionBefore = m_connectionSerial;
+  if (!SpykeeConnect() || m_shutDown) return;
+  const bool isLogin = packet.size() > 2 && packet[2] == static_cast<char>(PacketType::Login);
+  if (m_connectionSerial != connectionBefore && (isLogin || !m_inLoginSequence)) {
+    // This send made the connection: its own login sequence (running, or run now) logs in,
+    // so the one the connect event queued would only repeat it.
+    dropConnectLogin();
+  }
+  if (m_loginDue && !isLogin) {
+    // A robot must hear the login before anything else on a new connection.
+    if (m_inLoginSequence) {
+      m_procedures.SendLogin(m_credentials.RobotUserName, m_credentials.RobotPassword);
+    } else {
+      LoginSequenceRun();
+    }
+    if (m_shutDown || m_Winsock1->state() != SocketState::Connected) return;
+  }
+  if (!m_Winsock1->send(packet)) return;
+  if (isLogin) m_loginDue = false;
+  if (packet.size() == kHeaderSize + 2 && packet[2] == static_cast<char>(PacketType::Motor)) {
+    m_motorsRunning = packet[5] != 0 || packet[6] != 0;
+  }
+}
+
+void RobotLink::dropConnectLogin() {
+  if (!m_connectLoginQueued) return;
+  m_connectLoginQueued = false;
+  m_dispatcher.queue().removeFirst(
+      [](const commands::Command& c) { return c.Procedure == "LoginSequence"; });
 }
 
 void RobotLink::LoginSequenceRun() {
-  if (!m_procedures.SendLogin(m_credentials.RobotUserName, m_credentials.RobotPassword)) return;
-  WaitForLogin();
-  m_procedures.runProcedure("VideoOn");
-  SendToRobot(postLoginPacket());
-  m_procedures.SetVolume(50);
+  const bool nested = m_inLoginSequence;
+  m_inLoginSequence = true;
+  const auto done = [this, nested] { m_inLoginSequence = nested; };
+  try {
+    if (m_procedures.SendLogin(m_credentials.RobotUserName, m_credentials.RobotPassword)) {
+      WaitForLogin();
+      m_procedures.runProcedure("VideoOn");
+      SendToRobot(postLoginPacket());
+      m_procedures.SetVolume(50);
+    }
+  } catch (...) {
+    done();
+    throw;
+  }
+  done();
 }
 
 void RobotLink::ConnectedOn() {
@@ -354,8 +407,11 @@ void RobotLink::onSocketError(const char* socketName, int code, const std::strin
 
 void RobotLink::onConnect() {
   m_RobotConnected = true;
+  ++m_connectionSerial;
+  m_loginDue = true;
   m_dispatcher.queue().Replace();
   m_dispatcher.QueueCommand("LoginSequence");
+  m_connectLoginQueued = true;
 }
 
 void RobotLink::onClose() {
@@ -365,7 +421,7 @@ void RobotLink::onClose() {
 void RobotLink::onData(std::string_view data) {
   if (data.empty()) return;
   try {
-    m_ReceiveQueue.emplace_back(data);
+    m_ReceiveQueue.push_back({std::string(data), m_connectionSerial});
     if (!m_ReceiveBusy) m_EventTimer->setEnabled(true);
   } catch (const std::exception& e) {
     m_services.LogEvent(kProgramWord, "Winsock_DataArrival ", e.what());
@@ -379,14 +435,29 @@ void RobotLink::DrainReceiveQueue() {
   m_ReceiveBusy = true;
   try {
     while (!m_ReceiveQueue.empty()) {
-      const std::string chunk = std::move(m_ReceiveQueue.front());
+      const ReceivedChunk chunk = std::move(m_ReceiveQueue.front());
       m_ReceiveQueue.pop_front();
-      const RobotChunkParser::Result result = m_parser.ParseRobotChunk(chunk, m_state);
-      if (result.loginRetry) m_dispatcher.QueueCommand("LoginSequence");
-      if (result.frameComplete) handleFrame(result.frame);
+      // A new connection is a new stream: half a packet of the old one must not prefix it.
+      if (chunk.connection != m_parsedConnection) {
+        m_parser.reset();
+        m_parsedConnection = chunk.connection;
+      }
+      m_parser.ParseRobotChunk(chunk.bytes, m_state, [this](const RobotChunkParser::Packet& p) {
+        if (p.loginRefused) {
+          ++m_loginRefusals;
+          m_services.LogEvent(kProgramWord, "Robot refused the login");
+          m_dispatcher.QueueCommand("LoginSequence");
+        }
+        if (p.frame) handleFrame(p.payload);
+      });
     }
   } catch (const std::exception& e) {
     m_services.LogEvent(kProgramWord, "EventTimer ", e.what());
+  }
+  if (m_parser.skippedBytes() != m_skippedReported) {
+    diag::warning("robot: skipped " + std::to_string(m_parser.skippedBytes() - m_skippedReported) +
+                  " bytes that start no packet");
+    m_skippedReported = m_parser.skippedBytes();
   }
   m_ReceiveBusy = false;
 }

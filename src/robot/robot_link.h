@@ -102,6 +102,7 @@ class RobotLink : public RobotConnection, public commands::ProcedureRunner {
   bool RobotClosed() const { return m_RobotClosed; }
   bool ReceiveBusy() const { return m_ReceiveBusy; }
   std::size_t ReceiveQueueSize() const { return m_ReceiveQueue.size(); }
+  const RobotChunkParser& parser() const { return m_parser; }
   std::uint16_t robotPort() const { return m_robotPort; }
   std::string frameFilePath() const;
 
@@ -116,6 +117,7 @@ class RobotLink : public RobotConnection, public commands::ProcedureRunner {
   void waitWhile(platform::Timer& timer, const std::function<bool()>& done);
   void restart(platform::Timer& timer, int ms);
 
+  void dropConnectLogin();
   void onDiscoveryReply(const platform::Datagram& datagram);
   void onSocketError(const char* socketName, int code, const std::string& description);
   void onConnect();
@@ -156,10 +158,26 @@ class RobotLink : public RobotConnection, public commands::ProcedureRunner {
   bool m_RobotClosed = false;
   bool m_ReceiveBusy = false;
   bool m_shutDown = false;
+  // A new connection has not carried a login packet yet.
+  bool m_loginDue = false;
+  // The connect event's "LoginSequence" may still be waiting in the queue.
+  bool m_connectLoginQueued = false;
+  bool m_inLoginSequence = false;
+  // The last motor packet sent was not a stop.
+  bool m_motorsRunning = false;
+  std::uint64_t m_loginRefusals = 0;
   // Error events raised while probing ports or inside a connect call are not reported.
   int m_quietSocketErrors = 0;
   int m_socketErrorsLogged = 0;
-  std::deque<std::string> m_ReceiveQueue;
+  // Each read keeps the connection it came on, so the parser can start afresh per connection.
+  struct ReceivedChunk {
+    std::string bytes;
+    std::uint64_t connection = 0;
+  };
+  std::deque<ReceivedChunk> m_ReceiveQueue;
+  std::uint64_t m_connectionSerial = 0;
+  std::uint64_t m_parsedConnection = 0;
+  std::uint64_t m_skippedReported = 0;
 };
 
 }  // namespace rovalink::robot

@@ -67,6 +67,11 @@ TEST_F(PathTest, ReplaysAtTheRecordedPaceAndWritesAByteExactProof) {
   EXPECT_EQ(process.changes(), (std::vector{PriorityClass::High, PriorityClass::Normal}));
   EXPECT_EQ(reports, "File File ");
   EXPECT_EQ(dispatcher.MaxSyncGap(), 5000);  // back to the default
+  // What a refused duration looks like to the user.
+  player.runChosenFile(pathFile("back.txt", "MoveLeft\t-3\t\r\n"));
+  runUntilIdle();
+  EXPECT_EQ(services.events.back().second,
+            "Command line has a negative duration: MoveLeft\\x09-3\\x09");
 }
 
 TEST_F(PathTest, RecordingThenReplayingReproducesTheGaps) {
@@ -105,10 +110,10 @@ TEST_F(PathTest, AnyFileCommandStopsARunAndEveryStopSetsNormalPriority) {
   EXPECT_TRUE(running());
   loop->advance(3000 * kMs);
   dispatcher.QueueCommand(Command{"FileOn", "whatever.txt", 0.0});  // any parameter stops it
+  EXPECT_FALSE(running());                                          // at once
   runUntilIdle();
-  EXPECT_FALSE(running());
   EXPECT_EQ(readFile(folder.file("data/Proof.txt")),
-            "0\tFileOff\t0\twalk\r\n3.001\tFileOn\t0\twhatever.txt\r\n");
+            "0\tFileOff\t0\twalk\r\n3\tFileOn\t0\twhatever.txt\r\n");
 }
 
 // A "File" command from the bus names a file inside the path folder (here data/). Anything that
@@ -178,6 +183,60 @@ TEST_F(PathTest, JunkLinesAreReportedBoundedAndTheProofNeverFollowsALink) {
   EXPECT_NE(readFile(folder.file("junk_Proof.txt")).find("MoveStop"), std::string::npos);
 }
 
+struct StopCase {
+  const char* name;
+  Command stop;
+  const char* timeline;
+};
+
+class PathStop : public PathTest, public ::testing::WithParamInterface<StopCase> {};
+
+// A path line holding the queue for 24 hours: a stop from outside the path (xAP, a button, the
+// keyboard) ends the run at once, takes the path's remaining commands off the queue and lets
+// what else was queued meanwhile run in its order.
+TEST_P(PathStop, FromOutsideThePathEndsTheRunAtOnce) {
+  const StopCase& c = GetParam();
+  const std::string path =
+      pathFile("long.txt", "MoveForward\t86400\t\r\nMoveLeft\t1\t\r\nFile\t0\tEnd\r\n");
+  player.runChosenFile(path);
+  // Events that arrive while the dispatcher waits out the first line's gap.
+  loop->post(5000 * kMs, [&] {
+    dispatcher.QueueCommand("HeadLEDOn");
+    dispatcher.QueueCommand(Command{"LeftLEDOn", "", now()});
+  });
+  bool wasRunning = false;
+  loop->post(10001 * kMs, [&] {  // 10 s into the run
+    wasRunning = running();
+    dispatcher.QueueCommand(c.stop);
+    EXPECT_FALSE(running());
+    EXPECT_EQ(reports, "File File ");
+  });
+  loop->advance(10001 * kMs);
+  EXPECT_TRUE(wasRunning);
+  EXPECT_EQ(readFile(folder.file("long_Proof.txt")),
+            "0\tFile\t0\t" + path + "\r\n0\tMoveForward\t86400\t\r\n10\t" + c.stop.Procedure +
+                "\t0\t" + c.stop.Parameter + "\r\n");
+  runUntilIdle();
+  EXPECT_EQ(runner.timeline(), c.timeline);
+  EXPECT_EQ(dispatcher.MaxSyncGap(), 5000);
+  EXPECT_FALSE(running()) << "the stop started a run";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Commands, PathStop,
+    ::testing::Values(
+        StopCase{"MoveStopStopsTheMotorsFirst",
+                 {"MoveStop", "", 0.0},
+                 "MoveForward +10000 MoveStop +0 HeadLEDOn +0 LeftLEDOn"},
+        StopCase{"KeyboardMoveStop",
+                 {"MoveStop", "", 10.0},
+                 "MoveForward +10000 MoveStop +0 HeadLEDOn +0 LeftLEDOn"},
+        StopCase{"FileEnd", {"File", "End", 0.0}, "MoveForward +10000 HeadLEDOn +0 LeftLEDOn"},
+        StopCase{"FileWithAnotherPath",
+                 {"FileOn", "other.txt", 0.0},
+                 "MoveForward +10000 HeadLEDOn +0 LeftLEDOn"}),
+    [](const auto& p) { return std::string(p.param.name); });
+
 TEST(PathFile, LinesNeedTwoOrThreeFieldsProofsGoBeforeTheLastDotAndGapsStayInRange) {
   std::string usable;
   for (const auto& line : ReadPathFileLines("\r\nA\r\nA\t1\r\nA\t1\tx\nA\t1\tx\ty\r\n\t\t\r\nA\t1"))
@@ -186,12 +245,26 @@ TEST(PathFile, LinesNeedTwoOrThreeFieldsProofsGoBeforeTheLastDotAndGapsStayInRan
   EXPECT_EQ(ProofFileName("/data/walk.v2.txt"), "/data/walk.v2_Proof.txt");
   EXPECT_EQ(ProofFileName("/data/my.paths/walk"), "/data/my_Proof.paths/walk");
   EXPECT_EQ(ProofFileName("/data/walk"), "");
-  EXPECT_EQ(PlanPathRun("A\t1e300\t\r\n", 5000).maxSyncGap, 2147483647);  // never wrapped
+  // Durations that would hold the queue for days, run backwards or overflow are refused.
+  const PathRunPlan plan = PlanPathRun(
+      "A\t1e300\t\r\nB\t-0.5\tx\r\nC\t86400.001\t\r\nD\t86400\t\r\nE\t9e999\t\r\n", 5000);
+  EXPECT_EQ(plan.refusedLines, (std::vector<std::pair<std::string, std::string>>{
+                                   {"has a duration above 24 hours", "A\t1e300\t"},
+                                   {"has a negative duration", "B\t-0.5\tx"},
+                                   {"has a duration above 24 hours", "C\t86400.001\t"},
+                                   {"has a duration that is not a finite number", "E\t9e999\t"}}));
+  ASSERT_EQ(plan.commands.size(), 1u);
+  EXPECT_EQ(plan.commands[0].Procedure, "D");
+  EXPECT_EQ(plan.maxSyncGap, 86400 * 1500);
+  // Past the first ten such lines only a count is kept; past 100,000 commands the rest are refused.
   std::string huge;
+  for (int i = 0; i < 12; ++i) huge += "B\t-1\t\r\n";
   for (std::size_t i = 0; i <= kMaxPathCommands; ++i) huge += "A\t1\t\r\n";
-  const PathRunPlan plan = PlanPathRun(huge, 5000);
-  EXPECT_EQ(plan.commands.size(), 100000u);
-  EXPECT_EQ(plan.refusedCommands, 1u);
+  const PathRunPlan hugePlan = PlanPathRun(huge, 5000);
+  EXPECT_EQ(hugePlan.refusedLines.size(), 10u);
+  EXPECT_EQ(hugePlan.refusedLinesNotKept, 2u);
+  EXPECT_EQ(hugePlan.commands.size(), 100000u);
+  EXPECT_EQ(hugePlan.refusedCommands, 1u);
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 #include <QTimer>
 #include <algorithm>
 
+#include <signal.h>
+
 namespace rovalink::e2e {
 
 QString programPath(const QString& name) {
@@ -93,6 +95,11 @@ void Program::stop() {
     m_process.kill();
     m_process.waitForFinished(kStartMs);
   }
+}
+
+void Program::signal(int number) {
+  if (m_process.state() != QProcess::NotRunning)
+    ::kill(static_cast<pid_t>(m_process.processId()), number);
 }
 
 std::vector<QJsonObject> Program::jsonLines() const {

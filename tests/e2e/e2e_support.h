@@ -42,6 +42,8 @@ class Program {
   // The exit code, or nullopt when the program is still running after timeoutMs.
   std::optional<int> waitForExit(int timeoutMs);
   void stop();
+  // Sends a signal (SIGTERM, SIGINT, SIGHUP) to the running program.
+  void signal(int number);
 
   const QStringList& lines() const { return m_lines; }
   // Every complete stdout line that is a JSON object, parsed.

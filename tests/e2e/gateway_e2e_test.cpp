@@ -5,11 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
+#include <QNetworkDatagram>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <csignal>
+#include <iostream>
 #include <optional>
 #include <vector>
 
@@ -41,7 +45,7 @@ class GatewayE2e : public ::testing::Test {
  protected:
   // Starts the hub, a listening xap-cli, robot-sim (with extra arguments) and then the gateway on
   // a fresh application folder whose settings keep every datagram on loopback.
-  void startAll(const QStringList& simArguments) {
+  void startAll(const QStringList& simArguments, quint16 robotPort = 0) {
     ASSERT_TRUE(m_appDir.isValid());
     m_hubPort = startHub(m_hub);
     ASSERT_NE(m_hubPort, 0);
@@ -51,7 +55,8 @@ class GatewayE2e : public ::testing::Test {
     ASSERT_TRUE(m_sim.start("robot-sim", QStringList{"--port", "0"} + simArguments));
     const auto ready = m_sim.waitForLine("robot-sim ready", kStartMs);
     ASSERT_TRUE(ready) << m_sim.errorText().toStdString();
-    const QByteArray robotPort = ready->section("tcp=", 1).toLatin1();
+    const QByteArray port =
+        robotPort != 0 ? QByteArray::number(robotPort) : ready->section("tcp=", 1).toLatin1();
 
     const QDir app(m_appDir.path());
     ASSERT_TRUE(app.mkpath("Config"));
@@ -59,7 +64,7 @@ class GatewayE2e : public ::testing::Test {
               "[Interface]\r\nBusPort=" + QByteArray::number(m_hubPort) +
                   "\r\nBroadcastAddress=127.0.0.1\r\nInterfaceAddress=127.0.0.1\r\n");
     writeFile(app.filePath("Config/qbtRovalink.ini"),
-              "[SPYKEE]\r\nDiscoveryAddress=127.0.0.1\r\nRobotPort=" + robotPort + "\r\n");
+              "[SPYKEE]\r\nDiscoveryAddress=127.0.0.1\r\nRobotPort=" + port + "\r\n");
     ASSERT_TRUE(m_gateway.start("rovalink", {"--headless", "--app-dir", m_appDir.path()}));
   }
 
@@ -137,6 +142,14 @@ class GatewayE2e : public ::testing::Test {
                   "xap-header\n{\nv=13\nhop=1\nuid=FF.00EE:00\nclass=xAPBSC.query\n"
                   "source=rovalink.e2e.peer\ntarget=qbt.Spykee.*:" +
                       subAddress + "\n}\nrequest\n{\n}\n");
+  }
+
+  // A path file in the folder the recorder uses.
+  QString pathFile(const QByteArray& content) {
+    const QDir folder(QDir(m_appDir.path()).filePath("Data/xapqbtSpykee"));
+    EXPECT_TRUE(folder.mkpath("."));
+    writeFile(folder.filePath("long.txt"), content);
+    return folder.filePath("long.txt");
   }
 
   QString errorLog() const {
@@ -229,8 +242,8 @@ TEST_F(GatewayE2e, AfterTheRobotHangsUpTheNextCommandReconnectsAndLogsInAgain) {
 
   sendCommand("spykee.headled.relay", "*", "off");
   ASSERT_TRUE(waitForPackets(10, kStartMs)) << packets().join(' ').toStdString();
-  // The command that found the connection down is sent on the new one, then the login runs.
-  EXPECT_EQ(packets().mid(4), QStringList({"4:0001", "4:0000"}) + kLoginSequence);
+  // The new connection hears the login first, then the command that found the connection down.
+  EXPECT_EQ(packets().mid(4), QStringList{"4:0001"} + kLoginSequence + QStringList{"4:0000"});
   EXPECT_EQ(simEvents("connected").size(), 2u);
   EXPECT_EQ(simEvents("login").size(), 2u);
 }
@@ -296,6 +309,28 @@ TEST_F(GatewayE2e, RegistersStoresChunkedFramesWholeAndEndsCleanlyOnSigterm) {
       << m_gateway.errorText().toStdString();
 }
 
+// Writes that join several packets and cut headers in two, as TCP may deliver them: every frame
+// still counts in the rate the gateway publishes.
+TEST_F(GatewayE2e, FramesJoinedInWritesAndCutInsideTheirHeadersAllCount) {
+  ASSERT_NO_FATAL_FAILURE(startAll({"--fps", "20", "--coalesce", "--split"}));
+  ASSERT_NO_FATAL_FAILURE(waitForLogin());
+  waitUntil([] { return false; }, 1000);
+  std::vector<int> rates;
+  for (int i = 0; i < 12; ++i) {
+    const std::size_t before = bus("xapBSC.Info").size();
+    sendQuery("spykee.video.relay");
+    ASSERT_TRUE(waitUntil([&] { return bus("xapBSC.Info").size() > before; }, kReplyMs));
+    rates.push_back(item(bus("xapBSC.Info").back(), "Text").toInt());
+    waitUntil([] { return false; }, 150);
+  }
+  double mean = 0;
+  for (const int rate : rates) mean += rate / static_cast<double>(rates.size());
+  // 20 frames/s sent; a reader that lost packets sharing a read saw 6 to 9.
+  EXPECT_GT(mean, 16.0);
+  EXPECT_LT(mean, 24.0);
+  EXPECT_TRUE(simEvents("garbage").empty());
+}
+
 // Costs the full 30 s discovery wait in real time.
 TEST_F(GatewayE2e, WithoutAnAnsweringRobotTheProgramEndsWithSpykeeNotFound) {
   ASSERT_NO_FATAL_FAILURE(startAll({"--silent"}));
@@ -308,6 +343,117 @@ TEST_F(GatewayE2e, WithoutAnAnsweringRobotTheProgramEndsWithSpykeeNotFound) {
   EXPECT_TRUE(errorLog().contains("Spykee not found")) << errorLog().toStdString();
   EXPECT_EQ(simEvents("discovery").size(), 1u);
   EXPECT_TRUE(simEvents("connected").empty());
+}
+
+}  // namespace
+}  // namespace rovalink::e2e
+
+namespace rovalink::e2e {
+namespace {
+
+// Exit in every state the program can wait in ends the process within 2 s of the signal, and
+// the robot hears nothing after it but the stop of a robot left moving.
+enum class Waiting { Discovery, Connect, Login, PathRun, XapFlood };
+struct ExitCase {
+  const char* name;
+  Waiting state;
+  int signal;
+};
+
+class ExitE2e : public GatewayE2e, public ::testing::WithParamInterface<ExitCase> {
+ protected:
+  // Answers the discovery from a port on which no robot accepts TCP: the connect wait runs.
+  quint16 answerDiscoveryOnly() {
+    EXPECT_TRUE(m_mute.bind(QHostAddress::LocalHost, 0));
+    QObject::connect(&m_mute, &QUdpSocket::readyRead, [this] {
+      while (m_mute.hasPendingDatagrams()) {
+        const QNetworkDatagram d = m_mute.receiveDatagram();
+        m_mute.writeDatagram(QByteArray("DSCV\x02mute", 9), d.senderAddress(),
+                             static_cast<quint16>(d.senderPort()));
+        ++m_discoveries;
+      }
+    });
+    return m_mute.localPort();
+  }
+  QUdpSocket m_mute;
+  int m_discoveries = 0;
+};
+
+TEST_P(ExitE2e, TheProcessEndsWithinTwoSecondsOfTheSignal) {
+  const ExitCase& c = GetParam();
+  const QString forward = loggedForm("504B0500023434"), stop = loggedForm("504B0500020000");
+  switch (c.state) {
+    case Waiting::Discovery:
+      ASSERT_NO_FATAL_FAILURE(startAll({"--silent"}));
+      ASSERT_TRUE(waitUntil([&] { return !simEvents("discovery").empty(); }, kStartMs));
+      break;
+    case Waiting::Connect:
+      ASSERT_NO_FATAL_FAILURE(startAll({"--fps", "0"}, answerDiscoveryOnly()));
+      ASSERT_TRUE(waitUntil([&] { return m_discoveries > 0; }, kStartMs));
+      waitUntil([] { return false; }, 2500);  // past the 1 s pause, into the 30 s wait
+      break;
+    case Waiting::Login:
+      ASSERT_NO_FATAL_FAILURE(startAll({"--refuse-login", "--fps", "0"}));
+      ASSERT_TRUE(waitForPackets(1, kStartMs));
+      ASSERT_TRUE(
+          waitUntil([&] { return loggedEvent("Robot refused the login").has_value(); }, kReplyMs));
+      break;
+    case Waiting::PathRun: {
+      ASSERT_NO_FATAL_FAILURE(startAll({"--fps", "0"}));
+      ASSERT_NO_FATAL_FAILURE(waitForLogin());
+      const QString path = pathFile("MoveForward\t86400\t\r\nMoveLeft\t1\t\r\n");
+      sendCommand("spykee.file.relay", "*", "on", path.toLatin1().constData());
+      ASSERT_TRUE(waitUntil([&] { return packets().contains(forward); }, kReplyMs));
+      break;
+    }
+    case Waiting::XapFlood:
+      ASSERT_NO_FATAL_FAILURE(startAll({"--fps", "20"}));
+      ASSERT_NO_FATAL_FAILURE(waitForLogin());
+      for (int i = 0; i < 3000; ++i) sendQuery("spykee.*");
+      break;
+  }
+  const int packetsBefore = static_cast<int>(packets().size());
+  QElapsedTimer clock;
+  clock.start();
+  m_gateway.signal(c.signal);
+  const std::optional<int> code = m_gateway.waitForExit(kStartMs);
+  const qint64 ms = clock.elapsed();
+  std::cout << "[ measured ] " << c.name << ": exit " << ms << " ms after the signal\n";
+  ASSERT_TRUE(code) << "still running";
+  EXPECT_EQ(*code, 0) << m_gateway.errorText().toStdString();
+  EXPECT_LT(ms, 2000);
+  // Nothing after the signal but the stop of a robot that was driving.
+  waitUntil([] { return false; }, 300);
+  const QStringList after = packets().mid(packetsBefore);
+  EXPECT_EQ(after, c.state == Waiting::PathRun ? QStringList{stop} : QStringList{})
+      << packets().join(' ').toStdString();
+  EXPECT_LE(simEvents("connected").size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(States, ExitE2e,
+                         ::testing::Values(ExitCase{"DiscoveryWait", Waiting::Discovery, SIGTERM},
+                                           ExitCase{"ConnectWait", Waiting::Connect, SIGINT},
+                                           ExitCase{"LoginWait", Waiting::Login, SIGHUP},
+                                           ExitCase{"PathRunPacingWait", Waiting::PathRun, SIGTERM},
+                                           ExitCase{"XapFlood", Waiting::XapFlood, SIGTERM}),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+// A path line holding the queue for a day: an xAP MoveStop stops the robot and the run at once.
+TEST_F(GatewayE2e, AnXapMoveStopEndsALongPathRunAtOnce) {
+  ASSERT_NO_FATAL_FAILURE(startAll({"--fps", "0"}));
+  ASSERT_NO_FATAL_FAILURE(waitForLogin());
+  const QString path = pathFile("MoveForward\t86400\t\r\nMoveLeft\t1\t\r\nFile\t0\tEnd\r\n");
+  sendCommand("spykee.file.relay", "*", "on", path.toLatin1().constData());
+  const QString forward = loggedForm("504B0500023434"), stop = loggedForm("504B0500020000");
+  ASSERT_TRUE(waitUntil([&] { return packets().contains(forward); }, kReplyMs));
+  ASSERT_TRUE(waitUntil([&] { return lastState("spykee.File.Relay") == "ON"; }, kReplyMs));
+  sendCommand("spykee.movestop.switch", "*", "on");
+  ASSERT_TRUE(waitUntil([&] { return packets().contains(stop); }, 2000));
+  ASSERT_TRUE(waitUntil([&] { return lastState("spykee.File.Relay") == "OFF"; }, 2000));
+  EXPECT_EQ(packets().mid(packets().indexOf(forward)), (QStringList{forward, stop}));
+  QFile proof(QDir(m_appDir.path()).filePath("Data/xapqbtSpykee/long_Proof.txt"));
+  ASSERT_TRUE(proof.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(proof.readAll().contains("\tMoveStop\t0\t\r\n"));
 }
 
 }  // namespace

@@ -102,7 +102,11 @@ TEST_F(SimEventLoopTest, WaitsAndPumpsRunOnlyWhatIsDueAndAThirtySecondWaitTakesN
   busy = startTimer(m_loop, 50, [&] { busy->setEnabled(false); });
   while (busy->enabled()) m_loop.pumpOnce();  // the DoEvents idiom, on virtual time
   EXPECT_EQ(m_platform.nowMs(), 800.0);
-  auto quit = startTimer(m_loop, 10, [&] { m_loop.quit(7); });
+  std::unique_ptr<Timer> quit;
+  quit = startTimer(m_loop, 10, [&] {
+    quit->setEnabled(false);
+    m_loop.quit(7);
+  });
   EXPECT_EQ(m_loop.run(), 7);
   EXPECT_EQ(m_ticks.back(), "posted@750");
 
@@ -110,6 +114,11 @@ TEST_F(SimEventLoopTest, WaitsAndPumpsRunOnlyWhatIsDueAndAThirtySecondWaitTakesN
   EXPECT_FALSE(waitUntil(m_loop, 30'000, [] { return false; }));
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(50));
   EXPECT_EQ(m_platform.nowMs(), 30'810.0);
+  // A quit from a handler (Exit) ends the wait it runs in, and every wait after it.
+  quit->setEnabled(true);
+  EXPECT_FALSE(waitUntil(m_loop, 30'000, [] { return false; }));
+  EXPECT_EQ(m_platform.nowMs(), 30'820.0);
+  EXPECT_FALSE(m_loop.waitForEvent(1000));
 }
 
 TEST(SimClock, LocalTimeRunsOnVirtualTimeAcrossALeapDayMidnight) {

@@ -115,6 +115,37 @@ TEST_F(SimNetworkTest, TcpConnectDataAndPeerCloseGoThroughTheClassicStatesWithLa
   EXPECT_EQ(m_serverEvents.events, Strings{"sendComplete (7)"}) << "own close raised an event";
 }
 
+// TCP is a byte stream: sends still in flight join into one read, and a read may be cut at any
+// byte, reproducibly for a seed; the bytes and their order never change.
+TEST_F(SimNetworkTest, DeliveryFaultsMergeSendsAndSplitReadsButKeepTheBytes) {
+  ASSERT_TRUE(connectClient());
+  m_platform.setTcpMerge(true);
+  for (const char* part : {"PK", "\x03", "\x01", "d"}) m_client->send(part);
+  m_platform.advanceMs(0);
+  m_client->send("next");
+  m_platform.advanceMs(0);
+  EXPECT_EQ(m_serverEvents.chunks, (Strings{"PK\x03\x01"
+                                            "d",
+                                            "next"}));
+
+  const auto splitReads = [&](std::uint32_t seed) {
+    m_platform.setTcpRandomSplits(seed);
+    m_serverEvents.chunks.clear();
+    for (int i = 0; i < 20; ++i) m_client->send("0123456789");
+    m_platform.advanceMs(0);
+    return m_serverEvents.chunks;
+  };
+  const Strings reads = splitReads(7);
+  std::string joined;
+  for (const std::string& read : reads) joined += read;
+  std::string sent;
+  for (int i = 0; i < 20; ++i) sent += "0123456789";
+  EXPECT_EQ(joined, sent);
+  EXPECT_GT(reads.size(), 1u) << "nothing was cut";
+  EXPECT_EQ(splitReads(7), reads) << "the same seed cut differently";
+  EXPECT_NE(splitReads(8), reads);
+}
+
 TEST_F(SimNetworkTest, FailedConnectsAndResetsRaiseOneErrorInStateNineAndTheProbedPortIsKept) {
   auto rival = m_platform.createTcpSocket();
   ASSERT_TRUE(rival->bind(32868));

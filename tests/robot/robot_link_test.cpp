@@ -216,7 +216,11 @@ TEST_F(RobotLinkTest, UnansweredLoginWaits10sAndAShortReplyQueuesTheLoginAgain) 
   EXPECT_EQ(types(), (std::vector<int>{15, 18, 9, 10, 15, 18, 9}));
   EXPECT_TRUE(m_state.LoggedIn);
   EXPECT_TRUE(m_services.errors.empty());
-  EXPECT_EQ(m_services.events.size(), 1u);  // "Spykee found at"
+  std::vector<std::string> events;
+  for (const auto& e : m_services.events) events.push_back(e.second);
+  EXPECT_EQ(events, (std::vector<std::string>{"Spykee found at 192.168.1.50",
+                                              "Robot did not answer the login",
+                                              "Robot refused the login"}));
 }
 
 TEST_F(RobotLinkTest, AfterTheRobotClosesTheNextCommandReconnectsAndLogsInAgain) {
@@ -224,17 +228,19 @@ TEST_F(RobotLinkTest, AfterTheRobotClosesTheNextCommandReconnectsAndLogsInAgain)
   m_sim.sockets.back()->close();
   m_sim.advanceMs(10);
 
-  // Queued together: the reconnect's connect event drops what waits behind the first one.
+  // Queued together: the reconnect's connect event drops what waits behind the first one. The
+  // new connection carries the login first, then the command that made it; no second login.
   const double queuedAt = m_sim.nowMs();
   for (const char* led : {"HeadLEDOn", "LeftLEDOn", "RightLEDOn"}) m_dispatcher.QueueCommand(led);
   ASSERT_TRUE(packetsArrive(9));
   m_sim.advanceMs(100);
-  EXPECT_EQ(types(), (std::vector<int>{10, 15, 18, 9, 4, 10, 15, 18, 9}));
+  EXPECT_EQ(types(), (std::vector<int>{10, 15, 18, 9, 10, 15, 18, 9, 4}));
   EXPECT_NEAR(m_robot.packets[4].atMs - queuedAt, 1001.0, 5.0);
-  EXPECT_EQ(test::toHex(m_robot.packets[4].payload), "00 01");
+  EXPECT_EQ(test::toHex(m_robot.packets[8].payload), "00 01");
   // Already logged in: the second login wait ends at once.
-  EXPECT_LT(m_robot.packets[8].atMs - m_robot.packets[5].atMs, 50.0);
+  EXPECT_LT(m_robot.packets[8].atMs - m_robot.packets[4].atMs, 50.0);
   EXPECT_FALSE(m_devices.at("LeftLED").Status || m_devices.at("RightLED").Status);
+  EXPECT_TRUE(m_dispatcher.queue().empty());
 }
 
 TEST_F(RobotLinkTest, ASendWhileConnectingIsDroppedWithoutWaiting) {
@@ -288,6 +294,60 @@ TEST_F(RobotLinkTest, DataArrivingWhileAFrameIsShownIsParsedByTheSameDrain) {
   EXPECT_EQ(m_state.BatteryLevel, 42);
   EXPECT_EQ(nestedBusy, 1);
   EXPECT_FALSE(m_link.ReceiveBusy());
+}
+
+// Reads merged and cut anywhere, as a real network delivers them: every packet still counts.
+TEST_F(RobotLinkTest, TelemetryArrivesWholeHoweverTheNetworkJoinsAndCutsIt) {
+  startAndRun();
+  m_sim.setTcpMerge(true);
+  m_sim.setTcpRandomSplits(11);
+  std::string frame(3000, 'P');
+  for (std::size_t i = 0; i < frame.size(); i += 2) frame[i] = 'K';
+  for (int i = 0; i < 5; ++i) {
+    m_robot.sendFrame(frame);
+    m_robot.sendBattery(40 + i);
+    m_robot.sendDockStatus(i == 4 ? 2 : 1);
+    m_sim.advanceMs(i % 2 ? 0 : 10);
+  }
+  m_sim.advanceMs(50);
+  EXPECT_EQ(m_window.FrameCount, 5);
+  EXPECT_EQ(testing::readFile(m_folder.file("Video0.jpg")), frame);
+  EXPECT_EQ(m_state.BatteryLevel, 44);
+  EXPECT_TRUE(m_state.RobotDocked);
+  EXPECT_EQ(m_link.parser().skippedBytes(), 0u);
+}
+
+// After Exit a robot left driving gets the stop, and then nothing: no reconnect, no login.
+TEST_F(RobotLinkTest, ShutdownStopsADrivingRobotAndNothingConnectsOrSendsAfterIt) {
+  startAndRun();
+  m_dispatcher.QueueCommand("MoveForward");
+  m_sim.advanceMs(10);
+  m_link.Shutdown();
+  m_link.SendToRobot(*ledPacket(Led::Head, true));
+  m_dispatcher.QueueCommand("LoginSequence");
+  m_sim.advanceMs(60000);
+  EXPECT_EQ(types(), (std::vector<int>{10, 15, 18, 9, 5, 5}));
+  EXPECT_EQ(test::toHex(m_robot.packets.back().payload), "00 00");
+  EXPECT_EQ(m_robot.clientPorts.size(), 1u);
+  EXPECT_EQ(m_robot.closes, 1);
+}
+
+TEST_F(RobotLinkTest, ShutdownEndsTheLoginWaitAndTheSequenceSendsNothingMore) {
+  m_sim.sockets.front()->dropLogins = 1;
+  ASSERT_TRUE(m_link.Start());
+  const double start = m_sim.nowMs();
+  double endedAt = -1;
+  m_sim.simLoop().post(4000'000, [&] {
+    m_link.Shutdown();
+    m_dispatcher.Shutdown();
+    endedAt = m_sim.nowMs();
+  });
+  m_sim.advanceMs(60000);
+  EXPECT_NEAR(endedAt - start, 4000.0, 1.0);
+  EXPECT_TRUE(m_robot.packets.empty()) << types().size();
+  ASSERT_EQ(m_services.events.size(), 1u) << "a login time-out was reported after Exit";
+  EXPECT_EQ(m_services.events[0].second.rfind("Spykee found at ", 0), 0u);
+  EXPECT_FALSE(m_dispatcher.CommandBusy());
 }
 
 // SpykeeConnect on a logged-in link whose socket is held in a state, with what happens 500 ms

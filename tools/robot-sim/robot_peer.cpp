@@ -53,7 +53,12 @@ RobotPeer::RobotPeer(const SimOptions& options, PacketLog& log, QObject* parent)
   m_battery = options.battery;
   for (QTimer* timer : {&m_writeTimer, &m_powerTimer, &m_videoTimer, &m_batteryTimer})
     timer->setTimerType(Qt::PreciseTimer);
-  m_writeTimer.setInterval(options.gapMs);
+  // Split parts need a pause, or the kernel joins them again.
+  m_writeTimer.setInterval(options.split ? std::max(options.gapMs, 1) : options.gapMs);
+  m_coalesceTimer.setTimerType(Qt::PreciseTimer);
+  m_coalesceTimer.setSingleShot(true);
+  m_coalesceTimer.setInterval(options.coalesceMs);
+  connect(&m_coalesceTimer, &QTimer::timeout, this, &RobotPeer::flushCoalesced);
   m_powerTimer.setInterval(kPowerIntervalMs);
   m_batteryTimer.setInterval(options.batteryStepSeconds * 1000);
   if (options.fps > 0) m_videoTimer.setInterval(static_cast<int>(1000.0 / options.fps));
@@ -170,6 +175,8 @@ void RobotPeer::onDisconnected() {
   m_client.clear();
   m_inbound.clear();
   m_outbound.clear();
+  m_coalesced.clear();
+  m_coalescedStarts.clear();
   m_loggedIn = false;
   m_videoOn = false;
   updateStreams();
@@ -248,8 +255,14 @@ int RobotPeer::sendPacket(quint8 type, const QByteArray& payload) {
   if (!m_client || payload.size() > kMaxPayload) return 0;
   const QByteArray packet = header(type, static_cast<int>(payload.size())) + payload;
   const std::size_t queuedBefore = m_outbound.size();
+  if (m_options.coalesceMs > 0) {
+    m_coalescedStarts.push_back(m_coalesced.size());
+    m_coalesced += packet;
+    if (!m_coalesceTimer.isActive()) m_coalesceTimer.start();
+    return 1;
+  }
   if (m_options.chunkMin <= 0) {
-    m_outbound.push_back(packet);
+    queueWrite(packet, {0});
   } else {
     qsizetype offset = 0;
     while (offset < packet.size()) {
@@ -262,9 +275,33 @@ int RobotPeer::sendPacket(quint8 type, const QByteArray& payload) {
   if (!m_writeTimer.isActive()) {
     sendNextWrite();
     // Even an empty queue keeps the timer for one gap, so the next write cannot join this one.
-    if (m_options.gapMs > 0) m_writeTimer.start();
+    if (m_writeTimer.interval() > 0) m_writeTimer.start();
   }
   return static_cast<int>(writes);
+}
+
+void RobotPeer::queueWrite(const QByteArray& bytes, const std::vector<qsizetype>& packetStarts) {
+  if (!m_options.split || packetStarts.empty()) {
+    m_outbound.push_back(bytes);
+    return;
+  }
+  // Cut inside the last packet's header: after its 1st to 4th byte.
+  const qsizetype cut = packetStarts.back() + m_random.bounded(1, 5);
+  m_outbound.push_back(bytes.left(cut));
+  m_outbound.push_back(bytes.mid(cut));
+}
+
+void RobotPeer::flushCoalesced() {
+  if (!m_client || m_coalesced.isEmpty()) return;
+  m_log.event("write", "\"packets\":" + QByteArray::number(m_coalescedStarts.size()) +
+                           ",\"bytes\":" + QByteArray::number(m_coalesced.size()));
+  queueWrite(m_coalesced, m_coalescedStarts);
+  m_coalesced.clear();
+  m_coalescedStarts.clear();
+  if (!m_writeTimer.isActive()) {
+    sendNextWrite();
+    if (m_writeTimer.interval() > 0) m_writeTimer.start();
+  }
 }
 
 void RobotPeer::sendNextWrite() {
@@ -272,7 +309,7 @@ void RobotPeer::sendNextWrite() {
     m_writeTimer.stop();
     return;
   }
-  if (m_options.gapMs == 0) {
+  if (m_writeTimer.interval() == 0) {
     while (!m_outbound.empty()) {
       m_client->write(m_outbound.front());
       m_outbound.pop_front();

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QUdpSocket>
 #include <deque>
+#include <vector>
 
 #include "packet_log.h"
 #include "sim_options.h"
@@ -39,6 +40,8 @@ class RobotPeer : public QObject {
   // Queues the packet as one or more writes (see --chunk); returns how many.
   int sendPacket(quint8 type, const QByteArray& payload);
   void sendNextWrite();
+  void queueWrite(const QByteArray& bytes, const std::vector<qsizetype>& packetStarts);
+  void flushCoalesced();
   void sendPower();
   void sendVideoFrame();
   void drainBattery();
@@ -54,6 +57,9 @@ class RobotPeer : public QObject {
   // Each entry is one write; the gap between writes keeps the peer's reads apart.
   std::deque<QByteArray> m_outbound;
   QTimer m_writeTimer;
+  QTimer m_coalesceTimer;
+  QByteArray m_coalesced;
+  std::vector<qsizetype> m_coalescedStarts;
   QTimer m_powerTimer;
   QTimer m_videoTimer;
   QTimer m_batteryTimer;

@@ -29,14 +29,21 @@ std::optional<SimOptions> parseOptions(const QStringList& arguments) {
       "close-after", "Close the first connection after N received packets.", "N", "0");
   const QCommandLineOption chunk("chunk", "Cut what is sent into chunks of MIN..MAX bytes.",
                                  "MIN:MAX");
-  const QCommandLineOption gap("gap-ms", "Pause between two writes in ms.", "MS", "2");
+  const QCommandLineOption gap(
+      "gap-ms", "Pause between two writes in ms (default 0: back to back).", "MS", "0");
+  const QCommandLineOption coalesce(
+      "coalesce", "Join the packets queued in each 100 ms into one write (several per write).");
+  const QCommandLineOption split(
+      "split",
+      "Cut every write inside a packet header, the parts 1 ms apart (headers across reads).");
   const QCommandLineOption battery("battery", "Battery level at start (0..128).", "LEVEL", "100");
   const QCommandLineOption batteryStep("battery-step", "Seconds per battery level lost.", "S",
                                        "30");
   const QCommandLineOption docked("docked", "Start docked.");
   const QCommandLineOption seed("seed", "Seed of the chunk sizes.", "N", "1");
   parser.addOptions({address, port, user, password, fps, log, silent, forgedFrom, forgedText,
-                     refuse, closeAfter, chunk, gap, battery, batteryStep, docked, seed});
+                     refuse, closeAfter, chunk, gap, coalesce, split, battery, batteryStep, docked,
+                     seed});
   parser.process(arguments);
 
   QTextStream err(stderr);
@@ -85,6 +92,8 @@ std::optional<SimOptions> parseOptions(const QStringList& arguments) {
   options.forgedText = parser.value(forgedText).toLatin1();
   options.refuseLogin = parser.isSet(refuse);
   options.docked = parser.isSet(docked);
+  options.coalesceMs = parser.isSet(coalesce) ? 100 : 0;
+  options.split = parser.isSet(split);
   if (parser.isSet(chunk)) {
     const QStringList parts = parser.value(chunk).split(':');
     bool minOk = false;

@@ -23,7 +23,9 @@ struct SimOptions {
   int closeAfter = 0;  // 0: never
   int chunkMin = 0;    // 0: every packet in one write
   int chunkMax = 0;
-  int gapMs = 2;  // pause between two writes, so the peer reads them apart
+  int gapMs = 0;       // pause between two writes; 0 writes back to back, as a robot does
+  int coalesceMs = 0;  // 0: one write per packet; else what is queued goes out as one write
+  bool split = false;  // every write is cut inside a packet header, 1 ms between the parts
   int battery = 100;
   int batteryStepSeconds = 30;
   bool docked = false;

@@ -89,6 +89,7 @@ void QtEventLoop::pumpOnce() {
 bool QtEventLoop::waitForEvent(int maxMs) {
   // Only our own events count (timer ticks, socket events): Qt's internal events (posted
   // calls, deferred deletes) would otherwise end a bounded wait early.
+  if (m_quitRequested) return false;
   const std::uint64_t handledBefore = m_core->handled();
   if (maxMs < 0 && !m_core->hasTimers()) {
     processQtEvents(QEventLoop::AllEvents);
@@ -100,27 +101,33 @@ bool QtEventLoop::waitForEvent(int maxMs) {
     deadline = QtEventCore::now() + maxMs * kNanosPerMs;
     m_core->pushWaitDeadline(*deadline);
   }
-  while (m_core->handled() == handledBefore) {
+  // A window or signal handler that called quit() (Exit) is not one of our events, but it
+  // must end the wait too.
+  while (m_core->handled() == handledBefore && !m_quitRequested) {
     if (deadline && QtEventCore::now() >= *deadline) break;
     processQtEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents);
   }
   if (deadline) m_core->popWaitDeadline();
+  if (m_quitRequested) return false;
   return m_core->handled() != handledBefore || m_core->hasTimers();
 }
 
 int QtEventLoop::run() {
   if (m_quitPending) {
     m_quitPending = false;
+    m_quitRequested = false;
     return m_exitCode;
   }
   m_running = true;
   const int code = QCoreApplication::exec();
   m_running = false;
+  m_quitRequested = false;
   return code;
 }
 
 void QtEventLoop::quit(int exitCode) {
   m_exitCode = exitCode;
+  m_quitRequested = true;
   if (m_running) {
     QCoreApplication::exit(exitCode);
   } else {

@@ -30,6 +30,7 @@ class QtEventLoop : public EventLoop {
   std::shared_ptr<QtEventCore> m_core;
   bool m_running = false;
   bool m_quitPending = false;
+  bool m_quitRequested = false;
   int m_exitCode = 0;
 };
 

@@ -41,11 +41,13 @@ QtSignalWatcher::QtSignalWatcher(std::function<void(int signal)> onSignal)
   connect(m_notifier.get(), &QSocketNotifier::activated, this, &QtSignalWatcher::onReadable);
   install(SIGINT, forwardSignal);
   install(SIGTERM, forwardSignal);
+  install(SIGHUP, forwardSignal);
 }
 
 QtSignalWatcher::~QtSignalWatcher() {
   install(SIGINT, SIG_DFL);
   install(SIGTERM, SIG_DFL);
+  install(SIGHUP, SIG_DFL);
   m_notifier.reset();
   ::close(g_signalPipe[0]);
   ::close(g_signalPipe[1]);

@@ -7,7 +7,7 @@
 
 namespace rovalink::platform {
 
-// Turns SIGINT and SIGTERM into a call on the event loop's thread (a self-pipe watched by a
+// Turns SIGINT, SIGTERM and SIGHUP into a call on the event loop's thread (a self-pipe watched by a
 // socket notifier), so an orderly shutdown runs as an ordinary handler. One instance at a time.
 class QtSignalWatcher : public QObject {
   Q_OBJECT

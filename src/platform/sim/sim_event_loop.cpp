@@ -112,6 +112,7 @@ void SimEventLoop::breakBusyLoop() {
 }
 
 bool SimEventLoop::waitForEvent(int maxMs) {
+  if (m_quit) return false;
   if (m_queue.empty()) {
     if (maxMs > 0) m_now += maxMs * kMicrosPerMs;
     return false;
@@ -123,14 +124,14 @@ bool SimEventLoop::waitForEvent(int maxMs) {
   }
   m_now = std::max(m_now, next);
   const std::uint64_t sequenceLimit = m_nextSequence;
-  while (runFirstIfDue(m_now, sequenceLimit)) {
+  while (!m_quit && runFirstIfDue(m_now, sequenceLimit)) {
   }
-  return true;
+  return !m_quit;
 }
 
 int SimEventLoop::run() {
   m_quit = false;
-  while (!m_quit && waitForEvent(-1)) {
+  while (waitForEvent(-1)) {
   }
   m_quit = false;
   return m_exitCode;

@@ -261,4 +261,53 @@ void SimNetwork::dropRequestsOf(const SimTcpListener& listener) {
   std::erase_if(m_pending, [&](const auto& entry) { return entry.second.listener == &listener; });
 }
 
+void SimNetwork::setTcpRandomSplits(std::uint32_t seed) {
+  m_randomSplits = true;
+  m_splitRandom.seed(seed);
+}
+
+void SimNetwork::transmit(std::uint64_t senderId, std::uint64_t peerId, std::string_view data) {
+  if (m_merge) {
+    std::string& pending = m_inFlight[peerId];
+    const bool first = pending.empty();
+    pending.append(data);
+    if (first) {
+      m_loop->post(m_latency, [this, senderId, peerId] {
+        const auto node = m_inFlight.extract(peerId);
+        if (!node.empty()) deliver(senderId, peerId, node.mapped());
+      });
+    }
+    return;
+  }
+  m_loop->post(m_latency, [this, senderId, peerId, bytes = std::string(data)] {
+    deliver(senderId, peerId, bytes);
+  });
+}
+
+void SimNetwork::deliver(std::uint64_t senderId, std::uint64_t peerId, const std::string& bytes) {
+  std::vector<std::size_t> cuts;
+  if (m_segmentSize > 0) {
+    for (std::size_t at = m_segmentSize; at < bytes.size(); at += m_segmentSize) cuts.push_back(at);
+  }
+  if (m_randomSplits && bytes.size() > 1) {
+    const std::size_t count = m_splitRandom() % 4;
+    for (std::size_t i = 0; i < count; ++i)
+      cuts.push_back(1 + m_splitRandom() % (bytes.size() - 1));
+  }
+  std::sort(cuts.begin(), cuts.end());
+  cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
+  cuts.push_back(bytes.size());
+  std::size_t from = 0;
+  for (const std::size_t to : cuts) {
+    // Each read looks the receiver up afresh: a handler of the previous one may have closed it.
+    SimTcpSocket* receiver = tcpSocket(peerId);
+    if (receiver == nullptr || receiver->m_peerId != senderId ||
+        receiver->m_state != SocketState::Connected) {
+      return;
+    }
+    receiver->receive(bytes.substr(from, to - from));
+    from = to;
+  }
+}
+
 }  // namespace rovalink::platform

@@ -4,6 +4,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <random>
 #include <string>
 #include <string_view>
 
@@ -37,7 +38,13 @@ class SimNetwork {
   // Options and fault injection.
   void setLatency(SimEventLoop::Micros latency) { m_latency = latency; }
   SimEventLoop::Micros latency() const { return m_latency; }
+  // TCP delivery faults, as real networks deliver: every read is cut into segments of at most
+  // this size (0: whole); with merging on, consecutive sends still in flight to one socket arrive
+  // as one read; with a split seed, every read is also cut at random byte positions (seeded, so
+  // a failing run can be repeated).
   void setTcpSegmentSize(std::size_t bytes) { m_segmentSize = bytes; }
+  void setTcpMerge(bool on) { m_merge = on; }
+  void setTcpRandomSplits(std::uint32_t seed);
   void failNextBind(SimProtocol protocol, std::uint16_t port, Failure failure);
   void failNoDelay(std::optional<Failure> failure) { m_noDelayFailure = std::move(failure); }
   const std::optional<Failure>& noDelayFailure() const { return m_noDelayFailure; }
@@ -71,12 +78,20 @@ class SimNetwork {
     const SimTcpListener* listener = nullptr;
   };
   bool isLocalAddress(const std::string& address) const;
+  // Hands bytes sent by one socket to its peer after the latency, with the delivery faults.
+  void transmit(std::uint64_t senderId, std::uint64_t peerId, std::string_view data);
+  void deliver(std::uint64_t senderId, std::uint64_t peerId, const std::string& bytes);
   std::uint16_t freePort(SimProtocol protocol);
 
   std::shared_ptr<SimEventLoop> m_loop;
   std::shared_ptr<SimHostInfo> m_host;
   SimEventLoop::Micros m_latency = 0;
   std::size_t m_segmentSize = 0;
+  bool m_merge = false;
+  bool m_randomSplits = false;
+  std::mt19937 m_splitRandom;
+  // Bytes in flight per receiving socket while merging.
+  std::map<std::uint64_t, std::string> m_inFlight;
   std::optional<Failure> m_noDelayFailure;
   std::map<std::pair<SimProtocol, std::uint16_t>, Failure> m_bindFailures;
   std::map<std::uint64_t, SimUdpSocket*> m_udp;

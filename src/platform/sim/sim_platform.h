@@ -55,6 +55,8 @@ class SimPlatform : public Platform {
   void setLatency(std::chrono::microseconds latency) { m_network->setLatency(latency.count()); }
   // Splits every TCP send into received chunks of this size (0: one chunk per send).
   void setTcpSegmentSize(std::size_t bytes) { m_network->setTcpSegmentSize(bytes); }
+  void setTcpMerge(bool on) { m_network->setTcpMerge(on); }
+  void setTcpRandomSplits(std::uint32_t seed) { m_network->setTcpRandomSplits(seed); }
   // The next bind (or listen) of that protocol on that port fails with the description.
   void failNextBind(SimProtocol protocol, std::uint16_t port,
                     std::string description = "Address in use");

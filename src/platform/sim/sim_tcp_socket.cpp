@@ -86,24 +86,10 @@ bool SimTcpSocket::setNoDelay(bool on, int* errorCode, std::string* error) {
 
 bool SimTcpSocket::send(std::string_view data) {
   if (m_state != SocketState::Connected) return false;
-  const std::size_t segment =
-      m_network->m_segmentSize == 0 ? data.size() : m_network->m_segmentSize;
   const std::uint64_t self = m_id;
   const std::uint64_t peer = m_peerId;
   SimNetwork* network = m_network.get();
-  std::size_t offset = 0;
-  do {
-    const std::size_t length = std::min(segment, data.size() - offset);
-    network->loop().post(network->latency(),
-                         [network, self, peer, bytes = std::string(data.substr(offset, length))] {
-                           SimTcpSocket* receiver = network->tcpSocket(peer);
-                           if (receiver != nullptr && receiver->m_peerId == self &&
-                               receiver->m_state == SocketState::Connected) {
-                             receiver->receive(bytes);
-                           }
-                         });
-    offset += length;
-  } while (offset < data.size());
+  network->transmit(self, peer, data);
   network->loop().post(network->latency(), [network, self, peer] {
     SimTcpSocket* sender = network->tcpSocket(self);
     if (sender != nullptr && sender->m_peerId == peer &&

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QTimer>
 
 #include <chrono>
 #include <functional>
@@ -102,6 +103,15 @@ TEST_F(QtPlatformTest, WaitsNeverEndEarlyAndEndAtOnceWhenNothingIsScheduled) {
   EXPECT_GE(Clock::now() - started, std::chrono::milliseconds(30));
   auto quit = startTimer(m_loop, 5, [&] { m_loop.quit(3); });
   EXPECT_EQ(m_loop.run(), 3);
+  quit.reset();
+  // Exit from a window or a signal is a Qt event, not one of ours: it ends a wait all the same,
+  // and every wait after it.
+  const auto exitAt = Clock::now();
+  QTimer::singleShot(20, [&] { m_loop.quit(4); });
+  EXPECT_FALSE(m_loop.waitForEvent());
+  EXPECT_FALSE(m_loop.waitForEvent(10'000)) << "a wait after Exit";
+  EXPECT_LT(Clock::now() - exitAt, std::chrono::milliseconds(5000));
+  EXPECT_EQ(m_loop.run(), 4);
 }
 
 TEST_F(QtPlatformTest, UdpRoundTripCarriesTheSenderAndAClosedSocketResendsFromItsPort) {
