@@ -61,7 +61,10 @@ std::vector<LanRobotList::Robot> LanRobotList::Robots() const {
 
 void LanRobotList::onReply(const platform::Datagram& datagram) {
   // Our own datagram (a broadcast loops back) and anything that is no discovery reply.
-  if (datagram.data.rfind(kReplyPrefix, 0) != 0 || datagram.data == kDiscoveryDatagram) return;
+  if (m_queries == 0 || datagram.data.rfind(kReplyPrefix, 0) != 0 ||
+      datagram.data == kDiscoveryDatagram) {
+    return;
+  }
   Entry* entry = nullptr;
   for (Entry& e : m_entries) {
     if (e.robot.IP == datagram.senderAddress) entry = &e;
