@@ -69,6 +69,8 @@ std::optional<int> Gateway::Start() {
 
     m_videoWindow->KeyTimer().setEnabled(true);
     m_mainWindow->VideoRateTimer().setEnabled(true);
+    // Last: a web server that cannot listen is reported and the gateway runs on without it.
+    m_webServer->Start();
     m_started = true;
     diag::info("start-up complete");
     return std::nullopt;
@@ -109,6 +111,8 @@ void Gateway::createSubsystems() {
   m_videoWindow = std::make_unique<video::VideoWindow>(m_platform.loop(), m_platform.clock(), m_ui,
                                                        *m_dispatcher);
   m_robotLink->setFrameViewer([this](const std::string& path) { m_videoWindow->ShowFrame(path); });
+  m_webServer =
+      std::make_unique<web::TCPServer>(web::TCPServer::Wiring{m_platform, m_settings, m_helpers});
 }
 
 bool Gateway::startXap() {
@@ -174,6 +178,9 @@ void Gateway::Shutdown() {
       m_dispatcher->setProcedureRunner(nullptr);
       m_dispatcher->queue().Replace();
     }
+  });
+  step([this] {
+    if (m_webServer) m_webServer->Stop();
   });
   step([this] {
     if (m_mainWindow) m_mainWindow->VideoRateTimer().setEnabled(false);

@@ -23,6 +23,7 @@
 #include "robot/robot_state.h"
 #include "settings/hs.h"
 #include "video/video_window.h"
+#include "web/server/tcp_server.h"
 #include "xap/xap_helpers.h"
 #include "xap/xap_transport.h"
 
@@ -69,6 +70,9 @@ class Gateway {
   commands::CommandDispatcher& dispatcher() { return *m_dispatcher; }
   devices::Devices& devices() { return m_devices; }
   xap::XapTransport& transport() { return *m_transport; }
+  // The HTTP listener: created with the other subsystems (so a page handler can be set on it),
+  // listening from the last start-up step on.
+  web::TCPServer& webServer() { return *m_webServer; }
   const platform::MainWindowModel& model() const { return m_model; }
   const robot::RobotState& robotState() const { return m_robotState; }
 
@@ -104,6 +108,7 @@ class Gateway {
   std::unique_ptr<MainWindow> m_mainWindow;
   std::unique_ptr<TrayIcon> m_trayIcon;
   std::unique_ptr<video::VideoWindow> m_videoWindow;
+  std::unique_ptr<web::TCPServer> m_webServer;
 
   bool m_started = false;
   bool m_shutDown = false;

@@ -1,0 +1,254 @@
+#include "web/server/response.h"
+
+#include <fstream>
+#include <memory>
+#include <system_error>
+
+#include "web/server/date_text.h"
+#include "web/server/request.h"
+#include "web/server/tcp_server.h"
+#include "xap/ascii_case.h"
+#include "xap/fast_string.h"
+
+namespace rovalink::web {
+namespace {
+
+constexpr std::string_view kCrLf = "\r\n";
+
+// Content type of a binary file by what the lower-cased request path holds anywhere.
+std::string_view contentTypeOf(std::string_view path) {
+  static constexpr std::pair<std::string_view, std::string_view> kTypes[] = {
+      {".txt", "text/plain"}, {".htm", "text/html"}, {".jpg", "image/jpg"},
+      {".gif", "image/gif"},  {".bmp", "image/bmp"}, {".php", "text/html"},
+  };
+  const std::string lower = xap::toLowerAscii(path);
+  for (const auto& [marker, type] : kTypes) {
+    if (lower.find(marker) != std::string::npos) return type;
+  }
+  return "unknown/binary";
+}
+
+// For attribute values between single quotes: the browser gives the original text back.
+std::string htmlEscape(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&#39;";
+        break;
+      default:
+        out.push_back(c);
+    }
+  }
+  return out;
+}
+
+// A header value must not carry a line break of the client's making.
+std::string headerSafe(std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 32 || byte == 127) {
+      out.push_back('%');
+      out.push_back(kHex[byte >> 4]);
+      out.push_back(kHex[byte & 15]);
+    } else {
+      out.push_back(c);
+    }
+  }
+  return out;
+}
+
+// "POSTx" marks a POST whose body came with its head; a browser would take it for a GET.
+std::string_view formMethod(const std::string& method) {
+  return method == "POSTx" ? std::string_view("POST") : std::string_view(method);
+}
+
+void line(xap::FastString& out, std::string_view text) {
+  out.Add(text);
+  out.Add(kCrLf);
+}
+
+}  // namespace
+
+bool Response::connected(int index) const {
+  return m_server.clientState(index, m_connection) == platform::SocketState::Connected;
+}
+
+void Response::send(int index, std::string_view text, const char* routine) {
+  m_server.setTag(index, "0");
+  if (!connected(index)) {
+    m_server.logEvent(routine, "socket " + std::to_string(index) + " is not connected");
+    return;
+  }
+  m_server.sendTo(index, text);
+}
+
+void Response::SendTextString(std::string_view sResponse, int index) {
+  xap::FastString out;
+  line(out, "HTTP/1.1 200 OK");
+  line(out, "Server: qbt");
+  line(out, "Date: " + m_server.dateText());
+  line(out, "Expires: Tue, 04 Dec 1993 21:29:02 GMT");
+  line(out, "Accept-Ranges: bytes");
+  line(out, "Content-Type: text/html");
+  line(out, "Content-Length: " + std::to_string(sResponse.size()));
+  line(out, "Cache-Control: no-cache");
+  line(out, kPageLocation);
+  out.Add(kCrLf);
+  out.Add(sResponse);
+  send(index, out.Value(), "TCPSever_SendTextString ");
+}
+
+void Response::SendTextFile(std::string_view sShortFile, int index) {
+  const auto file = m_server.fileBelowRoot(sShortFile);
+  std::string text;
+  bool read = false;
+  if (file) {
+    std::ifstream in(*file, std::ios::binary);
+    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    read = !in.bad();
+  }
+  if (!read) {
+    SendErrorResponse(index);
+    return;
+  }
+  xap::FastString out;
+  line(out, "HTTP/1.0 200 OK");
+  line(out, "Server: qbt");
+  line(out, "Date: " + m_server.dateText());
+  line(out, "Accept-Ranges: bytes");
+  line(out, "Content-Type: text/html");
+  line(out, "Last-Modified " + fileDateTimeText(*file));
+  line(out, "Content-Length: " + std::to_string(text.size()));
+  out.Add(kCrLf);
+  out.Add(text);
+  m_server.setTag(index, "0");
+  if (!connected(index)) {
+    m_server.logEvent("TCPServer Unable to send TextFile " + m_server.fullPath(sShortFile) +
+                      " to socket " + std::to_string(index) + " because State is " +
+                      std::to_string(static_cast<int>(m_server.clientState(index, m_connection))));
+    return;
+  }
+  m_server.sendTo(index, out.Value());
+}
+
+void Response::SendErrorResponse(int index) {
+  xap::FastString out;
+  line(out, "HTTP/1.1 200 Object Not Found");
+  line(out, "Server: qbt");
+  line(out, "Date: " + m_server.dateText());
+  line(out, "Connection: Close");
+  line(out, "Content-Type: text/html");
+  line(out, "Content-Length: " + std::to_string(kNotFoundBody.size()));
+  out.Add(kCrLf);
+  out.Add(kNotFoundBody);
+  send(index, out.Value(), "TCPServer_SendError_Response ");
+}
+
+void Response::SendBinaryFile(std::string_view sFile, int windex) {
+  const std::string_view type = contentTypeOf(sFile);
+  const auto file = m_server.fileBelowRoot(sFile);
+  std::error_code error;
+  const std::uint64_t size = file ? std::filesystem::file_size(*file, error) : 0;
+  auto in = file && !error ? std::make_unique<std::ifstream>(*file, std::ios::binary) : nullptr;
+  if (!in || !*in) {
+    xap::FastString out;
+    line(out, "HTTP/1.1 404 Not Found");
+    line(out, "Server: qbt");
+    line(out, "Date:" + m_server.dateText());
+    out.Add(kCrLf);
+    if (connected(windex)) m_server.sendTo(windex, out.Value());
+    return;
+  }
+  xap::FastString out;
+  line(out, "HTTP/1.1 200 OK");
+  line(out, "Server: qbt");
+  line(out, "Date:" + m_server.dateText());
+  line(out, "Last-Modified: " + fileDateTimeText(*file));
+  line(out, "Accept-Ranges: bytes");
+  line(out, "Content-Length: " + std::to_string(size));
+  line(out, "Connection: Close");
+  line(out, "Content-Type: " + std::string(type));
+  out.Add(kCrLf);
+  if (!connected(windex)) {
+    m_server.logEvent("TCPServer_SendBinaryFile " + m_server.fullPath(sFile),
+                      "socket " + std::to_string(windex) + " is not connected");
+    return;
+  }
+  m_server.setTag(windex, "1");
+  m_server.sendTo(windex, out.Value());
+  m_server.streamFile(windex, std::move(in), size);
+}
+
+void Response::RedirectToHS(std::string_view sLocation, const Request& oRequest, int index) {
+  std::string path = oRequest.page();
+  for (char& c : path) {
+    if (c == '\\') c = '/';
+  }
+  const std::string location =
+      headerSafe("http://" + std::string(sLocation) + oRequest.page() + oRequest.Query());
+  xap::FastString out;
+  if (!xap::containsNoCase(oRequest.ServerVariables("http_user_agent"), "audrey")) {
+    line(out, "HTTP/1.0 307 NoSupport");
+    line(out, "Server: qbt");
+    line(out, "Date: " + m_server.dateText());
+    line(out, "Connection: close");
+    line(out, "Content-Type: text/html");
+    line(out, "Location: " + location);
+    const std::string& payload = oRequest.Payload();
+    if (payload.find_first_not_of(' ') != std::string::npos) {
+      line(out, "Content-Length: " + std::to_string(payload.size()));
+      out.Add(kCrLf);
+      out.Add(payload);
+    } else {
+      out.Add(kCrLf);
+    }
+  } else {
+    // A touch appliance cannot follow a 307 with a body: a page re-submits the fields itself.
+    xap::FastString page;
+    page.Add("<HTML><HEAD><SCRIPT LANGUAGE=\"JavaScript\">");
+    page.Add("function initialize() {document.redo.submit();}");
+    page.Add("</script></HEAD><body onLoad='initialize()'>");
+    page.Add("<form name='redo' action='" + htmlEscape("http://" + std::string(sLocation) + path) +
+             "' method='" + htmlEscape(formMethod(oRequest.Method())) + "'>");
+    for (const auto* fields : {&oRequest.QueryStringCol(), &oRequest.FormCol()}) {
+      for (const KeyValuePair& field : *fields) {
+        page.Add("<input type='hidden' name='" + htmlEscape(field.Key) + "' value='" +
+                 htmlEscape(field.Value) + "'>");
+      }
+    }
+    page.Add("</form></HTML>");
+    line(out, "HTTP/1.0 200 OK");
+    line(out, "Server: qbt");
+    line(out, "Date: " + m_server.dateText());
+    line(out, "Connection: close");
+    line(out, "Content-Type: text/html");
+    line(out, "Location: " + location);
+    line(out, "Content-Length: " + std::to_string(page.Value().size()));
+    out.Add(kCrLf);
+    out.Add(page.Value());
+  }
+  send(index, out.Value(), "TCPSever_RedirectToHS ");
+}
+
+void Response::Redirect(std::string_view /*sData*/) {
+  SendTextString(kUnauthorizedPage, m_index);
+}
+
+}  // namespace rovalink::web

@@ -1,0 +1,492 @@
+#include "web/server/tcp_server.h"
+
+#include <algorithm>
+#include <charconv>
+#include <exception>
+#include <system_error>
+#include <utility>
+
+#include "web/server/date_text.h"
+#include "web/server/page_handler.h"
+#include "web/server/request.h"
+#include "web/server/response.h"
+#include "xap/ascii_case.h"
+
+namespace rovalink::web {
+namespace {
+
+constexpr const char* kSettingsFile = "qbtRovalink.ini";
+
+std::string withoutQuotes(std::string text) {
+  std::erase(text, '"');
+  return text;
+}
+
+// A port is a decimal number from 1 to 65535, nothing else.
+std::uint16_t portNumber(std::string_view text) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  unsigned value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size() || value > 65535) {
+    return 0;
+  }
+  return static_cast<std::uint16_t>(value);
+}
+
+// Offset just past the blank line that ends the head ("\r\n\r\n", or "\n\n" from a lax client),
+// searching from `from`; npos while the head is incomplete.
+std::size_t headEnd(std::string_view buffer, std::size_t from) {
+  const std::size_t crlf = buffer.find("\r\n\r\n", from);
+  const std::size_t lf = buffer.find("\n\n", from);
+  if (crlf == std::string_view::npos && lf == std::string_view::npos) return std::string_view::npos;
+  return crlf < lf ? crlf + 4 : lf + 2;
+}
+
+// The declared body length; 0 when absent or unreadable, SIZE_MAX when too large to represent.
+std::size_t contentLength(std::string_view head) {
+  constexpr std::string_view kName = "content-length";
+  while (!head.empty()) {
+    const std::size_t end = head.find('\n');
+    std::string_view line = head.substr(0, end);
+    head = end == std::string_view::npos ? std::string_view() : head.substr(end + 1);
+    if (!xap::startsWithNoCase(line, kName)) continue;
+    line.remove_prefix(kName.size());
+    while (!line.empty() && line.front() == ' ') line.remove_prefix(1);
+    if (line.empty() || line.front() != ':') continue;
+    line.remove_prefix(1);
+    while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+    std::size_t value = 0;
+    const auto [ptr, error] = std::from_chars(line.data(), line.data() + line.size(), value);
+    if (error == std::errc::result_out_of_range) return SIZE_MAX;
+    return error == std::errc() ? value : 0;
+  }
+  return 0;
+}
+
+bool isImage(std::string_view ext) {
+  return ext == ".jpg" || ext == ".gif" || ext == ".png" || ext == ".wmz";
+}
+
+}  // namespace
+
+TCPServer::TCPServer(Wiring wiring)
+    : m_platform(wiring.platform), m_settings(wiring.settings), m_services(wiring.services) {
+  // Handlers keep indices into the array and may run while another handler holds a slot:
+  // the array must never move.
+  m_slots.reserve(kMaxSocketIndex + 1);
+  m_serverTimer = m_platform.loop().createTimer();
+  m_serverTimer->onTick([this] { ProcessRequestQueue(); });
+}
+
+TCPServer::~TCPServer() {
+  Stop();
+}
+
+std::uint16_t TCPServer::port() const {
+  return m_listener && m_listening ? m_listener->localPort() : 0;
+}
+
+bool TCPServer::Start() {
+  if (m_listening) return true;
+  try {
+    const std::string& app = m_settings.GetAppPath();
+    m_htmlRoot = (std::filesystem::path(app) / "html").string();
+    m_homeSeerHost = m_settings.GetINISetting("Settings", "hsip", "127.0.0.1", kSettingsFile);
+    m_homeSeerPort = m_settings.GetINISetting("Settings", "hsport", "80", kSettingsFile);
+    const std::uint16_t listenPort = portNumber(
+        withoutQuotes(m_settings.GetINISetting("SPYKEE", "ServerPort", "8029", kSettingsFile)));
+    const std::string address =
+        withoutQuotes(m_settings.GetINISetting("SPYKEE", "ServerAddress", "", kSettingsFile));
+    if (listenPort > 0) {
+      m_listener = m_platform.createTcpListener();
+      m_listener->onConnectionRequest([this](int requestId) { onConnectionRequest(requestId); });
+      std::string error;
+      if (m_listener->listen(address, listenPort, &error)) {
+        m_listening = true;
+        if (m_slots.empty()) m_slots.emplace_back();  // element 0: the listening socket
+        while (highestSocketIndex() < kPreloadedSockets) loadSocket();
+        m_openSocketCount = 0;
+        m_nextSocketIndex = 0;
+      } else {
+        m_listener.reset();
+        logEvent("Server Form_Load ", "cannot listen on " +
+                                          (address.empty() ? std::string("*") : address) + ":" +
+                                          std::to_string(listenPort) + ": " + error);
+      }
+    }
+    m_serverTimer->setEnabled(false);
+    m_serverTimer->setInterval(0);
+    m_services.CreateFolders(
+        (std::filesystem::path(app) / "Data" / settings::kProgramWord / "").string());
+  } catch (const std::exception& error) {
+    logEvent("Server Form_Load ", error.what());
+  }
+  return m_listening;
+}
+
+void TCPServer::Stop() {
+  m_pending.clear();
+  m_pendingBytes = 0;
+  m_serverTimer->setEnabled(false);
+  for (std::size_t index = 1; index < m_slots.size(); ++index) {
+    Slot& slot = m_slots[index];
+    slot.binaryTimer->setEnabled(false);
+    slot.requestTimer->setEnabled(false);
+    slot.file.reset();
+    slot.open = false;
+    slot.phase = Phase::Idle;
+    if (slot.socket->state() != platform::SocketState::Closed) slot.socket->close();
+  }
+  m_openSocketCount = 0;
+  if (m_listener) m_listener->close();
+  m_listening = false;
+}
+
+void TCPServer::loadSocket() {
+  const int index = static_cast<int>(m_slots.size());
+  Slot slot;
+  slot.socket = m_platform.createTcpSocket();
+  slot.socket->onData([this, index](std::string_view data) { onData(index, data); });
+  slot.socket->onClose([this, index] { socket_Close(index); });
+  // A reset connection reports an error instead of a close; its slot must be freed all the same.
+  slot.socket->onError([this, index](int, const std::string&) { socket_Close(index); });
+  slot.socket->onSendComplete([this, index] { Socket_SendComplete(index); });
+  slot.binaryTimer = m_platform.loop().createTimer();
+  slot.binaryTimer->onTick([this, index] { TCPBinarySendTimer(index); });
+  slot.requestTimer = m_platform.loop().createTimer();
+  slot.requestTimer->onTick([this, index] { socket_Close(index); });
+  m_slots.push_back(std::move(slot));
+}
+
+void TCPServer::onConnectionRequest(int requestId) {
+  try {
+    while (m_openSocketCount >= highestSocketIndex() - kSpareSockets &&
+           highestSocketIndex() < kMaxSocketIndex) {
+      loadSocket();
+    }
+    // Every loaded socket is looked at once at most, starting after the last one given out.
+    const int highest = highestSocketIndex();
+    int cursor = m_nextSocketIndex;
+    int chosen = 0;
+    for (int step = 0; step < highest && chosen == 0; ++step) {
+      cursor = (cursor + 1) % (highest + 1);
+      if (cursor == 0) cursor = 1;
+      const Slot& slot = m_slots[cursor];
+      if (!slot.open && slot.socket->state() == platform::SocketState::Closed) chosen = cursor;
+    }
+    if (chosen == 0) {
+      // All client sockets are busy: the client learns it at once instead of waiting.
+      const auto spare = m_platform.createTcpSocket();
+      if (m_listener->accept(*spare, requestId)) spare->close();
+      return;
+    }
+    m_nextSocketIndex = chosen;
+    Slot& slot = m_slots[chosen];
+    if (!m_listener->accept(*slot.socket, requestId)) return;
+    ++m_openSocketCount;
+    slot.open = true;
+    slot.connection = ++m_connections;
+    slot.Tag = "0";
+    slot.phase = Phase::Head;
+    slot.buffer.clear();
+    slot.scanned = slot.headBytes = slot.declaredBody = slot.bodyBytes = 0;
+    slot.answered = false;
+    slot.BinarySendState = -1;
+    slot.requestTimer->setInterval(kRequestWaitMs);
+    slot.requestTimer->setEnabled(true);
+  } catch (const std::exception& error) {
+    logEvent("socket_ConnectionRequest ", error.what());
+  }
+}
+
+void TCPServer::onData(int index, std::string_view data) {
+  try {
+    collect(index, data);
+  } catch (const std::exception& error) {
+    logEvent("socket_DataArrival ", error.what());
+  }
+}
+
+void TCPServer::collect(int index, std::string_view data) {
+  Slot& slot = m_slots[index];
+  if (!slot.open) return;
+  if (slot.phase == Phase::PostBody) {
+    // The body of a POST that declared no length, arriving after its head was queued.
+    slot.bodyBytes += data.size();
+    if (slot.bodyBytes > kMaxBodyBytes) {
+      socket_Close(index);
+      return;
+    }
+    queue(index, std::string(data));
+    return;
+  }
+  if (slot.phase != Phase::Head && slot.phase != Phase::Body) return;  // one request only
+
+  slot.buffer.append(data);
+  if (slot.phase == Phase::Head) {
+    const std::size_t end = headEnd(slot.buffer, slot.scanned);
+    if (end == std::string::npos) {
+      slot.scanned = slot.buffer.size() >= 3 ? slot.buffer.size() - 3 : 0;
+      if (slot.buffer.size() > kMaxHeadBytes) socket_Close(index);
+      return;
+    }
+    slot.headBytes = end;
+    slot.declaredBody = contentLength(std::string_view(slot.buffer).substr(0, end));
+    if (end > kMaxHeadBytes || slot.declaredBody > kMaxBodyBytes) {
+      socket_Close(index);
+      return;
+    }
+    slot.phase = Phase::Body;
+  }
+
+  std::string text;
+  Phase next = Phase::Done;
+  if (slot.declaredBody > 0) {
+    if (slot.buffer.size() < slot.headBytes + slot.declaredBody) return;
+    text = slot.buffer.substr(0, slot.headBytes + slot.declaredBody);
+  } else {
+    // No declared length: what came with the head is the body, and a POST's body may follow.
+    text = std::move(slot.buffer);
+    slot.bodyBytes = text.size() - slot.headBytes;
+    if (slot.bodyBytes > kMaxBodyBytes) {
+      socket_Close(index);
+      return;
+    }
+    if (text.starts_with("POST ")) next = Phase::PostBody;
+  }
+  std::string().swap(slot.buffer);
+  slot.phase = next;
+  slot.requestTimer->setEnabled(false);
+  queue(index, std::move(text));
+}
+
+bool TCPServer::queue(int index, std::string text) {
+  Slot& slot = m_slots[index];
+  if (m_pending.size() >= kMaxPendingRequests || m_pendingBytes + text.size() > kMaxPendingBytes) {
+    socket_Close(index);
+    return false;
+  }
+  m_pendingBytes += text.size();
+  m_pending.push_back(PendingRequest{index, slot.connection, slot.socket->remoteAddress(),
+                                     slot.socket->remotePort(), std::move(text)});
+  if (!m_serverTimer->enabled()) {
+    m_serverTimer->setInterval(kBatchMs);
+    m_serverTimer->setEnabled(true);
+  }
+  return true;
+}
+
+void TCPServer::ProcessRequestQueue() {
+  if (m_processing) return;
+  m_processing = true;
+  m_serverTimer->setInterval(0);
+  // Handlers may pump events (an event sent on the bus does): new entries join the end of the
+  // queue, and each turn takes the front afresh.
+  while (!m_pending.empty()) {
+    PendingRequest entry = std::move(m_pending.front());
+    m_pending.pop_front();
+    m_pendingBytes -= entry.text.size();
+    try {
+      dispatch(entry);
+    } catch (const std::exception& error) {
+      logEvent("ProcessRequestQueue ", error.what());
+    }
+  }
+  m_serverTimer->setEnabled(false);
+  m_processing = false;
+}
+
+void TCPServer::dispatch(const PendingRequest& entry) {
+  Request request;
+  request.ParsePage(entry.text);
+  request.setPeer(entry.peerAddress, entry.peerPort);
+  if (request.Method() == "POST") {
+    while (!m_pending.empty() && m_pending.front().index == entry.index &&
+           m_pending.front().connection == entry.connection) {
+      request.AddPostData(m_pending.front().text);
+      m_pendingBytes -= m_pending.front().text.size();
+      m_pending.pop_front();
+    }
+  }
+
+  Response response(*this);
+  response.setIndex(entry.index);
+  response.m_connection = entry.connection;
+  std::string path = xap::toLowerAscii(request.page());
+  std::replace(path.begin(), path.end(), '/', '\\');
+  const std::string ext = path.substr(path.size() >= 4 ? path.size() - 4 : 0);
+
+  if (isImage(ext)) {
+    response.SendBinaryFile(path, entry.index);
+  } else if (ext == ".css") {
+    response.SendTextFile(path, entry.index);
+  } else if (path == "\\spykee") {
+    if (m_pageHandler == nullptr) {
+      response.SendErrorResponse(entry.index);
+      return;
+    }
+    const std::string page = m_pageHandler->RemotePage(request, response);
+    if (!page.empty()) {
+      response.SendTextString(page, entry.index);
+    } else if (connectionOf(entry.index) == entry.connection && !m_slots[entry.index].answered) {
+      // Nothing will ever be sent: free the socket instead of holding it open.
+      socket_Close(entry.index);
+    }
+  } else {
+    response.RedirectToHS(m_homeSeerHost + ":" + m_homeSeerPort, request, entry.index);
+  }
+}
+
+void TCPServer::Socket_SendComplete(int index) {
+  try {
+    Slot& slot = m_slots[index];
+    slot.binaryTimer->setEnabled(false);
+    slot.BinarySendState = -1;
+    if (slot.Tag != "1") {
+      socket_Close(index);
+      return;
+    }
+    advanceStream(index);
+  } catch (const std::exception& error) {
+    logEvent("Socket_SendComplete", error.what());
+  }
+}
+
+void TCPServer::socket_Close(int index) {
+  try {
+    Slot& slot = m_slots[index];
+    if (slot.open) {
+      slot.open = false;
+      --m_openSocketCount;
+    }
+    if (slot.socket->state() != platform::SocketState::Closed) slot.socket->close();
+    slot.requestTimer->setEnabled(false);
+    slot.binaryTimer->setEnabled(false);
+    slot.BinarySendState = -1;
+    slot.file.reset();
+    slot.fileLeft = 0;
+    slot.phase = Phase::Idle;
+    std::string().swap(slot.buffer);
+    const auto queued = std::find_if(m_pending.begin(), m_pending.end(),
+                                     [index](const PendingRequest& p) { return p.index == index; });
+    if (queued != m_pending.end()) {
+      m_pendingBytes -= queued->text.size();
+      m_pending.erase(queued);
+    }
+  } catch (const std::exception& error) {
+    logEvent("socket_Close ", error.what());
+  }
+}
+
+void TCPServer::TCPBinarySendTimer(int index) {
+  try {
+    Slot& slot = m_slots[index];
+    slot.binaryTimer->setEnabled(false);
+    slot.BinarySendState = -1;
+    advanceStream(index);
+  } catch (const std::exception& error) {
+    logEvent("TCPBinarySendTimer_Timer", error.what());
+  }
+}
+
+void TCPServer::streamFile(int index, std::unique_ptr<std::ifstream> file, std::uint64_t size) {
+  Slot& slot = m_slots[index];
+  slot.file = std::move(file);
+  slot.fileLeft = size;
+  // The head is in flight; each completion (or the chunk timer) lets the next chunk go.
+  slot.BinarySendState = 0;
+  slot.binaryTimer->setInterval(kChunkWaitMs);
+  slot.binaryTimer->setEnabled(true);
+}
+
+void TCPServer::advanceStream(int index) {
+  Slot& slot = m_slots[index];
+  if (!slot.file || slot.BinarySendState != -1) return;
+  if (slot.socket->state() == platform::SocketState::Connected && slot.fileLeft > 0) {
+    std::string chunk(static_cast<std::size_t>(std::min<std::uint64_t>(kChunkBytes, slot.fileLeft)),
+                      '\0');
+    slot.file->read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+    chunk.resize(static_cast<std::size_t>(slot.file->gcount()));
+    if (!chunk.empty()) {
+      slot.fileLeft -= chunk.size();
+      slot.BinarySendState = 0;
+      slot.binaryTimer->setInterval(kChunkWaitMs);
+      slot.binaryTimer->setEnabled(true);
+      slot.socket->send(chunk);
+      return;
+    }
+  }
+  // The last chunk has gone out (or the file or the connection ended early).
+  slot.file.reset();
+  slot.fileLeft = 0;
+  slot.Tag = "0";
+  Socket_SendComplete(index);
+}
+
+platform::SocketState TCPServer::clientState(int index, std::uint64_t connection) const {
+  if (index < 1 || index > highestSocketIndex()) return platform::SocketState::Closed;
+  const Slot& slot = m_slots[index];
+  if (connection != 0 && slot.connection != connection) return platform::SocketState::Closed;
+  return slot.socket->state();
+}
+
+std::uint64_t TCPServer::connectionOf(int index) const {
+  return index >= 1 && index <= highestSocketIndex() ? m_slots[index].connection : 0;
+}
+
+bool TCPServer::sendTo(int index, std::string_view data) {
+  Slot& slot = m_slots[index];
+  slot.answered = true;
+  return slot.socket->send(data);
+}
+
+void TCPServer::setTag(int index, const std::string& tag) {
+  if (index >= 1 && index <= highestSocketIndex()) m_slots[index].Tag = tag;
+}
+
+std::string TCPServer::dateText() const {
+  return MediumDateText(m_platform.clock().localNow());
+}
+
+void TCPServer::logEvent(const std::string& data, const std::string& description) {
+  m_services.LogEvent(settings::kProgramWord, data, description);
+}
+
+std::string TCPServer::fullPath(std::string_view shortPath) const {
+  std::string path = m_htmlRoot + std::string(shortPath);
+  std::replace(path.begin() + static_cast<std::ptrdiff_t>(m_htmlRoot.size()), path.end(), '\\',
+               '/');
+  return path;
+}
+
+std::optional<std::filesystem::path> TCPServer::fileBelowRoot(std::string_view shortPath) const {
+  // Only plain names below the root: no "." or "..", no empty segment, no control characters,
+  // and the resolved file (links followed) must still lie inside the root.
+  if (m_htmlRoot.empty() || shortPath.size() < 2 || shortPath.front() != '\\') return std::nullopt;
+  std::filesystem::path relative;
+  std::string_view rest = shortPath.substr(1);
+  while (true) {
+    const std::size_t end = rest.find('\\');
+    const std::string_view segment = rest.substr(0, end);
+    if (segment.empty() || segment == "." || segment == "..") return std::nullopt;
+    if (std::any_of(segment.begin(), segment.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 32; })) {
+      return std::nullopt;
+    }
+    relative /= std::string(segment);
+    if (end == std::string_view::npos) break;
+    rest = rest.substr(end + 1);
+  }
+  std::error_code error;
+  const auto root = std::filesystem::canonical(m_htmlRoot, error);
+  if (error) return std::nullopt;
+  const auto file = std::filesystem::canonical(root / relative, error);
+  if (error) return std::nullopt;
+  const auto [rootEnd, fileAt] = std::mismatch(root.begin(), root.end(), file.begin(), file.end());
+  if (rootEnd != root.end() || fileAt == file.end()) return std::nullopt;
+  if (!std::filesystem::is_regular_file(file, error)) return std::nullopt;
+  return file;
+}
+
+}  // namespace rovalink::web
