@@ -71,14 +71,18 @@ void LanRobotList::onReply(const platform::Datagram& datagram) {
   }
   if (entry == nullptr) {
     if (m_entries.size() >= kMaxRobots) {
-      diag::warning("LAN query: more than 64 robots answer; ignoring " + datagram.senderAddress);
+      if (m_warnedFullAt != m_queries) {
+        diag::warning("LAN query: more than 64 robots answer; the others are left out");
+      }
+      m_warnedFullAt = m_queries;
       return;
     }
     entry = &m_entries.emplace_back();
     entry->robot.IP = datagram.senderAddress;
     entry->robot.IPSort = SortKey(datagram.senderAddress);
   }
-  entry->robot.Name = PrintableText(datagram.data);
+  // The marker is the same in every reply; the rest is the robot's own text.
+  entry->robot.Name = PrintableText(datagram.data.substr(kReplyPrefix.size()));
   if (entry->robot.Name.empty()) entry->robot.Name = datagram.senderAddress;
   entry->lastQuery = m_queries;
 }

@@ -56,6 +56,7 @@ class LanRobotList {
   settings::hs& m_settings;
   std::unique_ptr<platform::UdpSocket> m_socket;
   std::uint64_t m_queries = 0;
+  std::uint64_t m_warnedFullAt = 0;
   std::vector<Entry> m_entries;
 };
 

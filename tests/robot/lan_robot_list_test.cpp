@@ -21,7 +21,7 @@ TEST(LanRobotList, EachQueryMarksWhoAnsweredAndKeepsEveryRobotSeen) {
   auto robots = list.Robots();
   EXPECT_EQ(robots[0].IP, "10.0.0.10");
   EXPECT_EQ(robots[0].IPSort, "010.000.000.010");
-  EXPECT_EQ(robots[0].Name, "DSCV spykee");
+  EXPECT_EQ(robots[0].Name, "spykee");
   EXPECT_EQ(robots[0].MAC, "");
   EXPECT_TRUE(robots[0].Online && robots[1].Online);
   EXPECT_EQ(first.discoveries, std::vector<std::string>{std::string("DSCV\x01", 5)});
