@@ -5,6 +5,7 @@
 #include "platform/sim/sim_platform.h"
 #include "settings/recording_services.h"
 #include "settings/test_folder.h"
+#include "web/pages/sqlite_database.h"
 #include "web/server/request.h"
 #include "web/server/response.h"
 #include "web/server/tcp_server.h"
@@ -153,6 +154,16 @@ TEST_F(DeviceListPageTest, TheClientIsTheConnectionsPeerWhateverItsHeadersSay) {
   EXPECT_EQ(spoofed.find("[head touch]"), std::string::npos);
   EXPECT_NE(get("", "127.0.0.1").find("<b>User:</b> LOCAL<"), std::string::npos);
   EXPECT_NE(get("", "10.0.0.7").find("[head touch]"), std::string::npos);
+
+  // A page the client may not see: the unauthorized answer goes out, and no page after it.
+  MakeSampleDatabase(m_folder.file("Config/web.db"));
+  SqliteDatabase(m_folder.file("Config/web.db"))
+      .query("UPDATE Menus SET SecureLevel = 10 WHERE MenuURL = '/spykee'", {});
+  writeFile(m_folder.file("Config/qbtRovalink.ini"),
+            "[Settings]\r\nusesecurity=ENHANCED\r\ndbpath=Config/web.db\r\n");
+  EXPECT_EQ(get("", "192.168.1.60"), "");
+  EXPECT_EQ(m_services.events.front().first, "Unauthorized");
+  EXPECT_NE(get("", "127.0.0.1"), "");
 }
 
 }  // namespace
