@@ -101,7 +101,6 @@ void PageDecorations::BeginRequest(PageClient client, std::function<void()> redi
   m_rowStyle.clear();
   m_hsSettings.emplace(m_services, settingsFile(kHsSettingsFile));
   m_includes.emplace(m_services, settingsFile(kIncludesFile));
-  m_db.reset();
   m_dbFailed = false;
   m_menuChecked = false;
   m_unauthorized = false;
@@ -130,15 +129,20 @@ std::vector<PageDatabase::Row> PageDecorations::rows(const char* routine, std::s
                                                      const std::vector<std::string>& params) {
   if (!haveDatabase() || m_dbFailed) return {};
   try {
-    if (!m_db) {
-      fs::path path(m_page.dbpath);
-      if (path.is_relative()) path = fs::path(m_settings.GetAppPath()) / path;
-      m_db = m_openDatabase(path.string());
+    fs::path path(m_page.dbpath);
+    if (path.is_relative()) path = fs::path(m_settings.GetAppPath()) / path;
+    // The connection stays open between requests while the setting names the same file.
+    if (!m_db || m_dbPath != path.string()) {
+      m_db.reset();
+      m_dbPath = path.string();
+      m_db = m_openDatabase(m_dbPath);
     }
     return m_db->query(sql, params);
   } catch (const std::exception& error) {
-    // One report per request for a database that cannot be opened.
+    // One report per request for a database that cannot be opened; a failed query drops the
+    // connection, so a replaced file is opened afresh.
     m_dbFailed = !m_db;
+    m_db.reset();
     logFailure(routine, error);
     return {};
   }
@@ -215,8 +219,11 @@ void PageDecorations::SecurityCheck() {
         std::from_chars(found[0][1].data(), found[0][1].data() + found[0][1].size(), level);
         m_SecureLevel = static_cast<std::int16_t>(std::clamp(level, -32768, 32767));
         m_SecureUser = found[0][0];
+        // A stamp that already holds this second is not written again: the same value, without a
+        // disk write for every request.
         rows("XSecurityCheck: ",
-             "UPDATE MenuUsers SET LastSessTime = datetime('now', 'localtime') WHERE SecID = ?",
+             "UPDATE MenuUsers SET LastSessTime = datetime('now', 'localtime') WHERE SecID = ? AND "
+             "LastSessTime IS NOT datetime('now', 'localtime')",
              {secId});
         break;
       }
@@ -296,9 +303,13 @@ std::string PageDecorations::FormatCell(std::string_view text, std::string_view 
 
 std::string PageDecorations::FileContents(const std::string& path) {
   try {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
     if (!in) return std::string(kNoFile);
-    std::string text(kMaxFileBytes, '\0');
+    const std::streamoff size = in.tellg();
+    in.seekg(0);
+    std::string text(static_cast<std::size_t>(std::clamp<std::streamoff>(
+                         size, 0, static_cast<std::streamoff>(kMaxFileBytes))),
+                     '\0');
     in.read(text.data(), static_cast<std::streamsize>(text.size()));
     text.resize(static_cast<std::size_t>(in.gcount()));
     return text.empty() ? std::string(kNoFile) : text;

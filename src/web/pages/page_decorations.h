@@ -116,11 +116,13 @@ class PageDecorations {
   std::string m_rowStyle;
   std::optional<IniSnapshot> m_hsSettings;  // settings.ini
   std::optional<IniSnapshot> m_includes;    // includes.ini
-  std::unique_ptr<PageDatabase> m_db;
   bool m_dbFailed = false;
   bool m_menuChecked = false;
   bool m_unauthorized = false;
   std::string m_headerRow;
+
+  std::unique_ptr<PageDatabase> m_db;
+  std::string m_dbPath;
 
   // Kept between requests, as the pages have always done; SecurityCheck sets both afresh.
   std::int16_t m_SecureLevel = 0;
