@@ -48,6 +48,7 @@ TEST_F(GatewayTest, TrayIconAndBusAnnouncementComeBeforeTheRobotSearchThenTheLog
     atDiscovery = ui.calls;
     for (const auto& data : rig.hub.eventData()) atDiscovery.push_back(data);
     atDiscovery.push_back(std::to_string(rig.hub.heartbeats.size()) + " heartbeat");
+    atDiscovery.push_back(gateway().webServer().listening() ? "web on" : "web off");
   };
 
   startAndLogIn();
@@ -55,7 +56,7 @@ TEST_F(GatewayTest, TrayIconAndBusAnnouncementComeBeforeTheRobotSearchThenTheLog
   EXPECT_EQ(robot().discoveries, Strings{std::string("DSCV\x01", 5)});
   // Two blanks: the port is written as signed-number text.
   EXPECT_EQ(atDiscovery, (Strings{"hideMainWindow", "trayIcon:on:Spykee", "Using xAP port  32768",
-                                  "1 heartbeat"}));
+                                  "1 heartbeat", "web off"}));
   const std::string& beat = rig.hub.heartbeats.front();  // interval: ten periods of 60 s
   EXPECT_EQ(FakeXapHub::lineValue(beat, "source") + " " + FakeXapHub::lineValue(beat, "interval"),
             "qbt.Spykee.SIMHOST 600");
@@ -63,6 +64,7 @@ TEST_F(GatewayTest, TrayIconAndBusAnnouncementComeBeforeTheRobotSearchThenTheLog
   EXPECT_EQ(ui.calls,
             (Strings{"hideMainWindow", "trayIcon:on:Spykee", "showMainWindow", "showVideoWindow"}));
   EXPECT_TRUE(gateway().started());
+  EXPECT_EQ(gateway().webServer().port(), 8029);                         // the last start-up step
   EXPECT_EQ(robot().packetsOfType(10).at(0).payload, "\5admin\5kelpo");  // stored credentials
   EXPECT_EQ(rig.errorLog(), "");
 }
@@ -118,6 +120,17 @@ TEST(GatewayStartFailure, EndsStartUpWithAnErrorCodeAndNoControlConnection) {
   }
 }
 
+TEST_F(GatewayTest, AWebPortInUseIsReportedAndTheGatewayRunsOn) {
+  sim().failNextBind(platform::SimProtocol::Tcp, 8029, "Address in use");
+  startAndLogIn();
+  EXPECT_TRUE(gateway().started());
+  EXPECT_FALSE(gateway().webServer().listening());
+  const Strings events = rig.hub.eventData();
+  EXPECT_TRUE(events.back().starts_with("Server Form_Load ")) << events.back();
+  EXPECT_TRUE(events.back().ends_with("cannot listen on *:8029: Address in use")) << events.back();
+  EXPECT_TRUE(ui.messageBoxes.empty());
+}
+
 TEST_F(GatewayTest, ExitDuringTheRobotSearchEndsStartUpAtOnceWithZero) {
   robot().answerDiscovery = false;
   sim().simLoop().post(5'000'000, [&] { gateway().mainWindow().MenuArrayClick(kMenuExit); });
@@ -152,6 +165,7 @@ TEST_F(GatewayTest, ClosingTheWindowOnlyHidesItAndExitShutsDownWithoutRunningQue
   EXPECT_EQ(Strings(ui.calls.begin() + static_cast<std::ptrdiff_t>(calls), ui.calls.end()),
             (Strings{"trayIcon:off:Spykee", "exitProcess:0"}));
   EXPECT_TRUE(gateway().mainWindow().QueryUnload());
+  EXPECT_FALSE(gateway().webServer().listening());
   sim().advanceMs(10);
   EXPECT_FALSE(robot().connected());
   EXPECT_EQ(robot().closes, 1);

@@ -1,0 +1,268 @@
+// The real `rovalink --headless` serving HTTP on a loopback port picked per test, with
+// tools/robot-sim and tools/xap-hub around it and a stub HomeSeer web server in the test: the
+// exact bytes of each answer form, redirects that reach the stub, traversal attempts, a full
+// socket array and slow clients.
+#include <gtest/gtest.h>
+
+#include <QDate>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <memory>
+#include <vector>
+
+#include "e2e/e2e_support.h"
+
+namespace rovalink::e2e {
+namespace {
+
+// Reads one request (head and Content-Length body) per connection, keeps it and answers "ok".
+class StubHomeSeer {
+ public:
+  StubHomeSeer() {
+    EXPECT_TRUE(m_server.listen(QHostAddress::LocalHost, 0));
+    QObject::connect(&m_server, &QTcpServer::newConnection, [this] {
+      while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+        auto buffer = std::make_shared<QByteArray>();
+        QObject::connect(socket, &QTcpSocket::readyRead, [this, socket, buffer] {
+          *buffer += socket->readAll();
+          const qsizetype end = buffer->indexOf("\r\n\r\n");
+          if (end < 0) return;
+          qsizetype length = 0;
+          for (const QByteArray& line : buffer->left(end).split('\n')) {
+            if (line.toLower().startsWith("content-length:"))
+              length = line.mid(15).trimmed().toLong();
+          }
+          if (buffer->size() < end + 4 + length) return;
+          requests.push_back(buffer->left(end + 4 + length));
+          socket->write("HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nok");
+          socket->disconnectFromHost();
+        });
+        QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+      }
+    });
+  }
+  quint16 port() const { return m_server.serverPort(); }
+  std::vector<QByteArray> requests;
+
+ private:
+  QTcpServer m_server;
+};
+
+class WebServerE2e : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(m_appDir.isValid());
+    const quint16 hubPort = startHub(m_hub);
+    ASSERT_NE(hubPort, 0);
+    ASSERT_TRUE(m_sim.start("robot-sim", {"--port", "0", "--fps", "0"}));
+    const auto ready = m_sim.waitForLine("robot-sim ready", kStartMs);
+    ASSERT_TRUE(ready) << m_sim.errorText().toStdString();
+    {
+      QTcpServer probe;
+      ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+      m_port = probe.serverPort();
+    }
+    const QDir app(m_appDir.path());
+    write("Config/qbtXap.ini",
+          "[Interface]\r\nBusPort=" + QByteArray::number(hubPort) +
+              "\r\nBroadcastAddress=127.0.0.1\r\nInterfaceAddress=127.0.0.1\r\n");
+    write("Config/qbtRovalink.ini",
+          "[SPYKEE]\r\nDiscoveryAddress=127.0.0.1\r\nRobotPort=" +
+              ready->section("tcp=", 1).toLatin1() + "\r\nServerPort=\"" +
+              QByteArray::number(m_port) + "\"\r\nServerAddress=127.0.0.1\r\n[Settings]\r\n" +
+              "hsip=127.0.0.1\r\nhsport=" + QByteArray::number(m_homeSeer.port()) + "\r\n");
+    write("html/style/main.css", "body { color: red }");
+    m_image.resize(2500);
+    for (int i = 0; i < m_image.size(); ++i) m_image[i] = static_cast<char>(i * 7);
+    write("html/images/logo.gif", m_image);
+    write("secret.css", "SECRET");
+    ASSERT_TRUE(m_gateway.start("rovalink", {"--headless", "--app-dir", m_appDir.path()}));
+    ASSERT_TRUE(waitUntil(
+        [&] {
+          QTcpSocket probe;
+          probe.connectToHost(QHostAddress::LocalHost, m_port);
+          return probe.waitForConnected(200);
+        },
+        kStartMs))
+        << m_gateway.errorText().toStdString();
+  }
+
+  void write(const QString& relative, const QByteArray& content) {
+    const QString path = QDir(m_appDir.path()).filePath(relative);
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_EQ(file.write(content), content.size());
+  }
+
+  std::unique_ptr<QTcpSocket> open() {
+    auto socket = std::make_unique<QTcpSocket>();
+    socket->connectToHost(QHostAddress::LocalHost, m_port);
+    return socket;
+  }
+
+  // Sends the request on a fresh connection; everything received until the server closed it.
+  QByteArray exchange(const QByteArray& request) {
+    auto socket = open();
+    QByteArray received;
+    QObject::connect(socket.get(), &QTcpSocket::readyRead, [&] { received += socket->readAll(); });
+    socket->write(request);
+    EXPECT_TRUE(
+        waitUntil([&] { return socket->state() == QAbstractSocket::UnconnectedState; }, kReplyMs))
+        << request.toStdString();
+    return received + socket->readAll();
+  }
+
+  static QByteArray today() {
+    return QLocale::c().toString(QDate::currentDate(), QStringLiteral("dd-MMM-yy")).toLatin1();
+  }
+  QByteArray modified(const QString& relative) const {
+    const QDateTime when = QFileInfo(QDir(m_appDir.path()).filePath(relative)).lastModified();
+    return QLocale::c().toString(when, QStringLiteral("M/d/yyyy h:mm:ss AP")).toLatin1();
+  }
+  QByteArray notFound() const {
+    return "HTTP/1.1 200 Object Not Found\r\nServer: qbt\r\nDate: " + today() +
+           "\r\nConnection: Close\r\nContent-Type: text/html\r\nContent-Length: 40\r\n\r\n"
+           "<html><h1>404 File Not Found</h1></html>";
+  }
+
+  // Runs curl with the arguments against the server, until it ends.
+  QByteArray curl(const QStringList& arguments) {
+    QProcess process;
+    process.start("curl", QStringList{"-s", "-S", "--max-time", "20"} + arguments);
+    EXPECT_TRUE(process.waitForStarted(kStartMs));
+    EXPECT_TRUE(waitUntil([&] { return process.state() == QProcess::NotRunning; }, 30000));
+    return process.readAllStandardOutput() + process.readAllStandardError();
+  }
+  QString url(const char* path) const {
+    return QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(QLatin1String(path));
+  }
+
+  QTemporaryDir m_appDir;
+  StubHomeSeer m_homeSeer;
+  QByteArray m_image;
+  quint16 m_port = 0;
+  Program m_hub;
+  Program m_sim;
+  Program m_gateway;  // last, so it is stopped first
+};
+
+TEST_F(WebServerE2e, AnswersEachFormWithItsExactBytes) {
+  EXPECT_EQ(exchange("GET /Style/Main.css HTTP/1.1\r\nHost: x\r\n\r\n"),
+            "HTTP/1.0 200 OK\r\nServer: qbt\r\nDate: " + today() +
+                "\r\nAccept-Ranges: bytes\r\nContent-Type: text/html\r\nLast-Modified " +
+                modified("html/style/main.css") +
+                "\r\nContent-Length: 19\r\n\r\nbody { color: red }");
+  EXPECT_EQ(exchange("GET /images/logo.gif HTTP/1.1\r\n\r\n"),
+            "HTTP/1.1 200 OK\r\nServer: qbt\r\nDate:" + today() +
+                "\r\nLast-Modified: " + modified("html/images/logo.gif") +
+                "\r\nAccept-Ranges: bytes\r\nContent-Length: 2500\r\nConnection: Close\r\n"
+                "Content-Type: image/gif\r\n\r\n" +
+                m_image);
+  EXPECT_EQ(exchange("GET /images/none.png HTTP/1.1\r\n\r\n"),
+            "HTTP/1.1 404 Not Found\r\nServer: qbt\r\nDate:" + today() + "\r\n\r\n");
+  EXPECT_EQ(exchange("GET /style/none.css HTTP/1.1\r\n\r\n"), notFound());
+
+  // The page: a 200 answer whose length is that of its body.
+  const QByteArray page = exchange("GET /spykee HTTP/1.1\r\n\r\n");
+  const qsizetype bodyAt = page.indexOf("\r\n\r\n") + 4;
+  EXPECT_TRUE(page.startsWith("HTTP/1.1 200 ")) << page.left(200).toStdString();
+  EXPECT_TRUE(
+      page.contains("\r\nContent-Length: " + QByteArray::number(page.size() - bodyAt) + "\r\n"));
+
+  const QByteArray hs = "127.0.0.1:" + QByteArray::number(m_homeSeer.port());
+  EXPECT_EQ(exchange("GET /stat?a=1 HTTP/1.1\r\n\r\n"),
+            "HTTP/1.0 307 NoSupport\r\nServer: qbt\r\nDate: " + today() +
+                "\r\nConnection: close\r\nContent-Type: text/html\r\nLocation: http://" + hs +
+                "/stat?a=1\r\n\r\n");
+  const QByteArray audrey =
+      exchange("POST /ctrl?a=1 HTTP/1.1\r\nUser-Agent: Audrey\r\nContent-Length: 7\r\n\r\nb=<i>&c");
+  EXPECT_TRUE(audrey.startsWith("HTTP/1.0 200 OK\r\n"));
+  EXPECT_TRUE(audrey.endsWith("<form name='redo' action='http://" + hs +
+                              "/ctrl' method='POST'><input type='hidden' name='a' value='1'>"
+                              "<input type='hidden' name='b' value='&lt;i&gt;'><input "
+                              "type='hidden' name='c' value=''></form></HTML>"))
+      << audrey.toStdString();
+}
+
+TEST_F(WebServerE2e, RedirectedRequestsReachHomeSeerWithTheirFields) {
+  EXPECT_EQ(curl({"-L", url("/stat?ref=7")}), "ok");
+  EXPECT_EQ(curl({"-L", "-d", "name=x&level=3", url("/ctrl")}), "ok");
+  ASSERT_EQ(m_homeSeer.requests.size(), 2u);
+  EXPECT_TRUE(m_homeSeer.requests[0].startsWith("GET /stat?ref=7 HTTP/1."));
+  EXPECT_TRUE(m_homeSeer.requests[1].startsWith("POST /ctrl HTTP/1."));
+  EXPECT_TRUE(m_homeSeer.requests[1].endsWith("\r\n\r\nname=x&level=3"));
+}
+
+TEST_F(WebServerE2e, NothingOutsideTheHtmlFolderIsServed) {
+  for (const char* target :
+       {"/../secret.css", "/%2e%2e/secret.css", "/..%2Fsecret.css", "/style/..%5C..%5Csecret.css",
+        "/style\\..\\..\\secret.css", "secret.css", "//secret.css"}) {
+    EXPECT_EQ(exchange(QByteArray("GET ") + target + " HTTP/1.1\r\n\r\n"), notFound()) << target;
+  }
+  EXPECT_FALSE(curl({"--path-as-is", url("/../secret.css")}).contains("SECRET"));
+}
+
+TEST_F(WebServerE2e, A101stConnectionIsClosedAtOnceAndTheOthersAreServed) {
+  std::vector<std::unique_ptr<QTcpSocket>> sockets;
+  for (int i = 0; i < 101; ++i) sockets.push_back(open());
+  auto connected = [&] {
+    int n = 0;
+    for (const auto& s : sockets) n += s->state() == QAbstractSocket::ConnectedState;
+    return n;
+  };
+  // All connect; exactly one of them is closed by the server at once.
+  ASSERT_TRUE(waitUntil([&] { return connected() == 100; }, kReplyMs));
+  waitUntil([] { return false; }, 500);
+  EXPECT_EQ(connected(), 100);
+  for (const auto& s : sockets) s->write("GET /style/main.css HTTP/1.1\r\n\r\n");
+  std::vector<QByteArray> answers(sockets.size());
+  for (std::size_t i = 0; i < sockets.size(); ++i) {
+    QObject::connect(sockets[i].get(), &QTcpSocket::readyRead,
+                     [&, i] { answers[i] += sockets[i]->readAll(); });
+  }
+  ASSERT_TRUE(waitUntil([&] { return connected() == 0; }, kReplyMs));
+  int served = 0;
+  for (const QByteArray& answer : answers) served += answer.endsWith("body { color: red }");
+  EXPECT_EQ(served, 100);
+  EXPECT_EQ(exchange("GET /style/none.css HTTP/1.1\r\n\r\n"), notFound());
+}
+
+TEST_F(WebServerE2e, SlowClientsAreServedOrDroppedWithoutHoldingUpOthers) {
+  // A head written a few bytes at a time is still one request.
+  auto trickle = open();
+  ASSERT_TRUE(trickle->waitForConnected(kReplyMs));
+  QByteArray answer;
+  QObject::connect(trickle.get(), &QTcpSocket::readyRead, [&] { answer += trickle->readAll(); });
+  const QByteArray request = "GET /style/main.css HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+  for (qsizetype i = 0; i < request.size(); i += 5) {
+    trickle->write(request.mid(i, 5));
+    trickle->flush();
+    waitUntil([] { return false; }, 30);
+  }
+  ASSERT_TRUE(
+      waitUntil([&] { return trickle->state() == QAbstractSocket::UnconnectedState; }, kReplyMs));
+  EXPECT_TRUE((answer + trickle->readAll()).endsWith("\r\n\r\nbody { color: red }"));
+
+  // A head that never ends is dropped after 10 s; others are answered meanwhile.
+  auto stalled = open();
+  ASSERT_TRUE(stalled->waitForConnected(kReplyMs));
+  stalled->write("GET /spykee HTTP/1.1\r\nHost: x");
+  QElapsedTimer elapsed;
+  elapsed.start();
+  EXPECT_EQ(exchange("GET /style/none.css HTTP/1.1\r\n\r\n"), notFound());
+  ASSERT_TRUE(
+      waitUntil([&] { return stalled->state() == QAbstractSocket::UnconnectedState; }, 20000));
+  EXPECT_GE(elapsed.elapsed(), 9000);
+  EXPECT_EQ(stalled->readAll(), QByteArray());
+}
+
+}  // namespace
+}  // namespace rovalink::e2e

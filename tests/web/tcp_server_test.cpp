@@ -1,0 +1,306 @@
+#include "web/server/tcp_server.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/sim/sim_tcp_socket.h"
+#include "support/web_server_rig.h"
+#include "web/server/page_handler.h"
+#include "web/server/request.h"
+#include "web/server/response.h"
+
+namespace rovalink::web {
+namespace {
+
+using test::WebServerRig;
+
+// Answers /spykee with a fixed text and keeps what it saw of each request.
+struct RecordingPage : PageHandler {
+  std::string answer = "<p>hi</p>";
+  std::vector<std::string> seen;  // method, then the form fields as key=value, then the peer
+  std::string RemotePage(Request& request, Response&) override {
+    std::string line = request.Method();
+    for (const KeyValuePair& field : request.FormCol()) line += " " + field.Key + "=" + field.Value;
+    seen.push_back(line + " from " + request.ServerVariables("remote_addr"));
+    return answer;
+  }
+};
+
+// Every file date is written in UTC here, so the expected texts do not depend on the machine.
+class WebServer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* tz = std::getenv("TZ");
+    m_savedTz = tz ? tz : "";
+    m_hadTz = tz != nullptr;
+    ::setenv("TZ", "UTC", 1);
+    ::tzset();
+    rig.server.setPageHandler(&page);
+    ASSERT_TRUE(rig.server.Start());
+  }
+  void TearDown() override {
+    if (m_hadTz) {
+      ::setenv("TZ", m_savedTz.c_str(), 1);
+    } else {
+      ::unsetenv("TZ");
+    }
+    ::tzset();
+  }
+
+  // Writes a file below html/ modified at 6 Dec 2026 13:05:09 UTC.
+  void dated(const std::string& relative, const std::string& content) {
+    const std::string path = rig.htmlFile(relative, content);
+    const auto when = std::chrono::sys_days{std::chrono::year{2026} / 12 / 6} +
+                      std::chrono::hours{13} + std::chrono::minutes{5} + std::chrono::seconds{9};
+    std::filesystem::last_write_time(path, std::chrono::file_clock::from_sys(when));
+  }
+
+  WebServerRig rig;
+  RecordingPage page;
+
+ private:
+  std::string m_savedTz;
+  bool m_hadTz = false;
+};
+
+const std::string kNotFound =
+    "HTTP/1.1 200 Object Not Found\r\nServer: qbt\r\nDate: 07-Dec-26\r\nConnection: Close\r\n"
+    "Content-Type: text/html\r\nContent-Length: 40\r\n\r\n"
+    "<html><h1>404 File Not Found</h1></html>";
+const std::string kBare404 = "HTTP/1.1 404 Not Found\r\nServer: qbt\r\nDate:07-Dec-26\r\n\r\n";
+
+TEST_F(WebServer, AnswersEveryFormWithTheExactBytes) {
+  dated("style/main.css", "body{}");
+  const std::string redirectHead =
+      "HTTP/1.0 307 NoSupport\r\nServer: qbt\r\nDate: 07-Dec-26\r\nConnection: close\r\n"
+      "Content-Type: text/html\r\nLocation: http://127.0.0.1:80";
+  const std::string audreyPage =
+      "<HTML><HEAD><SCRIPT LANGUAGE=\"JavaScript\">function initialize() "
+      "{document.redo.submit();}</script></HEAD><body onLoad='initialize()'><form name='redo' "
+      "action='http://127.0.0.1:80/ctrl' method='POST'><input type='hidden' name='a' "
+      "value='1'><input type='hidden' name='b' value='&#39;&gt;&lt;script&gt;&quot;'><input "
+      "type='hidden' name='&lt;k&gt;' value='x'></form></HTML>";
+  const std::string audreyBody = "b='><script>\"&<k>=x";
+  const struct {
+    std::string request, answer;
+  } cases[] = {
+      {"GET /SPYKEE?x=1 HTTP/1.1\r\n\r\n",
+       "HTTP/1.1 200 OK\r\nServer: qbt\r\nDate: 07-Dec-26\r\nExpires: Tue, 04 Dec 1993 21:29:02 "
+       "GMT\r\nAccept-Ranges: bytes\r\nContent-Type: text/html\r\nContent-Length: 9\r\n"
+       "Cache-Control: no-cache\r\nLocation: http://localhost:8080/other\r\n\r\n<p>hi</p>"},
+      {"GET /Style/Main.CSS HTTP/1.1\r\n\r\n",
+       "HTTP/1.0 200 OK\r\nServer: qbt\r\nDate: 07-Dec-26\r\nAccept-Ranges: bytes\r\n"
+       "Content-Type: text/html\r\nLast-Modified 12/6/2026 1:05:09 PM\r\nContent-Length: 6\r\n"
+       "\r\nbody{}"},
+      {"GET /style/missing.css HTTP/1.1\r\n\r\n", kNotFound},
+      {"GET /images/missing.gif HTTP/1.1\r\n\r\n", kBare404},
+      {"GET /spykee/ HTTP/1.1\r\n\r\n", redirectHead + "/spykee/\r\n\r\n"},
+      {"GET /spykee.htm?a=b+c HTTP/1.1\r\n\r\n", redirectHead + "/spykee.htm?a=b c\r\n\r\n"},
+      {"POST /x HTTP/1.1\r\nContent-Length: 7\r\n\r\na=1&b=2",
+       redirectHead + "/x\r\nContent-Length: 7\r\n\r\na=1&b=2"},
+      {"GET /a%0D%0Ab HTTP/1.1\r\n\r\n", redirectHead + "/a  b\r\n\r\n"},
+      {"POST /ctrl?a=1 HTTP/1.1\r\nUser-Agent: my AUDREY\r\nContent-Length: " +
+           std::to_string(audreyBody.size()) + "\r\n\r\n" + audreyBody,
+       "HTTP/1.0 200 OK\r\nServer: qbt\r\nDate: 07-Dec-26\r\nConnection: close\r\n"
+       "Content-Type: text/html\r\nLocation: http://127.0.0.1:80/ctrl?a=1\r\nContent-Length: " +
+           std::to_string(audreyPage.size()) + "\r\n\r\n" + audreyPage},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(rig.fetch(c.request), c.answer) << c.request;
+  }
+  EXPECT_EQ(rig.server.OpenSocketCount(), 0);
+}
+
+TEST_F(WebServer, StreamsAnImageInChunksThenCloses) {
+  dated("images/logo.gif", std::string(2500, 'g'));
+  dated("pics.htm/a.png", "png");
+  auto client = rig.connect();
+  client->send("GET /images/logo.GIF HTTP/1.1\r\n\r\n");
+  ASSERT_TRUE(rig.sim.runUntil([&] { return client->closed; }, 30000));
+  ASSERT_EQ(client->chunks.size(), 4u);
+  EXPECT_EQ(client->chunks[0],
+            "HTTP/1.1 200 OK\r\nServer: qbt\r\nDate:07-Dec-26\r\nLast-Modified: 12/6/2026 1:05:09 "
+            "PM\r\nAccept-Ranges: bytes\r\nContent-Length: 2500\r\nConnection: Close\r\n"
+            "Content-Type: image/gif\r\n\r\n");
+  EXPECT_EQ(client->chunks[1], std::string(1000, 'g'));
+  EXPECT_EQ(client->chunks[2], std::string(1000, 'g'));
+  EXPECT_EQ(client->chunks[3], std::string(500, 'g'));
+  // The folder's ".htm" decides the type.
+  EXPECT_NE(rig.fetch("GET /pics.htm/a.png HTTP/1.1\r\n\r\n").find("Content-Type: text/html\r\n"),
+            std::string::npos);
+}
+
+TEST_F(WebServer, AChunkNotAcknowledgedWithin5sGoesOutAnyway) {
+  // With 6 s of latency the head's completion comes late: the chunk timer sends chunk 1 after 5 s.
+  dated("images/big.jpg", std::string(2500, 'j'));
+  auto client = rig.connect();
+  rig.sim.setLatency(std::chrono::seconds(6));
+  client->send("GET /images/big.jpg HTTP/1.1\r\n\r\n");
+  ASSERT_TRUE(rig.sim.runUntil([&] { return client->chunks.size() >= 2; }, 60000));
+  EXPECT_EQ(client->chunkTimesMs[1] - client->chunkTimesMs[0], 5000);
+  EXPECT_TRUE(rig.sim.runUntil([&] { return client->closed; }, 60000));
+  EXPECT_EQ(client->data.size(), client->chunks[0].size() + 2500);
+}
+
+TEST_F(WebServer, NeverServesAFileOutsideTheRoot) {
+  testing::writeFile(rig.folder.file("secret.css"), "SECRET");
+  testing::writeFile(rig.folder.file("secret.gif"), "SECRET");
+  rig.htmlFile("style/ok.css", "fine");
+  std::filesystem::create_directories(rig.folder.file("html/dir.css"));
+  std::filesystem::create_symlink(rig.folder.file("secret.css"), rig.folder.file("html/link.css"));
+  for (const std::string& target : std::vector<std::string>{
+           "/../secret.css", "/%2e%2e/secret.css", "/%2E%2E%2Fsecret.css", "/..%3asecret.css",
+           "/style/..%5C..%5Csecret.css", "/style\\..\\..\\secret.css", "/style/../../secret.css",
+           "secret.css", "C:/../secret.css", "//secret.css", "/./style/ok.css", "/link.css",
+           "/dir.css", "/style/ok.css%00.css", "/" + rig.folder.file("secret.css")}) {
+    EXPECT_EQ(rig.fetch("GET " + target + " HTTP/1.1\r\n\r\n"), kNotFound) << target;
+  }
+  EXPECT_EQ(rig.fetch("GET /../secret.gif HTTP/1.1\r\n\r\n"), kBare404);
+  EXPECT_NE(rig.fetch("GET /style/ok.css HTTP/1.1\r\n\r\n").find("\r\n\r\nfine"),
+            std::string::npos);
+}
+
+TEST_F(WebServer, CollectsARequestSplitAcrossSegments) {
+  // Head and body in 7-byte pieces, then a head and a body sent 30 ms apart: each is one request,
+  // and the peer address, not the Host header, names the client.
+  rig.sim.setTcpSegmentSize(7);
+  const std::string body = "Name=Name&clientinput=yes";
+  rig.fetch("POST /spykee HTTP/1.1\r\nHost: 10.9.9.9:80\r\nContent-Length: " +
+            std::to_string(body.size()) + "\r\n\r\n" + body);
+  rig.sim.setTcpSegmentSize(0);
+  auto client = rig.connect();
+  client->send("POST /spykee HTTP/1.1\r\nContent-Length: 3\r\n\r\n");
+  rig.sim.advanceMs(30);
+  client->send("a=1");
+  ASSERT_TRUE(rig.sim.runUntil([&] { return client->closed; }, 1000));
+  EXPECT_EQ(page.seen, (std::vector<std::string>{
+                           "POSTx Name=Name clientinput=yes from 127.0.0.1",
+                           "POSTx a=1 from 127.0.0.1",
+                       }));
+}
+
+TEST_F(WebServer, AddsALaterBodyOfAPostWithoutLength) {
+  auto client = rig.connect();
+  client->send("POST /spykee HTTP/1.1\r\n\r\n");
+  rig.sim.advanceMs(10);
+  client->send("Name=Name&");
+  client->send("x=2");
+  ASSERT_TRUE(rig.sim.runUntil([&] { return client->closed; }, 1000));
+  EXPECT_EQ(page.seen, std::vector<std::string>{"POST Name=Name x=2 from 127.0.0.1"});
+}
+
+TEST_F(WebServer, ClosesConnectionsThatExceedTheBounds) {
+  const struct {
+    const char* name;
+    std::vector<std::string> sends;
+  } cases[] = {
+      {"head over 16 KiB", {"GET /" + std::string(16 * 1024, 'a')}},
+      {"blank line after 16 KiB",
+       {"GET /x HTTP/1.1\r\nA: " + std::string(16 * 1024, 'a') + "\r\n\r\n"}},
+      {"body over 1 MiB", {"POST /x HTTP/1.1\r\nContent-Length: 1048577\r\n\r\n"}},
+      {"length beyond any number",
+       {"POST /x HTTP/1.1\r\nContent-Length: 99999999999999999999999\r\n\r\n"}},
+      {"later body over 1 MiB",
+       {"POST /x HTTP/1.1\r\n\r\n", std::string(600 * 1024, 'a'), std::string(600 * 1024, 'b')}},
+      {"more queued pieces than the queue holds",
+       {"POST /x HTTP/1.1\r\n\r\n", std::string(TCPServer::kMaxPendingRequests, 'p')}},
+  };
+  for (const auto& c : cases) {
+    auto client = rig.connect();
+    for (const std::string& s : c.sends) {
+      if (std::string(c.name).starts_with("more")) {
+        for (char ch : s) client->send(std::string(1, ch));
+      } else {
+        client->send(s);
+      }
+    }
+    // Closed before the batch could answer: nothing comes back.
+    EXPECT_TRUE(rig.sim.runUntil([&] { return client->closed; }, 40)) << c.name;
+    EXPECT_EQ(client->data, "") << c.name;
+    EXPECT_LE(rig.server.PendingRequestCount(), TCPServer::kMaxPendingRequests) << c.name;
+    rig.sim.runUntil([] { return false; }, 100);
+  }
+  EXPECT_EQ(rig.server.OpenSocketCount(), 0);
+  EXPECT_EQ(rig.server.PendingRequestCount(), 0u);
+
+  // A client that never completes its head is closed at 10 s, not before.
+  auto slow = rig.connect();
+  slow->send("GET /spykee HTTP/1.1\r\n");
+  EXPECT_FALSE(rig.sim.runUntil([&] { return slow->closed; }, 9900));
+  EXPECT_TRUE(rig.sim.runUntil([&] { return slow->closed; }, 200));
+  EXPECT_EQ(slow->data, "");
+}
+
+TEST_F(WebServer, GrowsTheSocketArrayAndReusesClosedSockets) {
+  EXPECT_EQ(rig.server.highestSocketIndex(), 5);
+  std::vector<std::unique_ptr<test::WebClient>> clients;
+  std::vector<int> highest, chosen;
+  for (int i = 1; i <= 100; ++i) {
+    clients.push_back(rig.connect());
+    ASSERT_TRUE(clients.back()->connected);
+    highest.push_back(rig.server.highestSocketIndex());
+    chosen.push_back(rig.server.NextSocketIndex());
+  }
+  // At least four spare sockets stay loaded until the array reaches index 100.
+  EXPECT_EQ(std::vector<int>(highest.begin(), highest.begin() + 4), (std::vector<int>{5, 6, 7, 8}));
+  EXPECT_EQ(highest[95], 100);
+  EXPECT_EQ(highest[99], 100);
+  for (int i = 0; i < 100; ++i) EXPECT_EQ(chosen[i], i + 1);
+  EXPECT_EQ(rig.server.OpenSocketCount(), 100);
+
+  // The 101st connection is accepted and closed at once.
+  auto extra = rig.connect();
+  EXPECT_TRUE(extra->connected);
+  EXPECT_TRUE(rig.sim.runUntil([&] { return extra->closed; }, 1));
+  EXPECT_EQ(rig.server.OpenSocketCount(), 100);
+
+  // A peer close and a reset both free their socket; the search wraps from 100 to 1.
+  clients[2]->socket->close();
+  dynamic_cast<platform::SimTcpSocket&>(*clients[0]->socket).abort();
+  rig.sim.runUntil([] { return false; }, 1);
+  EXPECT_EQ(rig.server.OpenSocketCount(), 98);
+  clients.push_back(rig.connect());
+  EXPECT_EQ(rig.server.NextSocketIndex(), 1);
+  clients.push_back(rig.connect());
+  EXPECT_EQ(rig.server.NextSocketIndex(), 3);
+  EXPECT_EQ(rig.server.highestSocketIndex(), 100);
+}
+
+TEST(WebServerStart, ListensOnlyOnAUsablePort) {
+  const struct {
+    std::string lines;
+    std::uint16_t port;
+  } cases[] = {
+      {"ServerPort=\"8030\"\r\n", 8030}, {"", 8029},
+      {"ServerPort=0\r\n", 0},           {"ServerPort=abc\r\n", 0},
+      {"ServerPort=70000\r\n", 0},
+  };
+  for (const auto& c : cases) {
+    WebServerRig rig(c.lines);
+    EXPECT_EQ(rig.server.Start(), c.port != 0) << c.lines;
+    EXPECT_EQ(rig.server.port(), c.port) << c.lines;
+    EXPECT_TRUE(rig.services.events.empty());
+  }
+  WebServerRig busy;
+  busy.sim.failNextBind(platform::SimProtocol::Tcp, WebServerRig::kPort, "Address in use");
+  EXPECT_FALSE(busy.server.Start());
+  ASSERT_EQ(busy.services.events.size(), 1u);
+  EXPECT_EQ(busy.services.events[0].first, "xapqbtSpykee");
+  EXPECT_EQ(busy.services.events[0].second, "Server Form_Load ");
+  EXPECT_EQ(busy.services.events[0].description, "cannot listen on *:8029: Address in use");
+
+  WebServerRig hs("ServerPort=8029\r\nServerAddress=127.0.0.1\r\n",
+                  "hsip=192.168.1.9\r\nhsport=8080\r\n");
+  ASSERT_TRUE(hs.server.Start());
+  EXPECT_NE(hs.fetch("GET / HTTP/1.1\r\n\r\n").find("Location: http://192.168.1.9:8080/\r\n"),
+            std::string::npos);
+}
+
+}  // namespace
+}  // namespace rovalink::web
