@@ -149,8 +149,17 @@ TEST_F(PageDecorationsTest, WithoutDatabaseTheFrameIsBuiltFromFilesAndSettings) 
   writeFile(m_folder.file("Config/settings.ini"),
             "[Settings]\r\nlogoShowSunrise=Yes\r\nlogoShowUsername=1\r\nwebvenabled=1\r\n"
             "gCustomPageFile2=/robots.asp\r\ngCustomPageDesc2=<Robots>\r\n");
+  writeFile(m_folder.file("Config/includes.ini"),
+            "[Settings]\r\nusePageScroll=1\r\n[PageScroll]\r\nText1=Robot \"home\"\r\n");
+  writeFile(m_folder.file("Config/WeatherData.ini"),
+            "[WeatherCom_CurrentData]\r\nTemp=21\r\nReport_City=Lyon\r\n");
   html = page(kBrowser);
   EXPECT_NE(html.find("#000000;\">No File<p><a href=\"/\">Home</a> | "), std::string::npos);
+  EXPECT_NE(html.find("<div id=\"pagescroll\" class=\"pagescroll\"></div><script "
+                      "type=\"text/javascript\">[scroll wcontent[0]=\"<font "
+                      "class='pagescrolltext'>Robot \\x26quot;home\\x26quot;</font>\";\n"
+                      "wcontent[1]=\"<font class='pagescrolltext'>Lyon: 21</font>\";\n]</script>"),
+            std::string::npos);
   EXPECT_NE(html.find("Setup</a> |  <a href=\"vmail0\">Messages</a> | <a "
                       "href=\"/html_help/hlp_contents.htm\">Help</a> | <a "
                       "href=\"/robots.asp\">&lt;Robots&gt;</a>| <a href=\"/logo\">Log Out</a></p>"),
