@@ -361,7 +361,7 @@ std::string PageDecorations::CustomHeader(const std::vector<std::string>& argume
     for (const auto& [key, fallback] :
          {std::pair{"strShowLinks", "OldStyle"}, std::pair{"strLogoYN", "Yes"},
           std::pair{"UseSecurity", "None"}}) {
-      if (hs(key).empty())
+      if (hs(key).empty() && !m_settings.GetAppPath().empty())
         m_settings.SaveIniSetting(kSettingsSection, key, fallback, kHsSettingsFile);
     }
     auto position = [&](std::size_t index, const char* key, const char* fallback = "") {
