@@ -107,18 +107,5 @@ TEST(Request, HeadersAndServerVariables) {
   EXPECT_EQ(r.ServerVariables("PATH_INFO"), "/spykee");
 }
 
-TEST(Request, AddPostDataKeepsPayloadAndFirstField) {
-  Request r;
-  r.ParsePage("POST /spykee?a=q HTTP/1.1\r\nContent-Type: x\r\n\r\n");
-  EXPECT_EQ(r.Method(), "POST");
-  r.AddPostData("Name=Name&clientinput=yes");
-  r.AddPostData("name=again");
-  EXPECT_EQ(r.Form("NAME"), "Name");
-  EXPECT_EQ(r.Form("clientinput"), "yes");
-  EXPECT_EQ(r.Form("missing"), "");
-  EXPECT_EQ(r.QueryString("A"), "q");
-  EXPECT_EQ(r.Payload(), "");
-}
-
 }  // namespace
 }  // namespace rovalink::web

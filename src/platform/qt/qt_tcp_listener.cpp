@@ -5,6 +5,11 @@
 #include "platform/qt/qt_tcp_socket.h"
 
 namespace rovalink::platform {
+namespace {
+
+constexpr int kListenBacklog = 1024;
+
+}  // namespace
 
 QtTcpListener::QtTcpListener(std::shared_ptr<QtEventCore> core)
     : m_core(std::move(core)),
@@ -35,6 +40,9 @@ bool QtTcpListener::listen(const std::string& address, std::uint16_t port, std::
     if (error) *error = "Address not available";
     return false;
   }
+  // Qt's default queue of 50 overflows when a crowd of clients reconnects at once, and each
+  // dropped handshake costs its client a one-second retransmission.
+  m_server->setListenBacklogSize(kListenBacklog);
   if (!m_server->listen(*local, port)) {
     if (error) *error = qt_socket::toText(m_server->errorString());
     return false;
