@@ -115,6 +115,26 @@ void Gateway::createSubsystems() {
   m_robotLink->setFrameViewer([this](const std::string& path) { m_videoWindow->ShowFrame(path); });
   m_webServer =
       std::make_unique<web::TCPServer>(web::TCPServer::Wiring{m_platform, m_settings, m_helpers});
+  createWebPage(layout.htmlFolder);
+}
+
+void Gateway::createWebPage(const std::string& htmlFolder) {
+  m_lanRobots = std::make_unique<robot::LanRobotList>(m_platform, m_settings);
+  // The BSC handler comes later in start-up; the page asks for the times when it is built.
+  m_pageDecorations = std::make_unique<web::PageDecorations>(
+      web::PageDecorations::Wiring{m_settings,
+                                   m_helpers,
+                                   htmlFolder,
+                                   [this] { return m_bsc ? m_bsc->SunriseText() : std::string(); },
+                                   [this] { return m_bsc ? m_bsc->SunsetText() : std::string(); },
+                                   {}});
+  m_devicePage = std::make_unique<web::DeviceListPage>(web::DeviceListPage::Wiring{
+      m_settings, m_helpers, *m_pageDecorations, m_lanRobots.get(), [this] {
+        const bool connected =
+            m_robotLink && m_robotLink->ConnectionState() == platform::SocketState::Connected;
+        return connected ? m_robotLink->RobotAddress() : std::string();
+      }});
+  m_webServer->setPageHandler(m_devicePage.get());
 }
 
 std::string Gateway::readPathFolder(const xap::AppLayout& layout) const {

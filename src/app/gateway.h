@@ -19,10 +19,13 @@
 #include "platform/main_window_model.h"
 #include "platform/platform.h"
 #include "platform/ui_port.h"
+#include "robot/lan_robot_list.h"
 #include "robot/robot_link.h"
 #include "robot/robot_state.h"
 #include "settings/hs.h"
 #include "video/video_window.h"
+#include "web/pages/device_list_page.h"
+#include "web/pages/page_decorations.h"
 #include "web/server/tcp_server.h"
 #include "xap/xap_helpers.h"
 #include "xap/xap_transport.h"
@@ -80,6 +83,7 @@ class Gateway {
 
  private:
   void createSubsystems();
+  void createWebPage(const std::string& htmlFolder);
   bool startXap();
   // The folder xAP "File" commands may name path files in: [SPYKEE] PathFolder of
   // qbtRovalink.ini, else Data/xapqbtSpykee.
@@ -114,6 +118,9 @@ class Gateway {
   std::unique_ptr<TrayIcon> m_trayIcon;
   std::unique_ptr<video::VideoWindow> m_videoWindow;
   std::unique_ptr<web::TCPServer> m_webServer;
+  std::unique_ptr<robot::LanRobotList> m_lanRobots;
+  std::unique_ptr<web::PageDecorations> m_pageDecorations;
+  std::unique_ptr<web::DeviceListPage> m_devicePage;
 
   bool m_started = false;
   bool m_shutDown = false;
