@@ -16,6 +16,7 @@
 #include "devices/device_table.h"
 #include "devices/devices.h"
 #include "devices/status_reporter.h"
+#include "mqtt/mqtt_bridge.h"
 #include "platform/main_window_model.h"
 #include "platform/platform.h"
 #include "platform/ui_port.h"
@@ -69,12 +70,15 @@ class Gateway {
   commands::CommandDispatcher& dispatcher() { return *m_dispatcher; }
   devices::Devices& devices() { return m_devices; }
   xap::XapTransport& transport() { return *m_transport; }
+  // nullptr unless [MQTT] names a broker.
+  mqtt::MqttBridge* mqttBridge() { return m_mqtt.get(); }
   const platform::MainWindowModel& model() const { return m_model; }
   const robot::RobotState& robotState() const { return m_robotState; }
 
  private:
   void createSubsystems();
   bool startXap();
+  void startMqtt();
   void Shutdown();
   void reportStatus(const std::string& name, bool isInfo);
 
@@ -104,6 +108,7 @@ class Gateway {
   std::unique_ptr<MainWindow> m_mainWindow;
   std::unique_ptr<TrayIcon> m_trayIcon;
   std::unique_ptr<video::VideoWindow> m_videoWindow;
+  std::unique_ptr<mqtt::MqttBridge> m_mqtt;
 
   bool m_started = false;
   bool m_shutDown = false;
