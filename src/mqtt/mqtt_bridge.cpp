@@ -1,6 +1,7 @@
 #include "mqtt/mqtt_bridge.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "devices/device_table.h"
 #include "mqtt/mqtt_topics.h"
@@ -33,6 +34,7 @@ MqttBridge::MqttBridge(Wiring wiring, MqttSettings settings, std::unique_ptr<Mqt
       m_miscTimer(m_wiring.platform.loop().createTimer()),
       m_retryTimer(m_wiring.platform.loop().createTimer()),
       m_cameraTimer(m_wiring.platform.loop().createTimer()),
+      m_rejectTimer(m_wiring.platform.loop().createTimer()),
       m_published(m_wiring.devices.size(), {false, 0}) {
   m_miscTimer->setInterval(kMiscIntervalMs);
   m_miscTimer->onTick([this] { serviceSocket(&MqttClient::loopMisc); });
@@ -42,6 +44,13 @@ MqttBridge::MqttBridge(Wiring wiring, MqttSettings settings, std::unique_ptr<Mqt
   });
   if (m_settings.cameraFps > 0) m_cameraTimer->setInterval(1000 / m_settings.cameraFps);
   m_cameraTimer->onTick([this] { publishFrame(); });
+  m_rejectTimer->setInterval(kRejectEventMs);
+  m_rejectTimer->onTick([this] {
+    m_rejectTimer->setEnabled(false);
+    if (m_rejectsUnreported > 0)
+      event("MQTT: " + std::to_string(std::exchange(m_rejectsUnreported, 0)) +
+            " more commands ignored");
+  });
   m_client->setCallbacks(MqttClient::Callbacks{
       [this](int rc, const std::string& reason) { onConnected(rc, reason); },
       [this](int, const std::string& reason) { onDisconnected(reason); },
@@ -222,6 +231,12 @@ void MqttBridge::onMessage(const std::string& topic, const std::string& payload)
 }
 
 void MqttBridge::rejectSet(const std::string& topic, const std::string& reason) {
+  // A flood of bad commands must not become a flood of bus events.
+  if (m_rejectTimer->enabled()) {
+    ++m_rejectsUnreported;
+    return;
+  }
+  m_rejectTimer->setEnabled(true);
   event("MQTT command on " + shown(topic) + " ignored: " + reason);
 }
 

@@ -36,6 +36,8 @@ class MqttBridge {
   static constexpr int kFirstRetryMs = 1000;
   static constexpr int kMaxRetryMs = 60000;
   static constexpr int kMiscIntervalMs = 1000;  // keep-alive and time-outs of the client
+  // At most one event per period about ignored commands; the rest are counted.
+  static constexpr int kRejectEventMs = 1000;
 
   MqttBridge(Wiring wiring, MqttSettings settings, std::unique_ptr<MqttClient> client);
   ~MqttBridge();
@@ -81,6 +83,8 @@ class MqttBridge {
   std::unique_ptr<platform::Timer> m_miscTimer;
   std::unique_ptr<platform::Timer> m_retryTimer;
   std::unique_ptr<platform::Timer> m_cameraTimer;
+  std::unique_ptr<platform::Timer> m_rejectTimer;
+  int m_rejectsUnreported = 0;
 
   State m_state = State::Idle;
   Reported m_reported = Reported::Nothing;

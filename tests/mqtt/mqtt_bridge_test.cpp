@@ -180,6 +180,7 @@ TEST_F(Bridge, SetCommandsBecomeTheSameQueuedCommandsAsXapOnes) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.device) + " <- " + std::string(c.payload).substr(0, 40));
+    sim.advanceMs(MqttBridge::kRejectEventMs);
     dispatcher.queue().Replace();
     services.events.clear();
     receive("rovalink/lab/" + std::string(c.device) + "/set", c.payload);
@@ -191,6 +192,22 @@ TEST_F(Bridge, SetCommandsBecomeTheSameQueuedCommandsAsXapOnes) {
       EXPECT_TRUE(services.events.empty());
     }
   }
+}
+
+TEST_F(Bridge, AFloodOfBadCommandsMakesOneEventAndACount) {
+  accept();
+  for (int i = 0; i < 100; ++i) receive("rovalink/lab/HeadLED/set", "garbage");
+  sim.advanceMs(MqttBridge::kRejectEventMs);
+  for (int i = 0; i < 3; ++i) receive("rovalink/lab/Volume/set", "-1");
+  sim.advanceMs(MqttBridge::kRejectEventMs);
+  const auto events = eventTexts();
+  ASSERT_EQ(events.size(), 5u);
+  EXPECT_EQ(
+      events[1],
+      "MQTT command on rovalink/lab/HeadLED/set ignored: expected ON or OFF (got \"garbage\")");
+  EXPECT_EQ(events[2], "MQTT: 99 more commands ignored");
+  EXPECT_EQ(events[4], "MQTT: 2 more commands ignored");
+  EXPECT_TRUE(dispatcher.queue().commands().empty());
 }
 
 TEST_F(Bridge, ReportsPublishRetainedStatesAndCatchUpSilentChanges) {
