@@ -70,7 +70,15 @@ bool MosquittoClient::wantWrite() const {
 }
 
 int MosquittoClient::loopRead() {
-  return mosquitto_loop_read(m_mosq, 1);
+  // The library reads one packet per call. Read on until the socket is empty: a TLS layer may
+  // hold whole records that no longer show as readable on the socket.
+  for (int packet = 0; packet < kMaxPacketsPerRead; ++packet) {
+    errno = 0;
+    const int rc = mosquitto_loop_read(m_mosq, 1);
+    if (rc != MOSQ_ERR_SUCCESS || errno == EAGAIN || errno == EWOULDBLOCK || socket() < 0)
+      return rc;
+  }
+  return MOSQ_ERR_SUCCESS;
 }
 
 int MosquittoClient::loopWrite() {

@@ -15,6 +15,8 @@ namespace rovalink::mqtt {
 class MosquittoClient : public MqttClient {
  public:
   static constexpr int kKeepAliveSeconds = 30;
+  // Packets handled per readable notification before other events get their turn.
+  static constexpr int kMaxPacketsPerRead = 64;
 
   MosquittoClient();
   ~MosquittoClient() override;

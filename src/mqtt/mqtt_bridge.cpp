@@ -81,7 +81,8 @@ void MqttBridge::stop() {
   m_miscTimer->setEnabled(false);
   if (wasConnected) {
     m_client->publish(TopicNames(m_settings).status(), kOffline, true);
-    for (int round = 0; round < kFlushRounds && m_client->wantWrite(); ++round) {
+    // Inside a client callback the client writes by itself once the callback returns.
+    for (int round = 0; round < kFlushRounds && !m_inClient && m_client->wantWrite(); ++round) {
       if (m_client->loopWrite() != 0) break;
     }
   }
@@ -108,7 +109,12 @@ void MqttBridge::connect() {
 
 void MqttBridge::serviceSocket(int (MqttClient::*call)()) {
   if (m_state != State::Connecting && m_state != State::Connected) return;
+  // Sending an xAP event from a callback pumps the loop; the client must not be entered again
+  // then. Readiness is level-triggered, so a skipped notification comes back.
+  if (m_inClient) return;
+  m_inClient = true;
   (m_client.get()->*call)();
+  m_inClient = false;
   // A failed call has closed the socket and reported it through onDisconnect.
   updateWriteWatch();
 }

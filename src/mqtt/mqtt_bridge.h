@@ -86,6 +86,7 @@ class MqttBridge {
   std::unique_ptr<platform::Timer> m_rejectTimer;
   int m_rejectsUnreported = 0;
 
+  bool m_inClient = false;  // inside a client call (and so maybe inside one of its callbacks)
   State m_state = State::Idle;
   Reported m_reported = Reported::Nothing;
   int m_retryMs = kFirstRetryMs;

@@ -28,6 +28,8 @@ class FakeMqttClient : public MqttClient {
     std::string willTopic, willPayload;
     int socket = -1;
     int nextSocket = 40;
+    int depth = 0;           // client calls in progress
+    bool reentered = false;  // a loop call was made inside another
   };
 
   explicit FakeMqttClient(Shared& shared) : m_s(shared) {}
@@ -53,7 +55,10 @@ class FakeMqttClient : public MqttClient {
   bool wantWrite() const override { return m_s.wantWrite; }
   int loopRead() override {
     m_s.calls.push_back("read");
+    m_s.reentered |= m_s.depth > 0;
+    ++m_s.depth;
     if (auto deliver = std::exchange(m_s.onRead, nullptr)) deliver();
+    --m_s.depth;
     return 0;
   }
   int loopWrite() override {

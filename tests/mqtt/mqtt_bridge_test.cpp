@@ -64,7 +64,16 @@ class Bridge : public ::testing::Test {
   platform::SimPlatform sim;
   devices::Devices devices = devices::BuildDeviceTable();
   commands::CommandDispatcher dispatcher{sim.loop(), sim.clock()};
-  rovalink::testing::RecordingServices services;
+  // Publishing an event on the bus pumps the loop once, as the xAP transport's send does.
+  struct PumpingServices : rovalink::testing::RecordingServices {
+    explicit PumpingServices(platform::EventLoop& eventLoop) : loop(eventLoop) {}
+    void LogEvent(const std::string& type, const std::string& data,
+                  const std::string& description) override {
+      RecordingServices::LogEvent(type, data, description);
+      loop.pumpOnce();
+    }
+    platform::EventLoop& loop;
+  } services{sim.loop()};
   devices::BscHandler bsc{
       devices, dispatcher, sim.clock(), {nullptr, nullptr, {}, &services, nullptr}};
   FakeMqttClient::Shared client;
@@ -95,6 +104,17 @@ TEST_F(Bridge, ConnectsWithoutWaitingThenPublishesAvailabilityDiscoveryAndEveryS
                           [](const auto& p) { return p.retain; }));
   EXPECT_EQ(client.published.back().topic, "rovalink/lab/Connected/state");
   EXPECT_EQ(eventTexts(), std::vector<std::string>{"MQTT connected to broker:1883"});
+}
+
+TEST_F(Bridge, ACallbackThatPumpsTheLoopDoesNotEnterTheClientAgain) {
+  client.onRead = [this] {
+    sim.makeReadable(client.socket);                        // more data already waiting
+    client.callbacks.onConnect(0, "Connection Accepted.");  // its event pumps the loop
+  };
+  sim.makeReadable(client.socket);
+  sim.advanceMs(0);
+  EXPECT_TRUE(bridge.connected());
+  EXPECT_FALSE(client.reentered);
 }
 
 TEST_F(Bridge, SocketReadinessAndKeepAliveRunOnTheEventLoop) {
