@@ -3,6 +3,7 @@
 #include <exception>
 #include <filesystem>
 
+#include "mqtt/mosquitto_client.h"
 #include "platform/diag.h"
 
 namespace rovalink::app {
@@ -49,6 +50,7 @@ std::optional<int> Gateway::Start() {
     if (m_onModelsReady) m_onModelsReady(*this);
 
     if (!startXap()) return kFatalExitCode;
+    startMqtt();
 
     m_ui.hideMainWindow();
 
@@ -180,6 +182,22 @@ bool Gateway::startXap() {
   return true;
 }
 
+void Gateway::startMqtt() {
+  mqtt::MqttSettings settings =
+      mqtt::ReadMqttSettings(m_settings, mqtt::MqttInstanceName(m_helpers));
+  if (!settings.enabled()) return;
+  m_mqtt = std::make_unique<mqtt::MqttBridge>(
+      mqtt::MqttBridge::Wiring{
+          m_platform, m_helpers, m_devices,
+          [this](const std::string& target, const std::string& id, const std::string& state,
+                 const std::string& text) { m_bsc->HandleBscCommand(target, id, state, text); },
+          m_helpers.XapSource(), settings::hs::VersionText()},
+      std::move(settings), std::make_unique<mqtt::MosquittoClient>());
+  m_reporter->setChangeListener([this](const std::string& name) { m_mqtt->onReport(name); });
+  m_robotLink->setFrameListener([this](std::string_view jpeg) { m_mqtt->onFrame(jpeg); });
+  m_mqtt->start();
+}
+
 void Gateway::Exit() {
   Shutdown();
   m_ui.exitProcess(0);
@@ -197,6 +215,10 @@ void Gateway::Shutdown() {
   };
   step([this] {
     if (m_trayIcon) m_trayIcon->Update(false);
+  });
+  // "offline" goes out first, while the event loop still runs.
+  step([this] {
+    if (m_mqtt) m_mqtt->stop();
   });
   step([this] {
     if (m_robotLink) m_robotLink->Shutdown();

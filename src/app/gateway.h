@@ -16,6 +16,7 @@
 #include "devices/device_table.h"
 #include "devices/devices.h"
 #include "devices/status_reporter.h"
+#include "mqtt/mqtt_bridge.h"
 #include "platform/main_window_model.h"
 #include "platform/platform.h"
 #include "platform/ui_port.h"
@@ -78,6 +79,8 @@ class Gateway {
   // The HTTP listener: created with the other subsystems (so a page handler can be set on it),
   // listening from the last start-up step on.
   web::TCPServer& webServer() { return *m_webServer; }
+  // nullptr unless [MQTT] names a broker.
+  mqtt::MqttBridge* mqttBridge() { return m_mqtt.get(); }
   const platform::MainWindowModel& model() const { return m_model; }
   const robot::RobotState& robotState() const { return m_robotState; }
 
@@ -88,6 +91,7 @@ class Gateway {
   // The folder xAP "File" commands may name path files in: [SPYKEE] PathFolder of
   // qbtRovalink.ini, else Data/xapqbtSpykee.
   std::string readPathFolder(const xap::AppLayout& layout) const;
+  void startMqtt();
   void Shutdown();
   void reportStatus(const std::string& name, bool isInfo);
 
@@ -121,6 +125,7 @@ class Gateway {
   std::unique_ptr<robot::LanRobotList> m_lanRobots;
   std::unique_ptr<web::PageDecorations> m_pageDecorations;
   std::unique_ptr<web::DeviceListPage> m_devicePage;
+  std::unique_ptr<mqtt::MqttBridge> m_mqtt;
 
   bool m_started = false;
   bool m_shutDown = false;

@@ -36,6 +36,8 @@ void StatusReporter::ReportStatus(const std::string& name, bool isInfo) {
     // A report that failed half-way is not retried: the next change reports the device again.
     m_services.LogEvent(programWord, "ReportEvent " + name, e.what());
   }
+  // The second bus does not depend on the first one's send.
+  if (!isInfo && m_changeListener) m_changeListener(device->Name);
 }
 
 }  // namespace rovalink::devices

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "devices/devices.h"
@@ -24,10 +25,17 @@ class StatusReporter {
   // name (any letter case). A name that is not a device is only logged.
   void ReportStatus(const std::string& name, bool isInfo);
 
+  // A second bus that mirrors every change report (not the query answers): called with the
+  // device's stored name after the xAP message went out.
+  void setChangeListener(std::function<void(const std::string& name)> listener) {
+    m_changeListener = std::move(listener);
+  }
+
  private:
   const Devices& m_devices;
   xap::XapSender& m_sendXapMessage;
   settings::Services& m_services;
+  std::function<void(const std::string&)> m_changeListener;
 };
 
 }  // namespace rovalink::devices

@@ -4,6 +4,7 @@
 
 #include "platform/clock.h"
 #include "platform/event_loop.h"
+#include "platform/fd_watch.h"
 #include "platform/host_info.h"
 #include "platform/tcp_socket.h"
 #include "platform/udp_socket.h"
@@ -23,6 +24,8 @@ class Platform {
   virtual std::unique_ptr<UdpSocket> createUdpSocket() = 0;
   virtual std::unique_ptr<TcpSocket> createTcpSocket() = 0;
   virtual std::unique_ptr<TcpListener> createTcpListener() = 0;
+  // Watches a socket descriptor that a client library owns; read and write start disabled.
+  virtual std::unique_ptr<FdWatch> createFdWatch(int fd) = 0;
 };
 
 }  // namespace rovalink::platform

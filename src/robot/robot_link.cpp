@@ -463,6 +463,7 @@ void RobotLink::DrainReceiveQueue() {
 }
 
 void RobotLink::handleFrame(std::string_view frame) {
+  if (m_frameListener) m_frameListener(frame);
   if (m_state.FrameWanted) {
     m_state.FrameWanted = false;
     std::string error;

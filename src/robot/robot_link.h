@@ -64,6 +64,10 @@ class RobotLink : public RobotConnection, public commands::ProcedureRunner {
   void setFrameViewer(std::function<void(const std::string& path)> viewer) {
     m_frameViewer = std::move(viewer);
   }
+  // Called with every complete video frame (a JPEG image), shown or not.
+  void setFrameListener(std::function<void(std::string_view jpeg)> listener) {
+    m_frameListener = std::move(listener);
+  }
 
   // Start-up: local ports, discovery, the control socket, no-delay mode, the first connect.
   // False after the message box when the program must end ("Unable to Bind to Windows Socket",
@@ -138,6 +142,7 @@ class RobotLink : public RobotConnection, public commands::ProcedureRunner {
   RobotProcedures m_procedures;
   RobotChunkParser m_parser;
   std::function<void(const std::string&)> m_frameViewer;
+  std::function<void(std::string_view)> m_frameListener;
 
   std::unique_ptr<platform::TcpSocket> m_Winsock1;  // control connection
   std::unique_ptr<platform::UdpSocket> m_Winsock2;  // discovery

@@ -19,6 +19,10 @@ class ReportStatus : public ::testing::Test {
   xap::testing::RecordingSender sender;
   testing::RecordingServices services;
   StatusReporter reporter{devices, sender, services};
+  std::vector<std::string> changes;  // what the change listener (the MQTT side) was told
+  ReportStatus() {
+    reporter.setChangeListener([this](const std::string& name) { changes.push_back(name); });
+  }
 };
 
 // Movement and Battery are inputs; the stored spelling of a name goes out, whatever the caller's.
@@ -44,6 +48,7 @@ TEST_F(ReportStatus, SendsTheDevicesStateWithItsClassSectionSourceAndUid) {
                 "|xapBSC.Info|output.state|State=OFF;Text=15|spykee.Video.Relay|FF.0065:20",
                 "|xapBSC.Info|input.state|State=OFF;Text=87|spykee.Battery.Switch|FF.0065:16"}));
   EXPECT_TRUE(services.events.empty());
+  EXPECT_EQ(changes, (std::vector<std::string>{"HeadLED", "Battery", "Movement"}));
 }
 
 TEST_F(ReportStatus, UnknownNamesAndFailedSendsAreOnlyLogged) {
@@ -53,6 +58,7 @@ TEST_F(ReportStatus, UnknownNamesAndFailedSendsAreOnlyLogged) {
   };
   EXPECT_NO_THROW(reporter.ReportStatus("Turbo", false));
   EXPECT_EQ(sender.sent.size(), 1u);  // Turbo's only
+  EXPECT_EQ(changes, std::vector<std::string>{"Turbo"});
   ASSERT_EQ(services.events.size(), 2u);
   EXPECT_EQ(services.events[0].first, "xapqbtSpykee");
   EXPECT_EQ(services.events[0].second,

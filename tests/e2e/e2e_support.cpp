@@ -6,6 +6,7 @@
 #include <QDeadlineTimer>
 #include <QJsonDocument>
 #include <QNetworkDatagram>
+#include <QTcpServer>
 #include <QTimer>
 #include <algorithm>
 
@@ -37,7 +38,7 @@ Program::~Program() {
 }
 
 bool Program::start(const QString& name, const QStringList& arguments) {
-  const QString path = programPath(name);
+  const QString path = name.startsWith(QLatin1Char('/')) ? name : programPath(name);
   if (path.isEmpty()) {
     ADD_FAILURE() << "this build has no " << name.toStdString();
     return false;
@@ -102,6 +103,11 @@ void Program::signal(int number) {
     ::kill(static_cast<pid_t>(m_process.processId()), number);
 }
 
+void Program::kill() {
+  m_process.kill();
+  m_process.waitForFinished(kStartMs);
+}
+
 std::vector<QJsonObject> Program::jsonLines() const {
   std::vector<QJsonObject> objects;
   for (const QString& line : m_lines) {
@@ -109,6 +115,11 @@ std::vector<QJsonObject> Program::jsonLines() const {
     if (doc.isObject()) objects.push_back(doc.object());
   }
   return objects;
+}
+
+quint16 freeTcpPort() {
+  QTcpServer probe;
+  return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
 }
 
 quint16 startHub(Program& hub, const QStringList& arguments) {

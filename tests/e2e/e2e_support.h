@@ -26,7 +26,8 @@ inline constexpr int kReplyMs = 10000;
 // Runs the event loop until condition() holds or timeoutMs pass; returns condition().
 bool waitUntil(const std::function<bool()>& condition, int timeoutMs);
 
-// A program built with the tests ("rovalink", "xap-hub", "xap-cli", "robot-sim") run as a child
+// A program built with the tests ("rovalink", "xap-hub", "xap-cli", "robot-sim"), or an installed
+// one given by its absolute path, run as a child
 // whose stdout lines and stderr text are collected. Stopped (SIGTERM, then SIGKILL) when destroyed.
 class Program {
  public:
@@ -44,6 +45,8 @@ class Program {
   void stop();
   // Sends a signal (SIGTERM, SIGINT, SIGHUP) to the running program.
   void signal(int number);
+  // SIGKILL: no chance to clean up.
+  void kill();
 
   const QStringList& lines() const { return m_lines; }
   // Every complete stdout line that is a JSON object, parsed.
@@ -61,6 +64,8 @@ class Program {
 
 // The built program's path ("rovalink", "xap-hub", ...), as the build passed it in.
 QString programPath(const QString& name);
+// A loopback TCP port that was free a moment ago.
+quint16 freeTcpPort();
 
 // Starts tools/xap-hub on a free port; returns the port, or 0 (with a test failure) on error.
 quint16 startHub(Program& hub, const QStringList& arguments = {});

@@ -1,5 +1,6 @@
 #include "platform/qt/qt_platform.h"
 
+#include "platform/qt/qt_fd_watch.h"
 #include "platform/qt/qt_tcp_listener.h"
 #include "platform/qt/qt_tcp_socket.h"
 #include "platform/qt/qt_udp_socket.h"
@@ -17,6 +18,10 @@ std::unique_ptr<TcpSocket> QtPlatform::createTcpSocket() {
 
 std::unique_ptr<TcpListener> QtPlatform::createTcpListener() {
   return std::make_unique<QtTcpListener>(m_loop.core());
+}
+
+std::unique_ptr<FdWatch> QtPlatform::createFdWatch(int fd) {
+  return std::make_unique<QtFdWatch>(fd, m_loop.core());
 }
 
 }  // namespace rovalink::platform

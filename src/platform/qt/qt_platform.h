@@ -23,6 +23,7 @@ class QtPlatform : public Platform {
   std::unique_ptr<UdpSocket> createUdpSocket() override;
   std::unique_ptr<TcpSocket> createTcpSocket() override;
   std::unique_ptr<TcpListener> createTcpListener() override;
+  std::unique_ptr<FdWatch> createFdWatch(int fd) override;
 
  private:
   QtEventLoop m_loop;

@@ -29,6 +29,19 @@ std::unique_ptr<TcpListener> SimPlatform::createTcpListener() {
   return std::make_unique<SimTcpListener>(m_network);
 }
 
+std::unique_ptr<FdWatch> SimPlatform::createFdWatch(int fd) {
+  return std::make_unique<SimFdWatch>(fd, m_loop, m_fdWatches);
+}
+
+SimFdWatch* SimPlatform::fdWatch(int fd) const {
+  const auto it = m_fdWatches->find(fd);
+  return it == m_fdWatches->end() ? nullptr : it->second;
+}
+
+void SimPlatform::makeReadable(int fd) {
+  if (SimFdWatch* watch = fdWatch(fd)) watch->postReadable();
+}
+
 void SimPlatform::failNextBind(SimProtocol protocol, std::uint16_t port, std::string description) {
   m_network->failNextBind(protocol, port,
                           SimNetwork::Failure{socket_error::kAddressInUse, std::move(description)});

@@ -11,6 +11,7 @@
 #include "platform/platform.h"
 #include "platform/sim/sim_clock.h"
 #include "platform/sim/sim_event_loop.h"
+#include "platform/sim/sim_fd_watch.h"
 #include "platform/sim/sim_host_info.h"
 #include "platform/sim/sim_network.h"
 #include "platform/sim/sim_process.h"
@@ -31,6 +32,7 @@ class SimPlatform : public Platform {
   std::unique_ptr<UdpSocket> createUdpSocket() override;
   std::unique_ptr<TcpSocket> createTcpSocket() override;
   std::unique_ptr<TcpListener> createTcpListener() override;
+  std::unique_ptr<FdWatch> createFdWatch(int fd) override;
 
   // Virtual time.
   SimEventLoop& simLoop() { return *m_loop; }
@@ -66,10 +68,15 @@ class SimPlatform : public Platform {
   }
   SimNetwork& network() { return *m_network; }
 
+  // Descriptor watches: the watch of fd (nullptr when none), and one readable notification to it.
+  SimFdWatch* fdWatch(int fd) const;
+  void makeReadable(int fd);
+
  private:
   std::shared_ptr<SimEventLoop> m_loop;
   std::shared_ptr<SimHostInfo> m_host;
   std::shared_ptr<SimNetwork> m_network;
+  std::shared_ptr<SimFdWatches> m_fdWatches = std::make_shared<SimFdWatches>();
   SimClock m_clock;
   SimProcess m_process;
 };

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+#include <unistd.h>
 #include <QCoreApplication>
 #include <QTimer>
 
@@ -216,6 +218,35 @@ TEST_F(QtPlatformTest, SocketDestroyedInItsOwnHandlerIsSafe) {
   ASSERT_TRUE(waitFor([&] { return m_events.size() == 2; }));
   pumpFor(m_loop, 20);
   EXPECT_EQ(m_events, (Strings{"closed", "one"}));
+}
+
+// A client library's socket: readiness comes through the loop (ending a wait), writing only while
+// asked for, and a watch may delete itself from its own handler.
+TEST_F(QtPlatformTest, DescriptorWatchReportsReadinessThroughTheLoop) {
+  int fds[2];
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, fds), 0);
+  auto watch = m_platform.createFdWatch(fds[0]);
+  int writable = 0;
+  std::string got;
+  watch->onWritable([&] {
+    ++writable;
+    watch->setWriteEnabled(false);
+  });
+  watch->onReadable([&] {
+    char buffer[16];
+    const ssize_t n = ::read(fds[0], buffer, sizeof buffer);
+    if (n > 0) got.append(buffer, static_cast<std::size_t>(n));
+    if (got == "ping") watch.reset();
+  });
+  watch->setReadEnabled(true);
+  watch->setWriteEnabled(true);
+  EXPECT_TRUE(waitFor([&] { return writable == 1; }));
+  ASSERT_EQ(::write(fds[1], "ping", 4), 4);
+  EXPECT_TRUE(waitFor([&] { return watch == nullptr; }));
+  EXPECT_EQ(got, "ping");
+  EXPECT_EQ(writable, 1);
+  ::close(fds[0]);
+  ::close(fds[1]);
 }
 
 }  // namespace

@@ -1,0 +1,124 @@
+#include "mqtt/mosquitto_client.h"
+
+#include <mosquitto.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace rovalink::mqtt {
+
+MosquittoClient::MosquittoClient() {
+  mosquitto_lib_init();
+}
+
+MosquittoClient::~MosquittoClient() {
+  if (m_mosq != nullptr) mosquitto_destroy(m_mosq);
+  mosquitto_lib_cleanup();
+}
+
+std::string MosquittoClient::errorText(int rc) {
+  if (rc == MOSQ_ERR_ERRNO) return std::strerror(errno);
+  return mosquitto_strerror(rc);
+}
+
+bool MosquittoClient::configure(const MqttSettings& settings, const std::string& willTopic,
+                                const std::string& willPayload, std::string& error) {
+  if (m_mosq != nullptr) mosquitto_destroy(m_mosq);
+  m_mosq = mosquitto_new(settings.clientId.c_str(), true, this);
+  if (m_mosq == nullptr) {
+    error = "cannot create a client";
+    return false;
+  }
+  mosquitto_connect_callback_set(m_mosq, &MosquittoClient::onConnect);
+  mosquitto_disconnect_callback_set(m_mosq, &MosquittoClient::onDisconnect);
+  mosquitto_message_callback_set(m_mosq, &MosquittoClient::onMessage);
+  int rc = MOSQ_ERR_SUCCESS;
+  if (!settings.username.empty()) {
+    rc = mosquitto_username_pw_set(m_mosq, settings.username.c_str(),
+                                   settings.password.empty() ? nullptr : settings.password.c_str());
+  }
+  if (rc == MOSQ_ERR_SUCCESS) {
+    rc = mosquitto_will_set(m_mosq, willTopic.c_str(), static_cast<int>(willPayload.size()),
+                            willPayload.data(), 1, true);
+  }
+  if (rc == MOSQ_ERR_SUCCESS && !settings.caFile.empty()) {
+    rc = mosquitto_tls_set(m_mosq, settings.caFile.c_str(), nullptr, nullptr, nullptr, nullptr);
+    if (rc == MOSQ_ERR_SUCCESS) rc = mosquitto_tls_insecure_set(m_mosq, settings.insecure);
+  }
+  if (rc != MOSQ_ERR_SUCCESS) {
+    error = errorText(rc);
+    return false;
+  }
+  return true;
+}
+
+bool MosquittoClient::connectAsync(const std::string& host, int port, std::string& error) {
+  const int rc = mosquitto_connect_async(m_mosq, host.c_str(), port, kKeepAliveSeconds);
+  if (rc != MOSQ_ERR_SUCCESS || mosquitto_socket(m_mosq) < 0) {
+    error = errorText(rc);
+    return false;
+  }
+  return true;
+}
+
+int MosquittoClient::socket() const {
+  return m_mosq == nullptr ? -1 : mosquitto_socket(m_mosq);
+}
+
+bool MosquittoClient::wantWrite() const {
+  return m_mosq != nullptr && mosquitto_want_write(m_mosq);
+}
+
+int MosquittoClient::loopRead() {
+  // The library reads one packet per call. Read on until the socket is empty: a TLS layer may
+  // hold whole records that no longer show as readable on the socket.
+  for (int packet = 0; packet < kMaxPacketsPerRead; ++packet) {
+    errno = 0;
+    const int rc = mosquitto_loop_read(m_mosq, 1);
+    if (rc != MOSQ_ERR_SUCCESS || errno == EAGAIN || errno == EWOULDBLOCK || socket() < 0)
+      return rc;
+  }
+  return MOSQ_ERR_SUCCESS;
+}
+
+int MosquittoClient::loopWrite() {
+  return mosquitto_loop_write(m_mosq, 1);
+}
+
+int MosquittoClient::loopMisc() {
+  return mosquitto_loop_misc(m_mosq);
+}
+
+bool MosquittoClient::publish(const std::string& topic, const std::string& payload, bool retain) {
+  return mosquitto_publish(m_mosq, nullptr, topic.c_str(), static_cast<int>(payload.size()),
+                           payload.data(), 0, retain) == MOSQ_ERR_SUCCESS;
+}
+
+bool MosquittoClient::subscribe(const std::string& pattern) {
+  return mosquitto_subscribe(m_mosq, nullptr, pattern.c_str(), 0) == MOSQ_ERR_SUCCESS;
+}
+
+void MosquittoClient::disconnect() {
+  if (m_mosq != nullptr) mosquitto_disconnect(m_mosq);
+}
+
+void MosquittoClient::onConnect(mosquitto*, void* self, int rc) {
+  auto& client = *static_cast<MosquittoClient*>(self);
+  if (client.m_callbacks.onConnect) client.m_callbacks.onConnect(rc, mosquitto_connack_string(rc));
+}
+
+void MosquittoClient::onDisconnect(mosquitto*, void* self, int rc) {
+  auto& client = *static_cast<MosquittoClient*>(self);
+  const std::string reason = rc == 0 ? "disconnected" : "connection lost";
+  if (client.m_callbacks.onDisconnect) client.m_callbacks.onDisconnect(rc, reason);
+}
+
+void MosquittoClient::onMessage(mosquitto*, void* self, const mosquitto_message* message) {
+  auto& client = *static_cast<MosquittoClient*>(self);
+  if (!client.m_callbacks.onMessage || message->topic == nullptr) return;
+  const char* bytes = static_cast<const char*>(message->payload);
+  client.m_callbacks.onMessage(message->topic,
+                               std::string(bytes, bytes == nullptr ? 0 : message->payloadlen));
+}
+
+}  // namespace rovalink::mqtt

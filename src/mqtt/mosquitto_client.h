@@ -1,0 +1,49 @@
+#pragma once
+
+#include <string>
+
+#include "mqtt/mqtt_client.h"
+
+struct mosquitto;
+struct mosquitto_message;
+
+namespace rovalink::mqtt {
+
+// MqttClient on libmosquitto without its network thread: the caller's event loop drives the
+// socket (loopRead/loopWrite/loopMisc). The will goes
+// at QoS 1; publishes at QoS 0, since every state is published again after a reconnect.
+class MosquittoClient : public MqttClient {
+ public:
+  static constexpr int kKeepAliveSeconds = 30;
+  // Packets handled per readable notification before other events get their turn.
+  static constexpr int kMaxPacketsPerRead = 64;
+
+  MosquittoClient();
+  ~MosquittoClient() override;
+  MosquittoClient(const MosquittoClient&) = delete;
+  MosquittoClient& operator=(const MosquittoClient&) = delete;
+
+  void setCallbacks(Callbacks callbacks) override { m_callbacks = std::move(callbacks); }
+  bool configure(const MqttSettings& settings, const std::string& willTopic,
+                 const std::string& willPayload, std::string& error) override;
+  bool connectAsync(const std::string& host, int port, std::string& error) override;
+  int socket() const override;
+  bool wantWrite() const override;
+  int loopRead() override;
+  int loopWrite() override;
+  int loopMisc() override;
+  bool publish(const std::string& topic, const std::string& payload, bool retain) override;
+  bool subscribe(const std::string& pattern) override;
+  void disconnect() override;
+
+ private:
+  static void onConnect(mosquitto*, void* self, int rc);
+  static void onDisconnect(mosquitto*, void* self, int rc);
+  static void onMessage(mosquitto*, void* self, const mosquitto_message* message);
+  static std::string errorText(int rc);
+
+  mosquitto* m_mosq = nullptr;
+  Callbacks m_callbacks;
+};
+
+}  // namespace rovalink::mqtt

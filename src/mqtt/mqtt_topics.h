@@ -1,0 +1,70 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "devices/devices.h"
+#include "mqtt/mqtt_settings.h"
+
+namespace rovalink::mqtt {
+
+inline constexpr const char* kOnline = "online";
+inline constexpr const char* kOffline = "offline";
+
+struct TopicNames {
+  explicit TopicNames(const MqttSettings& settings) : m_settings(settings) {}
+
+  std::string status() const { return m_settings.baseTopic + "/status"; }
+  std::string state(const std::string& device) const {
+    return m_settings.baseTopic + "/" + device + "/state";
+  }
+  std::string set(const std::string& device) const {
+    return m_settings.baseTopic + "/" + device + "/set";
+  }
+  std::string setPattern() const { return m_settings.baseTopic + "/+/set"; }
+  std::string camera() const { return m_settings.baseTopic + "/camera"; }
+  // The Home Assistant node the entities are grouped under.
+  std::string node() const { return "rovalink_" + TopicSafe(m_settings.instance); }
+
+ private:
+  const MqttSettings& m_settings;
+};
+
+// One Home Assistant entity over a device of the table.
+struct HaEntity {
+  std::string component;     // "switch", "button", "sensor", "binary_sensor", "number", "camera"
+  std::string objectId;      // lower case, unique within the node
+  std::string device;        // the device it shows or commands ("" for the camera)
+  std::string name;          // what Home Assistant shows
+  std::string pressPayload;  // buttons: what a press sends on the device's /set
+};
+
+// The entities in table order (the camera last when cameraFps > 0). Every device of the table
+// is shown by exactly one entity; "Docked" also gets the dock and undock buttons.
+std::vector<HaEntity> HaEntities(const devices::Devices& devices, int cameraFps);
+
+struct RetainedMessage {
+  std::string topic;
+  std::string payload;
+};
+
+// The retained discovery config of every entity.
+std::vector<RetainedMessage> DiscoveryConfigs(const devices::Devices& devices,
+                                              const MqttSettings& settings,
+                                              const std::string& version);
+
+// The retained state of a device: {"state":"ON"|"OFF","value":<Value>}, the two items an xAP
+// status message carries.
+std::string StatePayload(const devices::Device& device);
+
+// Devices with no robot procedure behind them have no /set.
+bool IsCommandable(const devices::Device& device);
+
+// The real range of a number entity (Volume, Speed).
+struct NumberRange {
+  int min;
+  int max;
+};
+NumberRange RangeOf(const devices::Device& device);
+
+}  // namespace rovalink::mqtt

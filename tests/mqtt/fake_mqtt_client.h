@@ -1,0 +1,93 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "mqtt/mqtt_client.h"
+
+namespace rovalink::mqtt::testing {
+
+// A broker connection on paper: the test decides what each loop call brings (the next CONNACK,
+// messages, a lost connection) and reads what was published.
+class FakeMqttClient : public MqttClient {
+ public:
+  struct Published {
+    std::string topic, payload;
+    bool retain;
+  };
+  struct Shared {
+    std::vector<Published> published;
+    std::vector<std::string> subscribed;
+    std::vector<std::string> calls;  // "connect", "read", "write", "misc", "disconnect"
+    bool refuseConnect = false;      // connectAsync fails at once (broker down)
+    bool wantWrite = false;
+    std::function<void()> onRead;  // what the next loopRead delivers
+    std::function<void()> onConnectAttempt;
+    Callbacks callbacks;
+    std::string willTopic, willPayload;
+    int socket = -1;
+    int nextSocket = 40;
+    int depth = 0;           // client calls in progress
+    bool reentered = false;  // a loop call was made inside another
+  };
+
+  explicit FakeMqttClient(Shared& shared) : m_s(shared) {}
+
+  void setCallbacks(Callbacks callbacks) override { m_s.callbacks = std::move(callbacks); }
+  bool configure(const MqttSettings&, const std::string& willTopic, const std::string& willPayload,
+                 std::string&) override {
+    m_s.willTopic = willTopic;
+    m_s.willPayload = willPayload;
+    return true;
+  }
+  bool connectAsync(const std::string&, int, std::string& error) override {
+    m_s.calls.push_back("connect");
+    if (m_s.onConnectAttempt) m_s.onConnectAttempt();
+    if (m_s.refuseConnect) {
+      error = "Connection refused";
+      return false;
+    }
+    m_s.socket = m_s.nextSocket++;
+    return true;
+  }
+  int socket() const override { return m_s.socket; }
+  bool wantWrite() const override { return m_s.wantWrite; }
+  int loopRead() override {
+    m_s.calls.push_back("read");
+    m_s.reentered |= m_s.depth > 0;
+    ++m_s.depth;
+    if (auto deliver = std::exchange(m_s.onRead, nullptr)) deliver();
+    --m_s.depth;
+    return 0;
+  }
+  int loopWrite() override {
+    m_s.calls.push_back("write");
+    m_s.wantWrite = false;
+    return 0;
+  }
+  int loopMisc() override {
+    m_s.calls.push_back("misc");
+    return 0;
+  }
+  bool publish(const std::string& topic, const std::string& payload, bool retain) override {
+    m_s.published.push_back({topic, payload, retain});
+    return true;
+  }
+  bool subscribe(const std::string& pattern) override {
+    m_s.subscribed.push_back(pattern);
+    return true;
+  }
+  void disconnect() override { m_s.calls.push_back("disconnect"); }
+
+  // The socket closes as libmosquitto closes it: descriptor gone, then the callback.
+  static void lose(Shared& s, const std::string& reason) {
+    s.socket = -1;
+    s.callbacks.onDisconnect(7, reason);
+  }
+
+ private:
+  Shared& m_s;
+};
+
+}  // namespace rovalink::mqtt::testing

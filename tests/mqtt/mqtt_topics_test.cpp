@@ -1,0 +1,131 @@
+#include "mqtt/mqtt_topics.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <string>
+
+#include "devices/device_table.h"
+#include "settings/hs.h"
+#include "settings/recording_services.h"
+#include "settings/test_folder.h"
+#include "xap/ascii_case.h"
+
+namespace rovalink::mqtt {
+namespace {
+
+using nlohmann::json;
+
+MqttSettings labSettings(int cameraFps) {
+  MqttSettings s;
+  s.instance = "lab";
+  s.host = "broker";
+  s.baseTopic = "rovalink/lab";
+  s.discoveryPrefix = "homeassistant";
+  s.cameraFps = cameraFps;
+  return s;
+}
+
+TEST(MqttDiscovery, EveryDeviceHasOneEntityGroupedUnderOneRobotWithAvailability) {
+  const devices::Devices table = devices::BuildDeviceTable();
+  const auto configs = DiscoveryConfigs(table, labSettings(1), "1.0.0");
+
+  std::set<std::string> uniqueIds;
+  std::map<std::string, std::set<std::string>> componentsByDevice;  // device -> components
+  std::map<std::string, json> byObject;
+  for (const RetainedMessage& message : configs) {
+    SCOPED_TRACE(message.topic);
+    const json c = json::parse(message.payload);
+    for (const char* key : {"name", "unique_id", "availability_topic", "device"})
+      EXPECT_TRUE(c.contains(key)) << key;
+    EXPECT_EQ(c["availability_topic"], "rovalink/lab/status");
+    EXPECT_EQ(c["payload_not_available"], "offline");
+    EXPECT_EQ(c["device"]["name"], "Spykee (lab)");
+    EXPECT_EQ(c["device"]["identifiers"], json::array({"rovalink_lab"}));
+    EXPECT_TRUE(uniqueIds.insert(c["unique_id"].get<std::string>()).second) << "duplicate id";
+
+    // <prefix>/<component>/<node>/<object>/config
+    const std::string component = message.topic.substr(14, message.topic.find('/', 14) - 14);
+    const std::string object = c["unique_id"].get<std::string>().substr(13);
+    EXPECT_EQ(message.topic, "homeassistant/" + component + "/rovalink_lab/" + object + "/config");
+    byObject[object] = c;
+    for (const char* key : {"state_topic", "command_topic"}) {
+      if (!c.contains(key)) continue;
+      const std::string topic = c[key];
+      const std::string device = topic.substr(13, topic.rfind('/') - 13);
+      ASSERT_NE(table.find(device), nullptr) << topic;
+      componentsByDevice[device].insert(component);
+    }
+  }
+
+  // Each device once under its own object id, and no entity without a device but the camera.
+  ASSERT_EQ(componentsByDevice.size(), table.size());
+  for (const devices::Device& d : table) EXPECT_EQ(byObject.count(xap::toLowerAscii(d.Name)), 1u);
+  EXPECT_EQ(configs.size(), table.size() + 3);  // dock, undock, camera
+  EXPECT_EQ(byObject["camera"]["topic"], "rovalink/lab/camera");
+  EXPECT_EQ(byObject["dock"]["command_topic"], "rovalink/lab/Docked/set");
+  EXPECT_EQ(byObject["undock"]["payload_press"], "OFF");
+
+  std::set<std::string> switches;
+  for (const auto& [device, components] : componentsByDevice)
+    if (components.count("switch")) switches.insert(device);
+  EXPECT_EQ(switches, (std::set<std::string>{"HeadLED", "LeftLED", "RightLED", "VOIP", "Audio",
+                                             "Video", "Turbo"}));
+  EXPECT_EQ(componentsByDevice["Docked"], (std::set<std::string>{"binary_sensor", "button"}));
+  EXPECT_EQ(componentsByDevice["Connected"], std::set<std::string>{"binary_sensor"});
+  EXPECT_EQ(componentsByDevice["SoundLaugh"], std::set<std::string>{"button"});
+  EXPECT_EQ(componentsByDevice["StopDock"], std::set<std::string>{"button"});
+  EXPECT_EQ(byObject["battery"]["device_class"], "battery");
+  EXPECT_EQ(byObject["battery"]["unit_of_measurement"], "%");
+  EXPECT_FALSE(byObject["battery"].contains("command_topic"));
+  EXPECT_EQ(byObject["volume"]["min"], 0);
+  EXPECT_EQ(byObject["volume"]["max"], 100);
+  EXPECT_EQ(byObject["speed"]["min"], 25);
+  EXPECT_EQ(byObject["speed"]["max"], 123);
+  EXPECT_EQ(byObject["headled"]["command_topic"], "rovalink/lab/HeadLED/set");
+  EXPECT_EQ(byObject["headled"]["state_topic"], "rovalink/lab/HeadLED/state");
+
+  EXPECT_EQ(DiscoveryConfigs(table, labSettings(0), "1.0.0").size(), table.size() + 2)
+      << "no camera at 0 frames per second";
+}
+
+TEST(MqttDiscovery, StatePayloadCarriesStateAndValue) {
+  devices::Device speed{"Speed", "Index", true, 73, "18"};
+  EXPECT_EQ(json::parse(StatePayload(speed)), (json{{"state", "ON"}, {"value", 73}}));
+  speed.Status = false;
+  speed.Value = -1;
+  EXPECT_EQ(json::parse(StatePayload(speed)), (json{{"state", "OFF"}, {"value", -1}}));
+}
+
+TEST(MqttSettingsTest, DefaultsFollowTheInstanceAndHostilePartsCannotLeakIntoTopics) {
+  testing::TestFolder folder;
+  testing::RecordingServices services;
+  settings::hs hs(services);
+  hs.setAppPath(folder.path().string());
+
+  MqttSettings s = ReadMqttSettings(hs, "lab");
+  EXPECT_FALSE(s.enabled());
+  EXPECT_EQ(s.port, 1883);
+  EXPECT_EQ(s.clientId, "rovalink-lab");
+  EXPECT_EQ(s.baseTopic, "rovalink/lab");
+  EXPECT_EQ(s.discoveryPrefix, "homeassistant");
+  EXPECT_EQ(s.cameraFps, 1);
+  EXPECT_FALSE(s.insecure);
+
+  testing::writeFile(folder.file("Config/qbtRovalink.ini"),
+                     "[mqtt]\r\nhost=10.0.0.2\r\nPort=99999\r\nBaseTopic=home/robot/\r\n"
+                     "CameraFps=0\r\nInsecure=true\r\n");
+  s = ReadMqttSettings(hs, "my+host/#");
+  EXPECT_TRUE(s.enabled());
+  EXPECT_EQ(s.port, 1883) << "a port out of range keeps the default";
+  EXPECT_EQ(s.baseTopic, "home/robot");
+  EXPECT_EQ(s.clientId, "rovalink-my_host__");
+  EXPECT_EQ(TopicNames(s).node(), "rovalink_my_host__");
+  EXPECT_EQ(s.cameraFps, 0);
+  EXPECT_TRUE(s.insecure);
+}
+
+}  // namespace
+}  // namespace rovalink::mqtt
