@@ -57,6 +57,7 @@ TEST_F(KeyboardDriveTest, OneTickOfUpMovesForwardAndTheNextTickWithoutKeysStops)
 }
 
 TEST_F(KeyboardDriveTest, HeldKeysRepeatOnTheFirstTickMoreThanHalfASecondAfterTheLastMotion) {
+  sim.setLocalDateTime({2024, 5, 1, 23, 59, 59});  // and go on across midnight
   focus();
   ui.press(ArrowKey::Up);
   ui.press(ArrowKey::Right);
@@ -65,8 +66,7 @@ TEST_F(KeyboardDriveTest, HeldKeysRepeatOnTheFirstTickMoreThanHalfASecondAfterTh
   ticks(5);
   EXPECT_EQ(runner.procedures(), (Strings{"MoveForwardRight", "MoveForwardRight",
                                           "MoveForwardRight", "MoveForwardRight", "MoveForward"}));
-  EXPECT_EQ(stampsMs(),
-            (std::vector<long>{43'200'100, 43'200'700, 43'201'300, 43'201'900, 43'202'500}));
+  EXPECT_EQ(stampsMs(), (std::vector<long>{86'399'100, 86'399'700, 300, 900, 1500}));
 }
 
 TEST_F(KeyboardDriveTest, AKeyTappedBetweenTwoTicksStillCounts) {
@@ -93,15 +93,6 @@ TEST_F(KeyboardDriveTest, LosingTheFocusStopsARunningMotionAndRegainingItRestart
   focus();
   ticks(1);  // the first key tick after a restart is due, in a day's first half second too
   EXPECT_EQ(runner.procedures(), (Strings{"MoveForward", "MoveStop", "MoveForward"}));
-}
-
-TEST_F(KeyboardDriveTest, AKeyHeldAcrossMidnightKeepsRepeating) {
-  sim.setLocalDateTime({2024, 5, 1, 23, 59, 59});
-  focus();
-  ui.press(ArrowKey::Up);
-  ticks(30);
-  EXPECT_EQ(runner.procedures(), Strings(5, "MoveForward"));
-  EXPECT_EQ(stampsMs(), (std::vector<long>{86'399'100, 86'399'700, 300, 900, 1500}));
 }
 
 TEST(MotionPrecedence, DiagonalsBeforeStraightMovesRightBeforeLeftUpBeforeDown) {
