@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,20 +37,14 @@ struct RecordingPage : PageHandler {
 class WebServer : public ::testing::Test {
  protected:
   void SetUp() override {
-    const char* tz = std::getenv("TZ");
-    m_savedTz = tz ? tz : "";
-    m_hadTz = tz != nullptr;
+    if (const char* tz = std::getenv("TZ")) m_savedTz = tz;
     ::setenv("TZ", "UTC", 1);
     ::tzset();
     rig.server.setPageHandler(&page);
     ASSERT_TRUE(rig.server.Start());
   }
   void TearDown() override {
-    if (m_hadTz) {
-      ::setenv("TZ", m_savedTz.c_str(), 1);
-    } else {
-      ::unsetenv("TZ");
-    }
+    m_savedTz ? ::setenv("TZ", m_savedTz->c_str(), 1) : ::unsetenv("TZ");
     ::tzset();
   }
 
@@ -65,8 +60,7 @@ class WebServer : public ::testing::Test {
   RecordingPage page;
 
  private:
-  std::string m_savedTz;
-  bool m_hadTz = false;
+  std::optional<std::string> m_savedTz;
 };
 
 const std::string kNotFound =
