@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "mqtt/mqtt_client.h"
+#include "mqtt/mqtt_settings.h"
 
 namespace rovalink::mqtt::testing {
 
@@ -89,5 +90,16 @@ class FakeMqttClient : public MqttClient {
  private:
   Shared& m_s;
 };
+
+// The settings of the robot "lab" on the host "broker", as the MQTT tests use them.
+inline MqttSettings labSettings(int cameraFps = 2) {
+  MqttSettings s;
+  s.instance = "lab";
+  s.host = "broker";
+  s.baseTopic = "rovalink/lab";
+  s.discoveryPrefix = "homeassistant";
+  s.cameraFps = cameraFps;
+  return s;
+}
 
 }  // namespace rovalink::mqtt::testing

@@ -18,16 +18,7 @@ namespace rovalink::mqtt {
 namespace {
 
 using testing::FakeMqttClient;
-
-MqttSettings labSettings() {
-  MqttSettings s;
-  s.instance = "lab";
-  s.host = "broker";
-  s.baseTopic = "rovalink/lab";
-  s.discoveryPrefix = "homeassistant";
-  s.cameraFps = 2;
-  return s;
-}
+using testing::labSettings;
 
 // The bridge on virtual time between a fake client and the real BSC command handling.
 class Bridge : public ::testing::Test {
@@ -240,10 +231,11 @@ TEST_F(Bridge, ReportsPublishRetainedStatesAndCatchUpSilentChanges) {
   client.published.clear();
 
   devices.at("HeadLED").Status = true;
+  devices.at("HeadLED").Value = -1;
   bridge.onReport("headled");
   ASSERT_EQ(client.published.size(), 1u);
   EXPECT_EQ(client.published[0].topic, "rovalink/lab/HeadLED/state");
-  EXPECT_EQ(client.published[0].payload, R"({"state":"ON","value":0})");
+  EXPECT_EQ(client.published[0].payload, R"({"state":"ON","value":-1})");
   EXPECT_TRUE(client.published[0].retain);
 
   // Docking turns the LED off without a report of its own; an unchanged report still goes out.
@@ -257,6 +249,7 @@ TEST_F(Bridge, ReportsPublishRetainedStatesAndCatchUpSilentChanges) {
   EXPECT_EQ(topics,
             (std::vector<std::string>{"rovalink/lab/HeadLED/state", "rovalink/lab/Docked/state",
                                       "rovalink/lab/Turbo/state"}));
+  EXPECT_EQ(client.published[0].payload, R"({"state":"OFF","value":-1})");
 }
 
 TEST_F(Bridge, CameraSendsOnlyTheLatestFrameAtItsRate) {

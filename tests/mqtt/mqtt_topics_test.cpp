@@ -8,6 +8,7 @@
 #include <string>
 
 #include "devices/device_table.h"
+#include "mqtt/fake_mqtt_client.h"
 #include "settings/hs.h"
 #include "settings/recording_services.h"
 #include "settings/test_folder.h"
@@ -16,17 +17,8 @@
 namespace rovalink::mqtt {
 namespace {
 
+using mqtt::testing::labSettings;
 using nlohmann::json;
-
-MqttSettings labSettings(int cameraFps) {
-  MqttSettings s;
-  s.instance = "lab";
-  s.host = "broker";
-  s.baseTopic = "rovalink/lab";
-  s.discoveryPrefix = "homeassistant";
-  s.cameraFps = cameraFps;
-  return s;
-}
 
 TEST(MqttDiscovery, EveryDeviceHasOneEntityGroupedUnderOneRobotWithAvailability) {
   const devices::Devices table = devices::BuildDeviceTable();
@@ -91,17 +83,9 @@ TEST(MqttDiscovery, EveryDeviceHasOneEntityGroupedUnderOneRobotWithAvailability)
       << "no camera at 0 frames per second";
 }
 
-TEST(MqttDiscovery, StatePayloadCarriesStateAndValue) {
-  devices::Device speed{"Speed", "Index", true, 73, "18"};
-  EXPECT_EQ(json::parse(StatePayload(speed)), (json{{"state", "ON"}, {"value", 73}}));
-  speed.Status = false;
-  speed.Value = -1;
-  EXPECT_EQ(json::parse(StatePayload(speed)), (json{{"state", "OFF"}, {"value", -1}}));
-}
-
 TEST(MqttSettingsTest, DefaultsFollowTheInstanceAndHostilePartsCannotLeakIntoTopics) {
-  testing::TestFolder folder;
-  testing::RecordingServices services;
+  rovalink::testing::TestFolder folder;
+  rovalink::testing::RecordingServices services;
   settings::hs hs(services);
   hs.setAppPath(folder.path().string());
 
@@ -114,9 +98,9 @@ TEST(MqttSettingsTest, DefaultsFollowTheInstanceAndHostilePartsCannotLeakIntoTop
   EXPECT_EQ(s.cameraFps, 1);
   EXPECT_FALSE(s.insecure);
 
-  testing::writeFile(folder.file("Config/qbtRovalink.ini"),
-                     "[mqtt]\r\nhost=10.0.0.2\r\nPort=99999\r\nBaseTopic=home/robot/\r\n"
-                     "CameraFps=0\r\nInsecure=true\r\n");
+  rovalink::testing::writeFile(folder.file("Config/qbtRovalink.ini"),
+                               "[mqtt]\r\nhost=10.0.0.2\r\nPort=99999\r\nBaseTopic=home/robot/\r\n"
+                               "CameraFps=0\r\nInsecure=true\r\n");
   s = ReadMqttSettings(hs, "my+host/#");
   EXPECT_TRUE(s.enabled());
   EXPECT_EQ(s.port, 1883) << "a port out of range keeps the default";

@@ -3,9 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "platform/sim/sim_platform.h"
-#include "settings/recording_services.h"
-#include "settings/test_folder.h"
-#include "web/pages/sqlite_database.h"
 #include "web/server/request.h"
 #include "web/server/response.h"
 #include "web/server/tcp_server.h"
@@ -16,11 +13,9 @@ namespace {
 
 using testing::writeFile;
 
-class DeviceListPageTest : public ::testing::Test {
+class DeviceListPageTest : public ::testing::Test, public SamplePageApp {
  protected:
-  DeviceListPageTest() : m_settings(m_services) {
-    m_settings.setAppPath(m_folder.path().string());
-    WriteSamplePageFiles(m_folder);
+  DeviceListPageTest() {
     writeFile(m_folder.file("Config/qbtRovalink.ini"),
               "[SPYKEE]\r\nDiscoveryAddress=10.0.0.255\r\n");
   }
@@ -62,10 +57,7 @@ class DeviceListPageTest : public ::testing::Test {
     return names;
   }
 
-  testing::TestFolder m_folder;
   platform::SimPlatform m_sim;
-  testing::RecordingServices m_services;
-  settings::hs m_settings;
   TCPServer m_server{{m_sim, m_settings, m_services}};
   PageDecorations m_decorations{{m_settings, m_services, m_folder.file("html"), {}, {}, {}}};
   robot::LanRobotList m_lan{m_sim, m_settings};
@@ -145,8 +137,7 @@ TEST_F(DeviceListPageTest, QueryLanFillsTheRowsAndHeadingClicksSortThemAndAreRem
 }
 
 TEST_F(DeviceListPageTest, TheClientIsTheConnectionsPeerWhateverItsHeadersSay) {
-  writeFile(m_folder.file("Config/qbtRovalink.ini"),
-            "[Settings]\r\nusesecurity=BASIC\r\ntouchscreenips=10.0.0.7\r\n");
+  writeSettings("usesecurity=BASIC\r\ntouchscreenips=10.0.0.7\r\n");
   writeFile(m_folder.file("Config/settings.ini"), "[Settings]\r\nlogoShowUsername=Yes\r\n");
   const std::string spoof = "Host: 127.0.0.1\r\nAUTH_USER: admin\r\nX-Forwarded-For: 10.0.0.7\r\n";
   const std::string spoofed = get("", "10.0.0.5", spoof);
@@ -156,11 +147,9 @@ TEST_F(DeviceListPageTest, TheClientIsTheConnectionsPeerWhateverItsHeadersSay) {
   EXPECT_NE(get("", "10.0.0.7").find("[head touch]"), std::string::npos);
 
   // A page the client may not see: the unauthorized answer goes out, and no page after it.
-  MakeSampleDatabase(m_folder.file("Config/web.db"));
-  SqliteDatabase(m_folder.file("Config/web.db"))
-      .query("UPDATE Menus SET SecureLevel = 10 WHERE MenuURL = '/spykee'", {});
-  writeFile(m_folder.file("Config/qbtRovalink.ini"),
-            "[Settings]\r\nusesecurity=ENHANCED\r\ndbpath=Config/web.db\r\n");
+  makeDatabase();
+  restrictRobotPage();
+  writeSettings("usesecurity=ENHANCED\r\ndbpath=Config/web.db\r\n");
   EXPECT_EQ(get("", "192.168.1.60"), "");
   EXPECT_EQ(m_services.events.front().first, "Unauthorized");
   EXPECT_NE(get("", "127.0.0.1"), "");

@@ -2,9 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "settings/recording_services.h"
-#include "settings/test_folder.h"
-#include "web/pages/sqlite_database.h"
 #include "web/web_page_files.h"
 
 namespace rovalink::web {
@@ -16,17 +13,8 @@ using testing::writeFile;
 constexpr const char* kTitle =
     "Rovalink&nbsp;&nbsp;<small><font size='1'></b> V1.2.3</font></small>";
 
-class PageDecorationsTest : public ::testing::Test {
+class PageDecorationsTest : public ::testing::Test, public SamplePageApp {
  protected:
-  PageDecorationsTest() : m_settings(m_services) {
-    m_settings.setAppPath(m_folder.path().string());
-    WriteSamplePageFiles(m_folder);
-  }
-
-  void settings(const std::string& lines) {
-    writeFile(m_folder.file("Config/qbtRovalink.ini"), "[Settings]\r\n" + lines);
-  }
-
   void request(PageClient client) {
     m_decorations.BeginRequest(std::move(client), [this] { ++m_redirects; });
     m_decorations.StartMiscFunctionsASP();
@@ -47,9 +35,6 @@ class PageDecorationsTest : public ::testing::Test {
     return types;
   }
 
-  testing::TestFolder m_folder;
-  testing::RecordingServices m_services;
-  settings::hs m_settings;
   PageDecorations m_decorations{{m_settings,
                                  m_services,
                                  m_folder.file("html"),
@@ -61,34 +46,30 @@ class PageDecorationsTest : public ::testing::Test {
 
 const PageClient kBrowser{"192.168.1.20", "Mozilla/5.0 (X11; Linux x86_64)", "/spykee", ""};
 
-TEST_F(PageDecorationsTest,
-       FormatCellStylesByClassOrTurnsTheClassIntoFontAttributesForTouchClients) {
+// The class form of a cell is checked byte for byte by the frame and device list tests.
+TEST_F(PageDecorationsTest, FormatCellTurnsTheClassIntoFontAttributesForTouchClients) {
   struct Case {
-    bool touch;
     const char *cls, *span, *align, *cell;
   };
   const Case cases[] = {
-      {false, "TABLEHEADER", "3", "Center",
-       "<td class=\"TABLEHEADER\" colspan=\"3\" align=\"Center\" >x</td>"},
-      {false, "TABLEROWODD", "", "", "<td class=\"TABLEROWODD\" >x</td>"},
-      {true, "TABLEHEADER", "1", "Center",
+      {"TABLEHEADER", "1", "Center",
        "<td bgcolor=\"#63639C\" colspan=\"1\" align=\"Center\" ><font face=\"Verdana, Arial, "
        "sans-serif\" size=\"2\" color=\"#FFFFFF\"><b>x</b></font></td>"},
-      {true, "TABLEROWEVEN", "", "",
+      {"TABLEROWEVEN", "", "",
        "<td bgcolor=\"#949494\" ><font face=\"Verdana, Arial, sans-serif\" size=\"2\" "
        "color=\"#000000\">x</font></td>"},
-      {true, "TABLECELLCUSTOM", "", "Left",
+      {"TABLECELLCUSTOM", "", "Left",
        "<td bgcolor=\"#000000\" align=\"Left\" ><font face=\"Verdana, Arial, sans-serif\" "
        "size=\"2\" color=\"#FFFFFF\">x</font></td>"},
   };
+  request({"10.0.0.1", "Mozilla/4.0 (Audrey)", "/spykee", ""});
   for (const Case& c : cases) {
-    request({"10.0.0.1", c.touch ? "Mozilla/4.0 (Audrey)" : "Mozilla/5.0", "/spykee", ""});
     EXPECT_EQ(m_decorations.FormatCell("x", c.cls, c.span, c.align), c.cell) << c.cls;
   }
 }
 
 TEST_F(PageDecorationsTest, SecurityComesFromTheConnectionAndTheDatabaseNeverFromClientText) {
-  MakeSampleDatabase(m_folder.file("Config/web.db"));
+  makeDatabase();
   struct Case {
     const char* mode;
     bool database;
@@ -112,8 +93,8 @@ TEST_F(PageDecorationsTest, SecurityComesFromTheConnectionAndTheDatabaseNeverFro
       {"", false, "10.0.0.5", "", 0, ""},  // no rights left over from the request before
   };
   for (const Case& c : cases) {
-    settings(std::string("usesecurity=") + c.mode + "\r\n" +
-             (c.database ? "dbpath=Config/web.db\r\n" : ""));
+    writeSettings(std::string("usesecurity=") + c.mode + "\r\n" +
+                  (c.database ? "dbpath=Config/web.db\r\n" : ""));
     request({c.peer, "Mozilla/5.0", "/spykee", c.authUser});
     EXPECT_EQ(m_decorations.SecureLevel(), c.level) << c.mode << " " << c.peer;
     EXPECT_EQ(m_decorations.SecureUser(), c.user) << c.mode << " " << c.peer;
@@ -125,7 +106,7 @@ TEST_F(PageDecorationsTest, SecurityComesFromTheConnectionAndTheDatabaseNeverFro
 }
 
 TEST_F(PageDecorationsTest, WithoutDatabaseTheFrameIsBuiltFromFilesAndSettings) {
-  settings("usesecurity=NONE\r\nshowhsversion=Yes\r\n");
+  writeSettings("usesecurity=NONE\r\nshowhsversion=Yes\r\n");
   std::string html = page(kBrowser);
   EXPECT_EQ(html,
             "<html><head><title>Rovalink V1.2.3</title>"
@@ -176,7 +157,7 @@ TEST_F(PageDecorationsTest, TouchClientsGetTheirOwnFilesAndHistoryButtons) {
        {PageClient{"10.0.0.7", "Mozilla/4.0 (compatible; Audrey)", "/spykee", ""},
         PageClient{"10.0.0.8", "Mozilla/5.0 QNX", "/spykee", ""},
         PageClient{"192.168.1.33", "Mozilla/5.0", "/spykee", ""}}) {
-    settings("touchscreenips=10.1.1.1, 192.168.1.33\r\naudreyrowstyle=TABLEROWEVEN\r\n");
+    writeSettings("touchscreenips=10.1.1.1, 192.168.1.33\r\naudreyrowstyle=TABLEROWEVEN\r\n");
     const std::string html = page(client);
     EXPECT_TRUE(m_decorations.IsTouchClient()) << client.userAgent;
     EXPECT_EQ(m_decorations.RowStyle(), "TABLEROWEVEN");
@@ -193,8 +174,8 @@ TEST_F(PageDecorationsTest, TouchClientsGetTheirOwnFilesAndHistoryButtons) {
 }
 
 TEST_F(PageDecorationsTest, WithDatabaseTheMenusComeFromTheTablesAndARestrictedPageIsRefused) {
-  MakeSampleDatabase(m_folder.file("Config/web.db"));
-  settings("usesecurity=ENHANCED\r\ndbpath=Config/web.db\r\nuseslideinmenu=Yes\r\n");
+  makeDatabase();
+  writeSettings("usesecurity=ENHANCED\r\ndbpath=Config/web.db\r\nuseslideinmenu=Yes\r\n");
   writeFile(m_folder.file("Config/includes.ini"), "[Settings]\r\nlogpagehits=1\r\n");
   std::string html = page({"127.0.0.1", "Mozilla/5.0", "/spykee", ""});
   EXPECT_NE(html.find("[ssm YOffset=120;XOffset=0;staticYOffset=30;slideSpeed=0;waitTime=1000;"
@@ -222,8 +203,7 @@ TEST_F(PageDecorationsTest, WithDatabaseTheMenusComeFromTheTablesAndARestrictedP
   // Kitchen (level 5) sees no Setup, and is refused a page that needs level 10: one logged
   // redirect, the page marked so that nothing else is sent.
   m_services.events.clear();
-  SqliteDatabase(m_folder.file("Config/web.db"))
-      .query("UPDATE Menus SET SecureLevel = 10 WHERE MenuURL = '/spykee'", {});
+  restrictRobotPage();
   html = page({"192.168.1.60", "Mozilla/5.0", "/spykee", ""});
   EXPECT_EQ(html.find(button + "Setup\""), std::string::npos);
   EXPECT_TRUE(m_decorations.Unauthorized());
@@ -235,7 +215,7 @@ TEST_F(PageDecorationsTest, WithDatabaseTheMenusComeFromTheTablesAndARestrictedP
   // A database file that is not there: one event for the request, and the page still comes.
   m_services.events.clear();
   std::filesystem::remove(m_folder.file("Config/includes.ini"));
-  settings("usesecurity=ENHANCED\r\ndbpath=missing.db\r\n");
+  writeSettings("usesecurity=ENHANCED\r\ndbpath=missing.db\r\n");
   html = page({"127.0.0.1", "Mozilla/5.0", "/spykee", ""});
   EXPECT_NE(html.find("<a name=\"pagecontent\"></a>"), std::string::npos);
   ASSERT_EQ(m_services.events.size(), 1u);

@@ -6,7 +6,10 @@
 #include <stdexcept>
 #include <string>
 
+#include "settings/hs.h"
+#include "settings/recording_services.h"
 #include "settings/test_folder.h"
+#include "web/pages/sqlite_database.h"
 
 namespace rovalink::web {
 
@@ -38,5 +41,27 @@ inline void MakeSampleDatabase(const std::string& path) {
   sqlite3_close(db);
   if (!ok) throw std::runtime_error("sample database: " + reason);
 }
+
+// An application folder with the sample page files, and the settings that read it.
+class SamplePageApp {
+ protected:
+  SamplePageApp() : m_settings(m_services) {
+    m_settings.setAppPath(m_folder.path().string());
+    WriteSamplePageFiles(m_folder);
+  }
+  void writeSettings(const std::string& lines) {
+    testing::writeFile(m_folder.file("Config/qbtRovalink.ini"), "[Settings]\r\n" + lines);
+  }
+  void makeDatabase() { MakeSampleDatabase(m_folder.file("Config/web.db")); }
+  // The robot page then needs security level 10.
+  void restrictRobotPage() {
+    SqliteDatabase(m_folder.file("Config/web.db"))
+        .query("UPDATE Menus SET SecureLevel = 10 WHERE MenuURL = '/spykee'", {});
+  }
+
+  testing::TestFolder m_folder;
+  testing::RecordingServices m_services;
+  settings::hs m_settings;
+};
 
 }  // namespace rovalink::web

@@ -6,33 +6,6 @@
 
 namespace rovalink::web {
 
-std::string HtmlEscape(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (const char ch : text) {
-    switch (ch) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\'':
-        out += "&#39;";
-        break;
-      default:
-        out += ch;
-    }
-  }
-  return out;
-}
-
 std::string JsEscape(std::string_view text) {
   std::string out;
   out.reserve(text.size());

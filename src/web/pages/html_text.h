@@ -3,10 +3,9 @@
 #include <string>
 #include <string_view>
 
-namespace rovalink::web {
+#include "web/server/html_escape.h"
 
-// Text for an HTML element or a quoted attribute: & < > " ' as character references.
-std::string HtmlEscape(std::string_view text);
+namespace rovalink::web {
 
 // Text for a JavaScript string in either quotes inside a script element or an HTML attribute.
 std::string JsEscape(std::string_view text);

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "web/server/date_text.h"
+#include "web/server/html_escape.h"
 #include "web/server/request.h"
 #include "web/server/tcp_server.h"
 #include "xap/ascii_case.h"
@@ -26,34 +27,6 @@ std::string_view contentTypeOf(std::string_view path) {
     if (lower.find(marker) != std::string::npos) return type;
   }
   return "unknown/binary";
-}
-
-// For attribute values between single quotes: the browser gives the original text back.
-std::string htmlEscape(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (const char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\'':
-        out += "&#39;";
-        break;
-      default:
-        out.push_back(c);
-    }
-  }
-  return out;
 }
 
 // A header value must not carry a line break of the client's making.
@@ -225,12 +198,12 @@ void Response::RedirectToHS(std::string_view sLocation, const Request& oRequest,
     page.Add("<HTML><HEAD><SCRIPT LANGUAGE=\"JavaScript\">");
     page.Add("function initialize() {document.redo.submit();}");
     page.Add("</script></HEAD><body onLoad='initialize()'>");
-    page.Add("<form name='redo' action='" + htmlEscape("http://" + std::string(sLocation) + path) +
-             "' method='" + htmlEscape(formMethod(oRequest.Method())) + "'>");
+    page.Add("<form name='redo' action='" + HtmlEscape("http://" + std::string(sLocation) + path) +
+             "' method='" + HtmlEscape(formMethod(oRequest.Method())) + "'>");
     for (const auto* fields : {&oRequest.QueryStringCol(), &oRequest.FormCol()}) {
       for (const KeyValuePair& field : *fields) {
-        page.Add("<input type='hidden' name='" + htmlEscape(field.Key) + "' value='" +
-                 htmlEscape(field.Value) + "'>");
+        page.Add("<input type='hidden' name='" + HtmlEscape(field.Key) + "' value='" +
+                 HtmlEscape(field.Value) + "'>");
       }
     }
     page.Add("</form></HTML>");
