@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -92,28 +93,22 @@ TEST_F(Bsc, CommandQueuesOneProcedurePerSelectedDeviceInTableOrder) {
 }
 
 TEST_F(Bsc, StateWordsAreReadWithoutCaseAndToggleInvertsTheDevice) {
-  // HeadLED's state before, State, what is queued; an unreadable or missing State queues
-  // nothing and is logged.
-  for (const auto& [before, state, expected] :
-       std::vector<std::array<std::string, 3>>{{"0", "On", "HeadLEDOn|"},
-                                               {"0", "TRUE", "HeadLEDOn|"},
-                                               {"0", "yes", "HeadLEDOn|"},
-                                               {"0", "1", "HeadLEDOn|"},
-                                               {"1", "OFF", "HeadLEDOff|"},
-                                               {"1", "false", "HeadLEDOff|"},
-                                               {"1", "No", "HeadLEDOff|"},
-                                               {"1", "0", "HeadLEDOff|"},
-                                               {"0", "toggle", "HeadLEDOn|"},
-                                               {"1", "Toggle", "HeadLEDOff|"},
-                                               {"1", "dim", ""},
-                                               {"0", "", ""},
-                                               {"0", "onn", ""}}) {
-    devices.at("HeadLED").Status = before == "1";
-    services.events.clear();
-    EXPECT_EQ(queuedBy(message("xAPBSC.cmd", kHeadLed, "output.state.1", "ID=1A\nState=" + state)),
-              expected)
-        << before << " " << state;
-    EXPECT_EQ(services.events.size(), expected.empty() ? 1u : 0u) << state;
+  // HeadLED's state before, the State words ("|" between), what each queues; an unreadable or
+  // empty State queues nothing and is logged, as is a missing one.
+  for (const auto& [before, states, expected] :
+       std::vector<std::array<std::string, 3>>{{"0", "On|TRUE|yes|1|toggle", "HeadLEDOn|"},
+                                               {"1", "OFF|false|No|0|Toggle", "HeadLEDOff|"},
+                                               {"1", "|dim|onn", ""}}) {
+    std::istringstream words(states);
+    for (std::string state; std::getline(words, state, '|');) {
+      devices.at("HeadLED").Status = before == "1";
+      services.events.clear();
+      EXPECT_EQ(
+          queuedBy(message("xAPBSC.cmd", kHeadLed, "output.state.1", "ID=1A\nState=" + state)),
+          expected)
+          << before << " " << state;
+      EXPECT_EQ(services.events.size(), expected.empty() ? 1u : 0u) << state;
+    }
   }
   services.events.clear();
   EXPECT_EQ(queuedBy(message("xAPBSC.cmd", kHeadLed, "output.state.1", "ID=1A")), "");
