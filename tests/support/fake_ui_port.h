@@ -66,9 +66,6 @@ class FakeUiPort : public platform::UiPort {
   // Key driving for tests.
   void press(platform::ArrowKey key) { keys[key].held = true; }
   void release(platform::ArrowKey key) { keys[key].held = false; }
-  void releaseAll() {
-    for (auto& [key, state] : keys) state.held = false;
-  }
   // Pressed and released again before anyone asked.
   void tap(platform::ArrowKey key) { keys[key].tapped = true; }
 
