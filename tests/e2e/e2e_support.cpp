@@ -268,6 +268,19 @@ std::vector<QString> GatewayTest::eventData(const QString& start) const {
   return found;
 }
 
+QRegularExpressionMatch GatewayTest::registration() const {
+  static const QRegularExpression registered(
+      R"(registered port (\d+) \(qbt\.Spykee\.[^)]*\) from ([\d.]+):(\d+))");
+  QRegularExpressionMatch match;
+  waitUntil(
+      [&] {
+        match = registered.match(m_hub.errorText());
+        return match.hasMatch();
+      },
+      kReplyMs);
+  return match;
+}
+
 QByteArray bscCommand(const char* subAddress, const char* state, const char* text, const char* id) {
   return QByteArray(
              "xap-header\n{\nv=13\nhop=1\nuid=FF.00EE:00\nclass=xAPBSC.cmd\n"

@@ -7,6 +7,7 @@
 #include <QHostAddress>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -115,6 +116,17 @@ struct GatewaySetup {
   bool listener = true;   // an xap-cli listener on the bus
 };
 
+// A running xap-hub on a free port.
+class HubTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    m_hubPort = startHub(m_hub);
+    ASSERT_NE(m_hubPort, 0);
+  }
+  Program m_hub;
+  quint16 m_hubPort = 0;
+};
+
 // The real `rovalink --headless` on a fresh application folder, with the hub, robot-sim and an
 // xap-cli listener; the settings keep every datagram on loopback.
 class GatewayTest : public ::testing::Test {
@@ -145,6 +157,10 @@ class GatewayTest : public ::testing::Test {
   QString lastState(const QString& subAddress) const;
   // The Data items of the Homeseer.Event messages that start with start.
   std::vector<QString> eventData(const QString& start) const;
+
+  // The hub's log of the gateway's registration, waited for: captures the port it registered,
+  // then the address and port its heartbeat came from. No match when none came.
+  QRegularExpressionMatch registration() const;
 
   void sendCommand(const char* subAddress, const char* state, const char* text = nullptr,
                    const char* id = "*");

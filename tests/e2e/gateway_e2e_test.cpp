@@ -7,7 +7,6 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QNetworkDatagram>
-#include <QRegularExpression>
 #include <csignal>
 #include <iostream>
 #include <optional>
@@ -29,8 +28,20 @@ QString fnv1a(const QByteArray& data) {
   return QString::number(hash, 16).rightJustified(8, QLatin1Char('0'));
 }
 
-// The gateway with the hub, an xap-cli listener and robot-sim.
-using GatewayE2e = GatewayTest;
+const QString kForward = loggedForm("504B0500023434");
+const QString kStop = loggedForm("504B0500020000");
+
+class GatewayE2e : public GatewayTest {
+ protected:
+  // Starts a path run whose first line drives forward for a day; returns once the robot drives.
+  void startLongPathRun(const QByteArray& moreLines = {}) {
+    const QString path = appPath("Data/xapqbtSpykee/long.txt");
+    ASSERT_NO_FATAL_FAILURE(write("Data/xapqbtSpykee/long.txt",
+                                  "MoveForward\t86400\t\r\nMoveLeft\t1\t\r\n" + moreLines));
+    sendCommand("spykee.file.relay", "on", path.toLatin1().constData());
+    ASSERT_TRUE(waitUntil([&] { return packets().contains(kForward); }, kReplyMs));
+  }
+};
 
 TEST_F(GatewayE2e, CommandsReachTheRobotAsItsExactPacketsAndTheNewStateIsPublished) {
   ASSERT_NO_FATAL_FAILURE(startAll({.sim = {"--fps", "0"}}));
@@ -119,10 +130,9 @@ TEST_F(GatewayE2e, RegistersStoresChunkedFramesWholeAndEndsCleanlyOnSigterm) {
   ASSERT_TRUE(waitUntil([&] { return !eventData("Using xAP port").empty(); }, kStartMs))
       << m_gateway.errorText().toStdString();
   // The announced port is the one the program's heartbeat registered with the hub.
-  const QRegularExpression registered(R"(registered port (\d+) \(qbt\.Spykee\.)");
-  ASSERT_TRUE(waitUntil([&] { return registered.match(m_hub.errorText()).hasMatch(); }, kReplyMs));
-  EXPECT_EQ(eventData("Using xAP port").front(),
-            "Using xAP port  " + registered.match(m_hub.errorText()).captured(1));
+  const QString privatePort = registration().captured(1);
+  ASSERT_FALSE(privatePort.isEmpty()) << m_hub.errorText().toStdString();
+  EXPECT_EQ(eventData("Using xAP port").front(), "Using xAP port  " + privatePort);
   ASSERT_NO_FATAL_FAILURE(waitForLogin());
 
   // The frame file holds exactly one picture the simulator sent in several writes.
@@ -161,12 +171,7 @@ TEST_F(GatewayE2e, RegistersStoresChunkedFramesWholeAndEndsCleanlyOnSigterm) {
   EXPECT_EQ(m_gateway.waitForExit(0), 0) << m_gateway.errorText().toStdString();
   // Its goodbye heartbeat makes the hub drop the port at once.
   EXPECT_TRUE(waitUntil(
-      [&] {
-        return m_hub.errorText().contains(
-            QStringLiteral("dropped port %1 ")
-                .arg(registered.match(m_hub.errorText()).captured(1)));
-      },
-      kReplyMs))
+      [&] { return m_hub.errorText().contains("dropped port " + privatePort + " "); }, kReplyMs))
       << m_hub.errorText().toStdString();
   EXPECT_TRUE(m_hub.errorText().contains("): stopped"));
   EXPECT_TRUE(waitUntil([&] { return simEvents("disconnected").size() == 1; }, kReplyMs));
@@ -241,7 +246,6 @@ class ExitE2e : public GatewayE2e, public ::testing::WithParamInterface<ExitCase
 
 TEST_P(ExitE2e, TheProcessEndsWithinTwoSecondsOfTheSignal) {
   const ExitCase& c = GetParam();
-  const QString forward = loggedForm("504B0500023434"), stop = loggedForm("504B0500020000");
   switch (c.state) {
     case Waiting::Discovery:
       ASSERT_NO_FATAL_FAILURE(startAll({.sim = {"--silent"}}));
@@ -259,16 +263,11 @@ TEST_P(ExitE2e, TheProcessEndsWithinTwoSecondsOfTheSignal) {
       ASSERT_TRUE(
           waitUntil([&] { return !eventData("Robot refused the login").empty(); }, kReplyMs));
       break;
-    case Waiting::PathRun: {
+    case Waiting::PathRun:
       ASSERT_NO_FATAL_FAILURE(startAll({.sim = {"--fps", "0"}}));
       ASSERT_NO_FATAL_FAILURE(waitForLogin());
-      ASSERT_NO_FATAL_FAILURE(
-          write("Data/xapqbtSpykee/long.txt", "MoveForward\t86400\t\r\nMoveLeft\t1\t\r\n"));
-      const QString path = appPath("Data/xapqbtSpykee/long.txt");
-      sendCommand("spykee.file.relay", "on", path.toLatin1().constData());
-      ASSERT_TRUE(waitUntil([&] { return packets().contains(forward); }, kReplyMs));
+      ASSERT_NO_FATAL_FAILURE(startLongPathRun());
       break;
-    }
     case Waiting::XapFlood:
       ASSERT_NO_FATAL_FAILURE(startAll({.sim = {"--fps", "20"}}));
       ASSERT_NO_FATAL_FAILURE(waitForLogin());
@@ -288,7 +287,7 @@ TEST_P(ExitE2e, TheProcessEndsWithinTwoSecondsOfTheSignal) {
   // Nothing after the signal but the stop of a robot that was driving.
   waitUntil([] { return false; }, 300);
   const QStringList after = packets().mid(packetsBefore);
-  EXPECT_EQ(after, c.state == Waiting::PathRun ? QStringList{stop} : QStringList{})
+  EXPECT_EQ(after, c.state == Waiting::PathRun ? QStringList{kStop} : QStringList{})
       << packets().join(' ').toStdString();
   EXPECT_LE(simEvents("connected").size(), 1u);
 }
@@ -305,17 +304,12 @@ INSTANTIATE_TEST_SUITE_P(States, ExitE2e,
 TEST_F(GatewayE2e, AnXapMoveStopEndsALongPathRunAtOnce) {
   ASSERT_NO_FATAL_FAILURE(startAll({.sim = {"--fps", "0"}}));
   ASSERT_NO_FATAL_FAILURE(waitForLogin());
-  ASSERT_NO_FATAL_FAILURE(write("Data/xapqbtSpykee/long.txt",
-                                "MoveForward\t86400\t\r\nMoveLeft\t1\t\r\nFile\t0\tEnd\r\n"));
-  const QString path = appPath("Data/xapqbtSpykee/long.txt");
-  sendCommand("spykee.file.relay", "on", path.toLatin1().constData());
-  const QString forward = loggedForm("504B0500023434"), stop = loggedForm("504B0500020000");
-  ASSERT_TRUE(waitUntil([&] { return packets().contains(forward); }, kReplyMs));
+  ASSERT_NO_FATAL_FAILURE(startLongPathRun("File\t0\tEnd\r\n"));
   ASSERT_TRUE(waitUntil([&] { return lastState("spykee.File.Relay") == "ON"; }, kReplyMs));
   sendCommand("spykee.movestop.switch", "on");
-  ASSERT_TRUE(waitUntil([&] { return packets().contains(stop); }, 2000));
+  ASSERT_TRUE(waitUntil([&] { return packets().contains(kStop); }, 2000));
   ASSERT_TRUE(waitUntil([&] { return lastState("spykee.File.Relay") == "OFF"; }, 2000));
-  EXPECT_EQ(packets().mid(packets().indexOf(forward)), (QStringList{forward, stop}));
+  EXPECT_EQ(packets().mid(packets().indexOf(kForward)), (QStringList{kForward, kStop}));
   EXPECT_TRUE(read("Data/xapqbtSpykee/long_Proof.txt").contains("\tMoveStop\t0\t\r\n"));
 }
 

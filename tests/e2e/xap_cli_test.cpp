@@ -11,11 +11,10 @@
 namespace rovalink::e2e {
 namespace {
 
-class XapCli : public ::testing::Test {
+class XapCli : public HubTest {
  protected:
   void SetUp() override {
-    m_hubPort = startHub(m_hub);
-    ASSERT_NE(m_hubPort, 0);
+    ASSERT_NO_FATAL_FAILURE(HubTest::SetUp());
     ASSERT_TRUE(m_gateway.registerWith(m_hubPort));
   }
 
@@ -35,8 +34,6 @@ class XapCli : public ::testing::Test {
     return *std::find_if(all.begin() + from, all.end(), isCli);
   }
 
-  Program m_hub;
-  quint16 m_hubPort = 0;
   UdpPeer m_gateway;
   Program m_cli;
 };
