@@ -4,6 +4,8 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QNetworkDatagram>
 #include <QTcpServer>
@@ -166,6 +168,137 @@ bool UdpPeer::waitFor(const QByteArray& data, int timeoutMs) {
 
 bool UdpPeer::hasReceived(const QByteArray& data) const {
   return std::find(m_received.begin(), m_received.end(), data) != m_received.end();
+}
+
+QString item(const QJsonObject& message, const char* name) {
+  return message["sections"][0]["items"][QLatin1String(name)].toString();
+}
+
+void GatewayTest::startAll(const GatewaySetup& setup) {
+  ASSERT_TRUE(m_appDir.isValid());
+  m_hubPort = startHub(m_hub);
+  ASSERT_NE(m_hubPort, 0);
+  if (setup.listener) {
+    ASSERT_TRUE(m_listener.start("xap-cli", {"listen", "--port", QString::number(m_hubPort)}));
+    ASSERT_TRUE(m_listener.waitForStderr("registered on port", kReplyMs));
+  }
+  ASSERT_TRUE(m_sim.start("robot-sim", QStringList{"--port", "0"} + setup.sim));
+  const auto ready = m_sim.waitForLine("robot-sim ready", kStartMs);
+  ASSERT_TRUE(ready) << m_sim.errorText().toStdString();
+  const QByteArray port = setup.robotPort != 0 ? QByteArray::number(setup.robotPort)
+                                               : ready->section("tcp=", 1).toLatin1();
+  write("Config/qbtXap.ini", "[Interface]\r\nBusPort=" + QByteArray::number(m_hubPort) +
+                                 "\r\nBroadcastAddress=127.0.0.1\r\nInterfaceAddress=" +
+                                 setup.interfaceAddress + "\r\n");
+  m_settings =
+      "; the user's own notes\r\n[SPYKEE]\r\nusername=admin\r\n"
+      "DiscoveryAddress=127.0.0.1\r\nRobotPort=" +
+      port + "\r\n" + setup.spykeeLines;
+  write("Config/qbtRovalink.ini", m_settings);
+  ASSERT_TRUE(m_gateway.start("rovalink", {"--headless", "--app-dir", m_appDir.path()}));
+}
+
+void GatewayTest::write(const QString& relative, const QByteArray& content) {
+  ASSERT_TRUE(QDir().mkpath(QFileInfo(appPath(relative)).path()));
+  QFile file(appPath(relative));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  ASSERT_EQ(file.write(content), content.size());
+}
+
+QByteArray GatewayTest::read(const QString& relative) const {
+  QFile file(appPath(relative));
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QStringList GatewayTest::packets() const {
+  QStringList list;
+  for (const QJsonObject& line : m_sim.jsonLines()) {
+    if (line.contains("type"))
+      list << QStringLiteral("%1:%2").arg(line["type"].toInt()).arg(line["payload"].toString());
+  }
+  return list;
+}
+
+std::vector<QJsonObject> GatewayTest::simEvents(const QString& name) const {
+  std::vector<QJsonObject> found;
+  for (const QJsonObject& line : m_sim.jsonLines()) {
+    if (line["event"].toString() == name) found.push_back(line);
+  }
+  return found;
+}
+
+bool GatewayTest::waitForPackets(int count, int timeoutMs) {
+  return waitUntil([&] { return packets().size() >= count; }, timeoutMs);
+}
+
+void GatewayTest::waitForLogin() {
+  ASSERT_TRUE(waitForPackets(4, kStartMs))
+      << "robot saw: " << packets().join(' ').toStdString()
+      << "\ngateway stderr: " << m_gateway.errorText().toStdString();
+  ASSERT_EQ(packets().mid(0, 4), kLoginSequence);
+  ASSERT_TRUE(waitUntil([&] { return !events("spykee.Volume.Index").empty(); }, kReplyMs));
+}
+
+std::vector<QJsonObject> GatewayTest::bus(const QString& msgClass) const {
+  std::vector<QJsonObject> found;
+  for (const QJsonObject& m : m_listener.jsonLines()) {
+    if (m["class"].toString().compare(msgClass, Qt::CaseInsensitive) == 0) found.push_back(m);
+  }
+  return found;
+}
+
+std::vector<QJsonObject> GatewayTest::events(const QString& subAddress) const {
+  std::vector<QJsonObject> found;
+  for (const QJsonObject& m : bus("xapBSC.Event")) {
+    if (m["source"].toString().endsWith(QStringLiteral(":") + subAddress)) found.push_back(m);
+  }
+  return found;
+}
+
+QString GatewayTest::lastState(const QString& subAddress) const {
+  const auto all = events(subAddress);
+  return all.empty() ? QString() : item(all.back(), "State");
+}
+
+std::vector<QString> GatewayTest::eventData(const QString& start) const {
+  std::vector<QString> found;
+  for (const QJsonObject& m : bus("Homeseer.Event")) {
+    if (item(m, "Data").startsWith(start)) found.push_back(item(m, "Data"));
+  }
+  return found;
+}
+
+QRegularExpressionMatch GatewayTest::registration() const {
+  static const QRegularExpression registered(
+      R"(registered port (\d+) \(qbt\.Spykee\.[^)]*\) from ([\d.]+):(\d+))");
+  QRegularExpressionMatch match;
+  waitUntil(
+      [&] {
+        match = registered.match(m_hub.errorText());
+        return match.hasMatch();
+      },
+      kReplyMs);
+  return match;
+}
+
+QByteArray bscCommand(const char* subAddress, const char* state, const char* text, const char* id) {
+  return QByteArray(
+             "xap-header\n{\nv=13\nhop=1\nuid=FF.00EE:00\nclass=xAPBSC.cmd\n"
+             "source=rovalink.e2e.peer\ntarget=qbt.Spykee.*:") +
+         subAddress + "\n}\noutput.state.1\n{\nID=" + id + "\nState=" + state + "\n" +
+         (text ? QByteArray("Text=") + text + "\n" : QByteArray()) + "}\n";
+}
+
+void GatewayTest::sendCommand(const char* subAddress, const char* state, const char* text,
+                              const char* id) {
+  m_sender.send(m_hubPort, bscCommand(subAddress, state, text, id));
+}
+
+void GatewayTest::sendQuery(const QByteArray& subAddress) {
+  m_sender.send(m_hubPort,
+                "xap-header\n{\nv=13\nhop=1\nuid=FF.00EE:00\nclass=xAPBSC.query\n"
+                "source=rovalink.e2e.peer\ntarget=qbt.Spykee.*:" +
+                    subAddress + "\n}\nrequest\n{\n}\n");
 }
 
 }  // namespace rovalink::e2e

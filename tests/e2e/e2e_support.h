@@ -1,11 +1,16 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QByteArray>
+#include <QDir>
 #include <QHostAddress>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QUdpSocket>
 #include <functional>
 #include <optional>
@@ -89,6 +94,86 @@ class UdpPeer {
  private:
   QUdpSocket m_socket;
   std::vector<QByteArray> m_received;
+};
+
+// The first section's item of a message as xap-cli prints it.
+QString item(const QJsonObject& message, const char* name);
+
+// An xAPBSC.cmd to the gateway's device at subAddress, as a bus client would send it.
+QByteArray bscCommand(const char* subAddress, const char* state, const char* text = nullptr,
+                      const char* id = "*");
+
+// The packets of the gateway's login, in robot-sim's log form "type:payloadhex".
+inline const QStringList kLoginSequence{"10:0561646d696e056b656c706f", "15:0101", "18:", "9:32"};
+
+// What GatewayTest::startAll sets up.
+struct GatewaySetup {
+  QStringList sim{};  // robot-sim arguments besides "--port 0"
+  // Lines after RobotPort in [SPYKEE] of qbtRovalink.ini (may open further sections).
+  QByteArray spykeeLines{};
+  QByteArray interfaceAddress = "127.0.0.1";
+  quint16 robotPort = 0;  // the port the gateway is given; 0: robot-sim's
+  bool listener = true;   // an xap-cli listener on the bus
+};
+
+// A running xap-hub on a free port.
+class HubTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    m_hubPort = startHub(m_hub);
+    ASSERT_NE(m_hubPort, 0);
+  }
+  Program m_hub;
+  quint16 m_hubPort = 0;
+};
+
+// The real `rovalink --headless` on a fresh application folder, with the hub, robot-sim and an
+// xap-cli listener; the settings keep every datagram on loopback.
+class GatewayTest : public ::testing::Test {
+ protected:
+  void TearDown() override { m_gateway.stop(); }
+
+  void startAll(const GatewaySetup& setup);
+
+  QString appPath(const QString& relative) const {
+    return QDir(m_appDir.path()).filePath(relative);
+  }
+  // Writes a file below the application folder, making its folders.
+  void write(const QString& relative, const QByteArray& content);
+  QByteArray read(const QString& relative) const;
+  QString errorLog() const { return QString::fromLatin1(read("Data/xapqbtSpykee.txt")); }
+
+  // The packets robot-sim received, in order, as "type:payloadhex".
+  QStringList packets() const;
+  std::vector<QJsonObject> simEvents(const QString& name) const;
+  bool waitForPackets(int count, int timeoutMs = kReplyMs);
+  // The four packets of the login sequence, and the volume report that closes it on the bus.
+  void waitForLogin();
+
+  // The messages of class msgClass the listener printed.
+  std::vector<QJsonObject> bus(const QString& msgClass) const;
+  // The xapBSC.Event messages of one device, given by its sub-address.
+  std::vector<QJsonObject> events(const QString& subAddress) const;
+  QString lastState(const QString& subAddress) const;
+  // The Data items of the Homeseer.Event messages that start with start.
+  std::vector<QString> eventData(const QString& start) const;
+
+  // The hub's log of the gateway's registration, waited for: captures the port it registered,
+  // then the address and port its heartbeat came from. No match when none came.
+  QRegularExpressionMatch registration() const;
+
+  void sendCommand(const char* subAddress, const char* state, const char* text = nullptr,
+                   const char* id = "*");
+  void sendQuery(const QByteArray& subAddress);
+
+  QTemporaryDir m_appDir;
+  QByteArray m_settings;  // qbtRovalink.ini as written
+  Program m_hub;
+  Program m_listener;
+  UdpPeer m_sender;  // not registered: the hub passes on datagrams from anyone
+  Program m_sim;
+  Program m_gateway;
+  quint16 m_hubPort = 0;
 };
 
 }  // namespace rovalink::e2e

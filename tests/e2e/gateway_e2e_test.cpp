@@ -4,18 +4,12 @@
 // video frames land whole in the frame file, and the process ends cleanly.
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QFileInfo>
-#include <QJsonArray>
 #include <QNetworkDatagram>
-#include <QRegularExpression>
-#include <QTemporaryDir>
 #include <csignal>
 #include <iostream>
 #include <optional>
-#include <vector>
 
 #include "e2e/e2e_support.h"
 
@@ -34,140 +28,23 @@ QString fnv1a(const QByteArray& data) {
   return QString::number(hash, 16).rightJustified(8, QLatin1Char('0'));
 }
 
-// The first section's item of an xap-cli JSON line.
-QString item(const QJsonObject& message, const char* name) {
-  return message["sections"][0]["items"][QLatin1String(name)].toString();
-}
+const QString kForward = loggedForm("504B0500023434");
+const QString kStop = loggedForm("504B0500020000");
 
-const QStringList kLoginSequence{"10:0561646d696e056b656c706f", "15:0101", "18:", "9:32"};
-
-class GatewayE2e : public ::testing::Test {
+class GatewayE2e : public GatewayTest {
  protected:
-  // Starts the hub, a listening xap-cli, robot-sim (with extra arguments) and then the gateway on
-  // a fresh application folder whose settings keep every datagram on loopback.
-  void startAll(const QStringList& simArguments, quint16 robotPort = 0) {
-    ASSERT_TRUE(m_appDir.isValid());
-    m_hubPort = startHub(m_hub);
-    ASSERT_NE(m_hubPort, 0);
-    ASSERT_TRUE(m_listener.start("xap-cli", {"listen", "--port", QString::number(m_hubPort)}));
-    ASSERT_TRUE(m_listener.waitForStderr("registered on port", kReplyMs));
-
-    ASSERT_TRUE(m_sim.start("robot-sim", QStringList{"--port", "0"} + simArguments));
-    const auto ready = m_sim.waitForLine("robot-sim ready", kStartMs);
-    ASSERT_TRUE(ready) << m_sim.errorText().toStdString();
-    const QByteArray port =
-        robotPort != 0 ? QByteArray::number(robotPort) : ready->section("tcp=", 1).toLatin1();
-
-    const QDir app(m_appDir.path());
-    ASSERT_TRUE(app.mkpath("Config"));
-    writeFile(app.filePath("Config/qbtXap.ini"),
-              "[Interface]\r\nBusPort=" + QByteArray::number(m_hubPort) +
-                  "\r\nBroadcastAddress=127.0.0.1\r\nInterfaceAddress=127.0.0.1\r\n");
-    writeFile(app.filePath("Config/qbtRovalink.ini"),
-              "[SPYKEE]\r\nDiscoveryAddress=127.0.0.1\r\nRobotPort=" + port + "\r\n");
-    ASSERT_TRUE(m_gateway.start("rovalink", {"--headless", "--app-dir", m_appDir.path()}));
+  // Starts a path run whose first line drives forward for a day; returns once the robot drives.
+  void startLongPathRun(const QByteArray& moreLines = {}) {
+    const QString path = appPath("Data/xapqbtSpykee/long.txt");
+    ASSERT_NO_FATAL_FAILURE(write("Data/xapqbtSpykee/long.txt",
+                                  "MoveForward\t86400\t\r\nMoveLeft\t1\t\r\n" + moreLines));
+    sendCommand("spykee.file.relay", "on", path.toLatin1().constData());
+    ASSERT_TRUE(waitUntil([&] { return packets().contains(kForward); }, kReplyMs));
   }
-
-  static void writeFile(const QString& path, const QByteArray& content) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    ASSERT_EQ(file.write(content), content.size());
-  }
-
-  // The packets robot-sim received, in order, as "type:payloadhex".
-  QStringList packets() const {
-    QStringList list;
-    for (const QJsonObject& line : m_sim.jsonLines()) {
-      if (line.contains("type"))
-        list << QStringLiteral("%1:%2").arg(line["type"].toInt()).arg(line["payload"].toString());
-    }
-    return list;
-  }
-  std::vector<QJsonObject> simEvents(const QString& name) const {
-    std::vector<QJsonObject> found;
-    for (const QJsonObject& line : m_sim.jsonLines()) {
-      if (line["event"].toString() == name) found.push_back(line);
-    }
-    return found;
-  }
-  bool waitForPackets(int count, int timeoutMs = kReplyMs) {
-    return waitUntil([&] { return packets().size() >= count; }, timeoutMs);
-  }
-  // The four packets of the login sequence, and the volume report that closes it on the bus.
-  void waitForLogin() {
-    ASSERT_TRUE(waitForPackets(4, kStartMs))
-        << "robot saw: " << packets().join(' ').toStdString()
-        << "\ngateway stderr: " << m_gateway.errorText().toStdString();
-    ASSERT_EQ(packets().mid(0, 4), kLoginSequence);
-    ASSERT_TRUE(waitUntil([&] { return !events("spykee.Volume.Index").empty(); }, kReplyMs));
-  }
-
-  // The messages of class msgClass the listener printed.
-  std::vector<QJsonObject> bus(const QString& msgClass) const {
-    std::vector<QJsonObject> found;
-    for (const QJsonObject& m : m_listener.jsonLines()) {
-      if (m["class"].toString().compare(msgClass, Qt::CaseInsensitive) == 0) found.push_back(m);
-    }
-    return found;
-  }
-  // The xapBSC.Event messages of one device, given by its sub-address.
-  std::vector<QJsonObject> events(const QString& subAddress) const {
-    std::vector<QJsonObject> found;
-    for (const QJsonObject& m : bus("xapBSC.Event")) {
-      if (m["source"].toString().endsWith(QStringLiteral(":") + subAddress)) found.push_back(m);
-    }
-    return found;
-  }
-  QString lastState(const QString& subAddress) const {
-    const auto all = events(subAddress);
-    return all.empty() ? QString() : item(all.back(), "State");
-  }
-  std::optional<QString> loggedEvent(const QString& startOfData) const {
-    for (const QJsonObject& m : bus("Homeseer.Event")) {
-      if (item(m, "Data").startsWith(startOfData)) return item(m, "Data");
-    }
-    return std::nullopt;
-  }
-
-  void sendCommand(const char* subAddress, const char* id, const char* state,
-                   const char* text = nullptr) {
-    m_sender.send(m_hubPort,
-                  QByteArray("xap-header\n{\nv=13\nhop=1\nuid=FF.00EE:00\nclass=xAPBSC.cmd\n"
-                             "source=rovalink.e2e.peer\ntarget=qbt.Spykee.*:") +
-                      subAddress + "\n}\noutput.state.1\n{\nID=" + id + "\nState=" + state + "\n" +
-                      (text ? QByteArray("Text=") + text + "\n" : QByteArray()) + "}\n");
-  }
-  void sendQuery(const QByteArray& subAddress) {
-    m_sender.send(m_hubPort,
-                  "xap-header\n{\nv=13\nhop=1\nuid=FF.00EE:00\nclass=xAPBSC.query\n"
-                  "source=rovalink.e2e.peer\ntarget=qbt.Spykee.*:" +
-                      subAddress + "\n}\nrequest\n{\n}\n");
-  }
-
-  // A path file in the folder the recorder uses.
-  QString pathFile(const QByteArray& content) {
-    const QDir folder(QDir(m_appDir.path()).filePath("Data/xapqbtSpykee"));
-    EXPECT_TRUE(folder.mkpath("."));
-    writeFile(folder.filePath("long.txt"), content);
-    return folder.filePath("long.txt");
-  }
-
-  QString errorLog() const {
-    QFile file(QDir(m_appDir.path()).filePath("Data/xapqbtSpykee.txt"));
-    return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll()) : QString();
-  }
-
-  QTemporaryDir m_appDir;
-  Program m_hub;
-  Program m_listener;
-  UdpPeer m_sender;  // not registered: the hub passes on datagrams from anyone
-  Program m_sim;
-  Program m_gateway;  // last, so it is stopped first
-  quint16 m_hubPort = 0;
 };
 
 TEST_F(GatewayE2e, CommandsReachTheRobotAsItsExactPacketsAndTheNewStateIsPublished) {
-  ASSERT_NO_FATAL_FAILURE(startAll({"--fps", "0"}));
+  ASSERT_NO_FATAL_FAILURE(startAll({.sim = {"--fps", "0"}}));
   ASSERT_NO_FATAL_FAILURE(waitForLogin());
 
   struct Case {
@@ -190,7 +67,7 @@ TEST_F(GatewayE2e, CommandsReachTheRobotAsItsExactPacketsAndTheNewStateIsPublish
     SCOPED_TRACE(c.device);
     // Some devices were reported during the login; only what follows the command counts.
     const std::size_t before = events(c.device).size();
-    sendCommand(c.subAddress, c.id, c.state, c.text);
+    sendCommand(c.subAddress, c.state, c.text, c.id);
     ASSERT_TRUE(waitForPackets(++sent)) << m_gateway.errorText().toStdString();
     EXPECT_EQ(packets().mid(sent - 1), QStringList{loggedForm(c.packetHex)});
     ASSERT_TRUE(waitUntil([&] { return events(c.device).size() > before; }, kReplyMs));
@@ -205,7 +82,7 @@ TEST_F(GatewayE2e, CommandsReachTheRobotAsItsExactPacketsAndTheNewStateIsPublish
 }
 
 TEST_F(GatewayE2e, AQueryForEveryDeviceIsAnsweredWithOneInfoEachInTableOrder) {
-  ASSERT_NO_FATAL_FAILURE(startAll({"--fps", "0"}));
+  ASSERT_NO_FATAL_FAILURE(startAll({.sim = {"--fps", "0"}}));
   ASSERT_NO_FATAL_FAILURE(waitForLogin());
   // The gateway handles messages in order: once the answer to a query for the last device is
   // in, every answer to the query before it is in too.
@@ -229,18 +106,18 @@ TEST_F(GatewayE2e, AQueryForEveryDeviceIsAnsweredWithOneInfoEachInTableOrder) {
 
 TEST_F(GatewayE2e, AfterTheRobotHangsUpTheNextCommandReconnectsAndLogsInAgain) {
   // The login sequence is four packets; the fifth makes the simulator hang up, once.
-  ASSERT_NO_FATAL_FAILURE(startAll({"--close-after", "5", "--fps", "0"}));
+  ASSERT_NO_FATAL_FAILURE(startAll({.sim = {"--close-after", "5", "--fps", "0"}}));
   ASSERT_NO_FATAL_FAILURE(waitForLogin());
   const QString connected = "spykee.Connected.Relay";
   ASSERT_TRUE(waitUntil([&] { return lastState(connected) == "ON"; }, kReplyMs));
 
-  sendCommand("spykee.headled.relay", "*", "on");
+  sendCommand("spykee.headled.relay", "on");
   ASSERT_TRUE(waitUntil([&] { return simEvents("disconnected").size() == 1; }, kReplyMs));
   // The status refresh notices the lost connection and says so on the bus.
   ASSERT_TRUE(waitUntil([&] { return lastState(connected) == "OFF"; }, kReplyMs));
   EXPECT_EQ(simEvents("connected").size(), 1u);
 
-  sendCommand("spykee.headled.relay", "*", "off");
+  sendCommand("spykee.headled.relay", "off");
   ASSERT_TRUE(waitForPackets(10, kStartMs)) << packets().join(' ').toStdString();
   // The new connection hears the login first, then the command that found the connection down.
   EXPECT_EQ(packets().mid(4), QStringList{"4:0001"} + kLoginSequence + QStringList{"4:0000"});
@@ -249,18 +126,17 @@ TEST_F(GatewayE2e, AfterTheRobotHangsUpTheNextCommandReconnectsAndLogsInAgain) {
 }
 
 TEST_F(GatewayE2e, RegistersStoresChunkedFramesWholeAndEndsCleanlyOnSigterm) {
-  ASSERT_NO_FATAL_FAILURE(startAll({"--chunk", "500:2500", "--fps", "20"}));
-  ASSERT_TRUE(waitUntil([&] { return loggedEvent("Using xAP port").has_value(); }, kStartMs))
+  ASSERT_NO_FATAL_FAILURE(startAll({.sim = {"--chunk", "500:2500", "--fps", "20"}}));
+  ASSERT_TRUE(waitUntil([&] { return !eventData("Using xAP port").empty(); }, kStartMs))
       << m_gateway.errorText().toStdString();
   // The announced port is the one the program's heartbeat registered with the hub.
-  const QRegularExpression registered(R"(registered port (\d+) \(qbt\.Spykee\.)");
-  ASSERT_TRUE(waitUntil([&] { return registered.match(m_hub.errorText()).hasMatch(); }, kReplyMs));
-  EXPECT_EQ(*loggedEvent("Using xAP port"),
-            "Using xAP port  " + registered.match(m_hub.errorText()).captured(1));
+  const QString privatePort = registration().captured(1);
+  ASSERT_FALSE(privatePort.isEmpty()) << m_hub.errorText().toStdString();
+  EXPECT_EQ(eventData("Using xAP port").front(), "Using xAP port  " + privatePort);
   ASSERT_NO_FATAL_FAILURE(waitForLogin());
 
   // The frame file holds exactly one picture the simulator sent in several writes.
-  const QString frameFile = QDir(m_appDir.path()).filePath("Data/xapqbtSpykee/Video0.jpg");
+  const QString frameFile = appPath("Data/xapqbtSpykee/Video0.jpg");
   ASSERT_TRUE(waitUntil(
       [&] { return QFile::exists(frameFile) && simEvents("frame-sent").size() >= 3; }, kReplyMs));
   QFile frame(frameFile);
@@ -295,12 +171,7 @@ TEST_F(GatewayE2e, RegistersStoresChunkedFramesWholeAndEndsCleanlyOnSigterm) {
   EXPECT_EQ(m_gateway.waitForExit(0), 0) << m_gateway.errorText().toStdString();
   // Its goodbye heartbeat makes the hub drop the port at once.
   EXPECT_TRUE(waitUntil(
-      [&] {
-        return m_hub.errorText().contains(
-            QStringLiteral("dropped port %1 ")
-                .arg(registered.match(m_hub.errorText()).captured(1)));
-      },
-      kReplyMs))
+      [&] { return m_hub.errorText().contains("dropped port " + privatePort + " "); }, kReplyMs))
       << m_hub.errorText().toStdString();
   EXPECT_TRUE(m_hub.errorText().contains("): stopped"));
   EXPECT_TRUE(waitUntil([&] { return simEvents("disconnected").size() == 1; }, kReplyMs));
@@ -312,7 +183,7 @@ TEST_F(GatewayE2e, RegistersStoresChunkedFramesWholeAndEndsCleanlyOnSigterm) {
 // Writes that join several packets and cut headers in two, as TCP may deliver them: every frame
 // still counts in the rate the gateway publishes.
 TEST_F(GatewayE2e, FramesJoinedInWritesAndCutInsideTheirHeadersAllCount) {
-  ASSERT_NO_FATAL_FAILURE(startAll({"--fps", "20", "--coalesce", "--split"}));
+  ASSERT_NO_FATAL_FAILURE(startAll({.sim = {"--fps", "20", "--coalesce", "--split"}}));
   ASSERT_NO_FATAL_FAILURE(waitForLogin());
   waitUntil([] { return false; }, 1000);
   std::vector<int> rates;
@@ -333,8 +204,8 @@ TEST_F(GatewayE2e, FramesJoinedInWritesAndCutInsideTheirHeadersAllCount) {
 
 // Costs the full 30 s discovery wait in real time.
 TEST_F(GatewayE2e, WithoutAnAnsweringRobotTheProgramEndsWithSpykeeNotFound) {
-  ASSERT_NO_FATAL_FAILURE(startAll({"--silent"}));
-  ASSERT_TRUE(waitUntil([&] { return loggedEvent("Using xAP port").has_value(); }, kStartMs));
+  ASSERT_NO_FATAL_FAILURE(startAll({.sim = {"--silent"}}));
+  ASSERT_TRUE(waitUntil([&] { return !eventData("Using xAP port").empty(); }, kStartMs));
   const std::optional<int> code = m_gateway.waitForExit(30000 + 2 * kStartMs);
   ASSERT_TRUE(code) << "still running after the discovery wait";
   EXPECT_NE(*code, 0);
@@ -344,12 +215,6 @@ TEST_F(GatewayE2e, WithoutAnAnsweringRobotTheProgramEndsWithSpykeeNotFound) {
   EXPECT_EQ(simEvents("discovery").size(), 1u);
   EXPECT_TRUE(simEvents("connected").empty());
 }
-
-}  // namespace
-}  // namespace rovalink::e2e
-
-namespace rovalink::e2e {
-namespace {
 
 // Exit in every state the program can wait in ends the process within 2 s of the signal, and
 // the robot hears nothing after it but the stop of a robot left moving.
@@ -381,33 +246,30 @@ class ExitE2e : public GatewayE2e, public ::testing::WithParamInterface<ExitCase
 
 TEST_P(ExitE2e, TheProcessEndsWithinTwoSecondsOfTheSignal) {
   const ExitCase& c = GetParam();
-  const QString forward = loggedForm("504B0500023434"), stop = loggedForm("504B0500020000");
   switch (c.state) {
     case Waiting::Discovery:
-      ASSERT_NO_FATAL_FAILURE(startAll({"--silent"}));
+      ASSERT_NO_FATAL_FAILURE(startAll({.sim = {"--silent"}}));
       ASSERT_TRUE(waitUntil([&] { return !simEvents("discovery").empty(); }, kStartMs));
       break;
     case Waiting::Connect:
-      ASSERT_NO_FATAL_FAILURE(startAll({"--fps", "0"}, answerDiscoveryOnly()));
+      ASSERT_NO_FATAL_FAILURE(
+          startAll({.sim = {"--fps", "0"}, .robotPort = answerDiscoveryOnly()}));
       ASSERT_TRUE(waitUntil([&] { return m_discoveries > 0; }, kStartMs));
       waitUntil([] { return false; }, 2500);  // past the 1 s pause, into the 30 s wait
       break;
     case Waiting::Login:
-      ASSERT_NO_FATAL_FAILURE(startAll({"--refuse-login", "--fps", "0"}));
+      ASSERT_NO_FATAL_FAILURE(startAll({.sim = {"--refuse-login", "--fps", "0"}}));
       ASSERT_TRUE(waitForPackets(1, kStartMs));
       ASSERT_TRUE(
-          waitUntil([&] { return loggedEvent("Robot refused the login").has_value(); }, kReplyMs));
+          waitUntil([&] { return !eventData("Robot refused the login").empty(); }, kReplyMs));
       break;
-    case Waiting::PathRun: {
-      ASSERT_NO_FATAL_FAILURE(startAll({"--fps", "0"}));
+    case Waiting::PathRun:
+      ASSERT_NO_FATAL_FAILURE(startAll({.sim = {"--fps", "0"}}));
       ASSERT_NO_FATAL_FAILURE(waitForLogin());
-      const QString path = pathFile("MoveForward\t86400\t\r\nMoveLeft\t1\t\r\n");
-      sendCommand("spykee.file.relay", "*", "on", path.toLatin1().constData());
-      ASSERT_TRUE(waitUntil([&] { return packets().contains(forward); }, kReplyMs));
+      ASSERT_NO_FATAL_FAILURE(startLongPathRun());
       break;
-    }
     case Waiting::XapFlood:
-      ASSERT_NO_FATAL_FAILURE(startAll({"--fps", "20"}));
+      ASSERT_NO_FATAL_FAILURE(startAll({.sim = {"--fps", "20"}}));
       ASSERT_NO_FATAL_FAILURE(waitForLogin());
       for (int i = 0; i < 3000; ++i) sendQuery("spykee.*");
       break;
@@ -425,7 +287,7 @@ TEST_P(ExitE2e, TheProcessEndsWithinTwoSecondsOfTheSignal) {
   // Nothing after the signal but the stop of a robot that was driving.
   waitUntil([] { return false; }, 300);
   const QStringList after = packets().mid(packetsBefore);
-  EXPECT_EQ(after, c.state == Waiting::PathRun ? QStringList{stop} : QStringList{})
+  EXPECT_EQ(after, c.state == Waiting::PathRun ? QStringList{kStop} : QStringList{})
       << packets().join(' ').toStdString();
   EXPECT_LE(simEvents("connected").size(), 1u);
 }
@@ -440,20 +302,15 @@ INSTANTIATE_TEST_SUITE_P(States, ExitE2e,
 
 // A path line holding the queue for a day: an xAP MoveStop stops the robot and the run at once.
 TEST_F(GatewayE2e, AnXapMoveStopEndsALongPathRunAtOnce) {
-  ASSERT_NO_FATAL_FAILURE(startAll({"--fps", "0"}));
+  ASSERT_NO_FATAL_FAILURE(startAll({.sim = {"--fps", "0"}}));
   ASSERT_NO_FATAL_FAILURE(waitForLogin());
-  const QString path = pathFile("MoveForward\t86400\t\r\nMoveLeft\t1\t\r\nFile\t0\tEnd\r\n");
-  sendCommand("spykee.file.relay", "*", "on", path.toLatin1().constData());
-  const QString forward = loggedForm("504B0500023434"), stop = loggedForm("504B0500020000");
-  ASSERT_TRUE(waitUntil([&] { return packets().contains(forward); }, kReplyMs));
+  ASSERT_NO_FATAL_FAILURE(startLongPathRun("File\t0\tEnd\r\n"));
   ASSERT_TRUE(waitUntil([&] { return lastState("spykee.File.Relay") == "ON"; }, kReplyMs));
-  sendCommand("spykee.movestop.switch", "*", "on");
-  ASSERT_TRUE(waitUntil([&] { return packets().contains(stop); }, 2000));
+  sendCommand("spykee.movestop.switch", "on");
+  ASSERT_TRUE(waitUntil([&] { return packets().contains(kStop); }, 2000));
   ASSERT_TRUE(waitUntil([&] { return lastState("spykee.File.Relay") == "OFF"; }, 2000));
-  EXPECT_EQ(packets().mid(packets().indexOf(forward)), (QStringList{forward, stop}));
-  QFile proof(QDir(m_appDir.path()).filePath("Data/xapqbtSpykee/long_Proof.txt"));
-  ASSERT_TRUE(proof.open(QIODevice::ReadOnly));
-  EXPECT_TRUE(proof.readAll().contains("\tMoveStop\t0\t\r\n"));
+  EXPECT_EQ(packets().mid(packets().indexOf(kForward)), (QStringList{kForward, kStop}));
+  EXPECT_TRUE(read("Data/xapqbtSpykee/long_Proof.txt").contains("\tMoveStop\t0\t\r\n"));
 }
 
 }  // namespace

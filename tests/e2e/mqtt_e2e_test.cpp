@@ -4,9 +4,7 @@
 // through its last will, and a restarted broker gets everything again.
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 
 #include "e2e/e2e_support.h"
 
@@ -21,47 +19,28 @@ QString hex(const QByteArray& text) {
   return QString::fromLatin1(text.toHex());
 }
 
-class MqttE2e : public ::testing::Test {
+class MqttE2e : public GatewayTest {
  protected:
   void SetUp() override {
     if (!QFile::exists(kBroker) || !QFile::exists(kSub) || !QFile::exists(kPub))
       GTEST_SKIP() << "mosquitto and mosquitto-clients are not installed (scripts/deps)";
-    ASSERT_TRUE(m_dir.isValid());
     m_port = freeTcpPort();
     ASSERT_NE(m_port, 0);
-    writeFile(m_dir.filePath("broker.conf"), "listener " + QByteArray::number(m_port) +
-                                                 " 127.0.0.1\nallow_anonymous true\n"
-                                                 "persistence false\n");
-  }
-
-  static void writeFile(const QString& path, const QByteArray& content) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    ASSERT_EQ(file.write(content), content.size());
+    write("broker.conf", "listener " + QByteArray::number(m_port) +
+                             " 127.0.0.1\nallow_anonymous true\npersistence false\n");
   }
 
   void startBroker(Program& broker) {
-    ASSERT_TRUE(broker.start(kBroker, {"-c", m_dir.filePath("broker.conf")}));
+    ASSERT_TRUE(broker.start(kBroker, {"-c", appPath("broker.conf")}));
     ASSERT_TRUE(broker.waitForStderr("running", kStartMs)) << broker.errorText().toStdString();
   }
 
   void startGateway() {
-    const quint16 hubPort = startHub(m_hub);
-    ASSERT_NE(hubPort, 0);
-    ASSERT_TRUE(m_sim.start("robot-sim", {"--port", "0", "--fps", "10"}));
-    const auto ready = m_sim.waitForLine("robot-sim ready", kStartMs);
-    ASSERT_TRUE(ready) << m_sim.errorText().toStdString();
-    const QByteArray robotPort = ready->section("tcp=", 1).toLatin1();
-    const QDir app(m_dir.path());
-    ASSERT_TRUE(app.mkpath("app/Config"));
-    writeFile(app.filePath("app/Config/qbtXap.ini"),
-              "[Interface]\r\nBusPort=" + QByteArray::number(hubPort) +
-                  "\r\nBroadcastAddress=127.0.0.1\r\nInterfaceAddress=127.0.0.1\r\n");
-    writeFile(app.filePath("app/Config/qbtRovalink.ini"),
-              "[SPYKEE]\r\nDiscoveryAddress=127.0.0.1\r\nRobotPort=" + robotPort +
-                  "\r\n[MQTT]\r\nHost=127.0.0.1\r\nPort=" + QByteArray::number(m_port) +
-                  "\r\nBaseTopic=e2e/robot\r\nDiscoveryPrefix=e2eha\r\nCameraFps=5\r\n");
-    ASSERT_TRUE(m_gateway.start("rovalink", {"--headless", "--app-dir", app.filePath("app")}));
+    ASSERT_NO_FATAL_FAILURE(startAll(
+        {.sim = {"--fps", "10"},
+         .spykeeLines = "[MQTT]\r\nHost=127.0.0.1\r\nPort=" + QByteArray::number(m_port) +
+                        "\r\nBaseTopic=e2e/robot\r\nDiscoveryPrefix=e2eha\r\nCameraFps=5\r\n",
+         .listener = false}));
   }
 
   // A fresh subscriber: it gets the retained messages first, flagged "1".
@@ -77,11 +56,6 @@ class MqttE2e : public ::testing::Test {
   bool waitForLine(Program& sub, const QString& line, int timeoutMs = kReplyMs) {
     return waitUntil([&] { return sub.lines().contains(line); }, timeoutMs);
   }
-  bool robotGot(const QString& loggedPacket) const {
-    for (const QString& line : m_sim.lines())
-      if (line.contains(loggedPacket)) return true;
-    return false;
-  }
   void publish(const QString& topic, const QString& payload) {
     Program pub;
     ASSERT_TRUE(pub.start(
@@ -89,12 +63,8 @@ class MqttE2e : public ::testing::Test {
     ASSERT_EQ(pub.waitForExit(kReplyMs), 0);
   }
 
-  QTemporaryDir m_dir;
   quint16 m_port = 0;
   Program m_broker;
-  Program m_hub;
-  Program m_sim;
-  Program m_gateway;
 };
 
 const QString kOn = hex(R"({"state":"ON","value":0})");
@@ -117,9 +87,9 @@ TEST_F(MqttE2e, HomeAssistantSeesTheRobotCommandsItAndSurvivesBrokerAndGatewayFa
   EXPECT_EQ(count(retained, "1 e2eha/switch/"), 7);
 
   // Once logged in, the head LED is switched on from the MQTT side.
-  ASSERT_TRUE(waitUntil([&] { return robotGot("\"type\":18"); }, kStartMs));
+  ASSERT_TRUE(waitUntil([&] { return packets().contains("18:"); }, kStartMs));
   publish("e2e/robot/HeadLED/set", "ON");
-  ASSERT_TRUE(waitUntil([&] { return robotGot(R"("type":4,"payload":"0001")"); }, kReplyMs));
+  ASSERT_TRUE(waitUntil([&] { return packets().contains("4:0001"); }, kReplyMs));
   Program state;
   ASSERT_NO_FATAL_FAILURE(subscribe(state, "e2e/robot/HeadLED/state"));
   EXPECT_TRUE(waitForLine(state, "1 e2e/robot/HeadLED/state " + kOn));

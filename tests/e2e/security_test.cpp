@@ -1,16 +1,18 @@
-// Attacks on the real `rovalink --headless` from the bus and through files planted beside its
-// own, each next to the normal use that must keep working: the File device names only files in
-// its folder, a flood of malformed datagrams cannot fill the disk, temporary files never write
-// through links, and a start leaves the user's settings file alone.
+// Attacks on the real `rovalink --headless`, each next to the normal use that must keep working:
+// through files planted beside its own (the File device names only files in its folder,
+// temporary files never write through links, a start leaves the user's settings file alone),
+// from the bus (a flood of malformed datagrams cannot fill the disk, received text echoed into
+// outgoing messages cannot add items or lines) and from the network (datagrams that did not come
+// through the local hub, forged discovery answers). "Another host" is a socket bound to this
+// computer's own network address: the kernel then gives its datagrams that address as the
+// sender, as for a datagram from the LAN.
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
+#include <QNetworkInterface>
 #include <QRegularExpression>
-#include <QTemporaryDir>
+#include <QUdpSocket>
 #include <algorithm>
-#include <optional>
 #include <vector>
 
 #include "e2e/e2e_support.h"
@@ -18,112 +20,34 @@
 namespace rovalink::e2e {
 namespace {
 
-QString item(const QJsonObject& message, const char* name) {
-  return message["sections"][0]["items"][QLatin1String(name)].toString();
-}
-
-class SecurityE2e : public ::testing::Test {
- protected:
-  SecurityE2e() : m_app(m_appDir.path()) {}
-
-  // Hub, bus listener and robot simulator; the gateway's settings pin everything to loopback.
-  // settingsExtra goes into [SPYKEE] of qbtRovalink.ini, after a comment of the user's own.
-  void startAll(const QStringList& simArguments) {
-    ASSERT_TRUE(m_appDir.isValid());
-    m_hubPort = startHub(m_hub);
-    ASSERT_NE(m_hubPort, 0);
-    ASSERT_TRUE(m_listener.start("xap-cli", {"listen", "--port", QString::number(m_hubPort)}));
-    ASSERT_TRUE(m_listener.waitForStderr("registered on port", kReplyMs));
-    ASSERT_TRUE(m_sim.start("robot-sim", QStringList{"--port", "0"} + simArguments));
-    const auto ready = m_sim.waitForLine("robot-sim ready", kStartMs);
-    ASSERT_TRUE(ready) << m_sim.errorText().toStdString();
-
-    write("Config/qbtXap.ini",
-          "[Interface]\r\nBusPort=" + QByteArray::number(m_hubPort) +
-              "\r\nBroadcastAddress=127.0.0.1\r\nInterfaceAddress=127.0.0.1\r\n");
-    m_settings = "; the user's own notes\r\n[SPYKEE]\r\nusername=admin\r\nRobotPort=" +
-                 ready->section("tcp=", 1).toLatin1() + "\r\nDiscoveryAddress=127.0.0.1\r\n";
-    write("Config/qbtRovalink.ini", m_settings);
-    ASSERT_TRUE(m_gateway.start("rovalink", {"--headless", "--app-dir", m_appDir.path()}));
-    ASSERT_TRUE(waitUntil([&] { return robotSaw("9:32"); }, kStartMs))  // the login's last packet
-        << m_gateway.errorText().toStdString();
-  }
-
-  void write(const QString& relative, const QByteArray& content) {
-    ASSERT_TRUE(m_app.mkpath(QFileInfo(m_app.filePath(relative)).path()));
-    QFile file(m_app.filePath(relative));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    ASSERT_EQ(file.write(content), content.size());
-  }
-  QByteArray read(const QString& relative) const {
-    QFile file(m_app.filePath(relative));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-  }
-
-  bool robotSaw(const QString& packet) const {
-    for (const QJsonObject& line : m_sim.jsonLines()) {
-      if (QStringLiteral("%1:%2").arg(line["type"].toInt()).arg(line["payload"].toString()) ==
-          packet)
-        return true;
-    }
-    return false;
-  }
-  std::vector<QString> eventData(const QString& start) const {
-    std::vector<QString> found;
-    for (const QJsonObject& m : m_listener.jsonLines()) {
-      if (m["class"].toString() == "Homeseer.Event" && item(m, "Data").startsWith(start))
-        found.push_back(item(m, "Data"));
-    }
-    return found;
-  }
-  // The states the File device reported, in order.
-  QStringList fileStates() const {
-    QStringList states;
-    for (const QJsonObject& m : m_listener.jsonLines()) {
-      if (m["class"].toString() == "xapBSC.Event" &&
-          m["source"].toString().endsWith(":spykee.File.Relay"))
-        states << item(m, "State");
-    }
-    return states;
-  }
-  void sendFileCommand(const QByteArray& text) {
-    m_sender.send(m_hubPort,
-                  "xap-header\n{\nv=13\nhop=1\nuid=FF.00EE:00\nclass=xAPBSC.cmd\n"
-                  "source=acme.intruder.host\ntarget=qbt.Spykee.*:spykee.file.relay\n}\n"
-                  "output.state.1\n{\nID=*\nState=on\nText=" +
-                      text + "\n}\n");
-  }
-
-  QTemporaryDir m_appDir;
-  QDir m_app;
-  QByteArray m_settings;
-  Program m_hub;
-  Program m_listener;
-  UdpPeer m_sender;
-  Program m_sim;
-  Program m_gateway;  // last, so it is stopped first
-  quint16 m_hubPort = 0;
-};
+using SecurityE2e = GatewayTest;
 
 TEST_F(SecurityE2e, TheFileDeviceRunsOnlyPathFilesInsideItsFolder) {
-  write("Data/xapqbtSpykee/led.txt", "HeadLEDOn\t0\t\r\nFile\t0\tEnd\r\n");
-  ASSERT_NO_FATAL_FAILURE(startAll({"--fps", "0"}));
+  ASSERT_NO_FATAL_FAILURE(write("Data/xapqbtSpykee/led.txt", "HeadLEDOn\t0\t\r\nFile\t0\tEnd\r\n"));
+  ASSERT_NO_FATAL_FAILURE(startAll({.sim = {"--fps", "0"}}));
+  ASSERT_NO_FATAL_FAILURE(waitForLogin());
+  // The states the File device reported, in order.
+  const auto fileStates = [&] {
+    QStringList states;
+    for (const QJsonObject& m : events("spykee.File.Relay")) states << item(m, "State");
+    return states;
+  };
 
-  for (const QByteArray& outside : {QByteArray("/etc/passwd"), QByteArray("../x")}) {
-    SCOPED_TRACE(outside.toStdString());
+  for (const char* outside : {"/etc/passwd", "../x"}) {
+    SCOPED_TRACE(outside);
     const qsizetype reported = fileStates().size();
-    sendFileCommand(outside);
+    sendCommand("spykee.file.relay", "on", outside);
     ASSERT_TRUE(waitUntil([&] { return fileStates().size() > reported; }, kReplyMs));
     EXPECT_EQ(fileStates().last(), "OFF");
-    const QString prefix = "File command file " + outside;
+    const QString prefix = QStringLiteral("File command file ") + outside;
     EXPECT_EQ(eventData(prefix),
               std::vector<QString>{prefix + " is outside the path folder; refused"});
   }
   EXPECT_TRUE(eventData("Command line").empty());  // no line of /etc/passwd went on the bus
-  EXPECT_FALSE(QFile::exists(m_app.filePath("Data/xapqbtSpykee/Proof.txt")));
+  EXPECT_FALSE(QFile::exists(appPath("Data/xapqbtSpykee/Proof.txt")));
 
-  sendFileCommand("led.txt");
-  ASSERT_TRUE(waitUntil([&] { return robotSaw("4:0001"); }, kReplyMs));
+  sendCommand("spykee.file.relay", "on", "led.txt");
+  ASSERT_TRUE(waitUntil([&] { return packets().contains("4:0001"); }, kReplyMs));
   ASSERT_TRUE(
       waitUntil([&] { return read("Data/xapqbtSpykee/led_Proof.txt").contains("End"); }, kReplyMs));
   // Its own end line stops the run.
@@ -136,15 +60,13 @@ TEST_F(SecurityE2e, TheFileDeviceRunsOnlyPathFilesInsideItsFolder) {
 }
 
 TEST_F(SecurityE2e, MalformedDatagramsCannotFillTheDiskAndTemporaryFilesNeverFollowLinks) {
-  write("victim", "keep");
-  ASSERT_TRUE(m_app.mkpath("Data/xapqbtSpykee"));
-  ASSERT_TRUE(
-      QFile::link(m_app.filePath("victim"), m_app.filePath("Data/xapqbtSpykee/Video0.jpg.tmp")));
-  ASSERT_NO_FATAL_FAILURE(startAll({"--fps", "20"}));
-  const QRegularExpression registered(R"(registered port (\d+) \(qbt\.Spykee\.)");
-  ASSERT_TRUE(waitUntil([&] { return registered.match(m_hub.errorText()).hasMatch(); }, kReplyMs));
-  const auto privatePort =
-      static_cast<quint16>(registered.match(m_hub.errorText()).captured(1).toUInt());
+  ASSERT_NO_FATAL_FAILURE(write("victim", "keep"));
+  ASSERT_TRUE(QDir().mkpath(appPath("Data/xapqbtSpykee")));
+  ASSERT_TRUE(QFile::link(appPath("victim"), appPath("Data/xapqbtSpykee/Video0.jpg.tmp")));
+  ASSERT_NO_FATAL_FAILURE(startAll({.sim = {"--fps", "20"}}));
+  ASSERT_NO_FATAL_FAILURE(waitForLogin());
+  const auto privatePort = static_cast<quint16>(registration().captured(1).toUInt());
+  ASSERT_NE(privatePort, 0) << m_hub.errorText().toStdString();
 
   // Each a different parse error quoting 4 KB of the sender's text.
   const auto malformed = [](const QByteArray& name) {
@@ -176,11 +98,134 @@ TEST_F(SecurityE2e, MalformedDatagramsCannotFillTheDiskAndTemporaryFilesNeverFol
 }
 
 TEST_F(SecurityE2e, AStartLeavesTheUsersSettingsFileAndItsBackupAlone) {
-  ASSERT_NO_FATAL_FAILURE(startAll({"--fps", "0"}));
+  ASSERT_NO_FATAL_FAILURE(startAll({.sim = {"--fps", "0"}}));
+  ASSERT_NO_FATAL_FAILURE(waitForLogin());
   // The user name box has been filled (and its handler run) before the login.
   EXPECT_EQ(read("Config/qbtRovalink.ini"), m_settings);
-  EXPECT_FALSE(QFile::exists(m_app.filePath("Config/qbtRovalink.ini_bck")));
+  EXPECT_FALSE(QFile::exists(appPath("Config/qbtRovalink.ini_bck")));
 }
+
+// The watchdog echo sends back a received value: a NUL, code 1 or CR in it neither makes new
+// items nor new lines, and a long one is cut so the message keeps to the xAP limit.
+TEST_F(SecurityE2e, EchoedTextCannotInjectItemsOrLinesAndStaysWithin1500Bytes) {
+  ASSERT_NO_FATAL_FAILURE(startAll({.sim = {"--fps", "0"}}));
+  ASSERT_NO_FATAL_FAILURE(waitForLogin());
+  UdpPeer observer;  // hears the raw datagrams, through the hub
+  ASSERT_TRUE(observer.registerWith(m_hubPort));
+  const QByteArray query =
+      QByteArray("abc") + '\0' + "Injected" + '\1' + "value" + '\r' + QByteArray(3000, 'x');
+  m_sender.send(m_hubPort,
+                "xap-header\n{\nv=13\nhop=1\nuid=FF.00EE:00\nclass=WDT.Echo\n"
+                "source=rovalink.e2e.peer\n}\nEcho.Query\n{\nQuery=" +
+                    query + "\n}\n");
+  QByteArray reply;
+  ASSERT_TRUE(waitUntil(
+      [&] {
+        for (const QByteArray& datagram : observer.received()) {
+          if (datagram.contains("\nEcho.Response\n")) reply = datagram;
+        }
+        return !reply.isEmpty();
+      },
+      kReplyMs));
+  EXPECT_LE(reply.size(), 1500);
+  const QByteArray body = reply.mid(reply.indexOf("\nEcho.Response\n{\n") + 17);
+  const QList<QByteArray> lines = body.split('\n');
+  ASSERT_GE(lines.size(), 2);
+  EXPECT_EQ(lines[1].toStdString(), "}");  // one item only
+  EXPECT_TRUE(lines[0].startsWith("Response=abc\\x00injected\\x01value\\x0Dxxx"))
+      << lines[0].left(60).toStdString();
+  EXPECT_TRUE(lines[0].endsWith("x...")) << lines[0].right(20).toStdString();
+}
+
+// Attacks that need a second host: skipped when this computer has no address besides loopback.
+class FromTheNetwork : public GatewayTest {
+ protected:
+  void SetUp() override {
+    for (const QHostAddress& address : QNetworkInterface::allAddresses()) {
+      if (address.protocol() == QAbstractSocket::IPv4Protocol && !address.isLoopback()) {
+        m_lan = address;
+        return;
+      }
+    }
+    GTEST_SKIP() << "this computer has no address besides loopback";
+  }
+  QHostAddress m_lan;
+};
+
+// A command sent from the network straight to the private port (on the network address or on
+// loopback) or to the socket the program sends from is dropped and logged; the same kind of
+// command through the hub works. A pattern of 127.0.0.1 keeps the program on loopback.
+class BusSocket : public FromTheNetwork, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(BusSocket, OnlyWhatTheLocalHubForwardsDrivesTheRobot) {
+  const bool loopbackOnly = QByteArray(GetParam()) == "127.0.0.1";
+  ASSERT_NO_FATAL_FAILURE(startAll({.sim = {"--fps", "0"}, .interfaceAddress = GetParam()}));
+  ASSERT_NO_FATAL_FAILURE(waitForLogin());
+  const QRegularExpressionMatch match = registration();
+  ASSERT_TRUE(match.hasMatch()) << m_hub.errorText().toStdString();
+  const auto privatePort = static_cast<quint16>(match.captured(1).toUInt());
+  const QHostAddress heartbeatFrom(match.captured(2));
+  EXPECT_EQ(heartbeatFrom.isLoopback(), loopbackOnly) << match.captured(0).toStdString();
+
+  const auto attack = [&](const QByteArray& datagram, const QHostAddress& to, quint16 port) {
+    // One socket each: an ICMP answer to one send must not fail the next.
+    QUdpSocket stranger;
+    ASSERT_TRUE(stranger.bind(m_lan, 0));
+    EXPECT_EQ(stranger.writeDatagram(datagram, to, port), datagram.size());
+  };
+  attack(bscCommand("spykee.leftled.relay", "on"), QHostAddress::LocalHost, privatePort);
+  if (!heartbeatFrom.isLoopback()) {
+    attack(bscCommand("spykee.rightled.relay", "on"), heartbeatFrom,
+           static_cast<quint16>(match.captured(3).toUInt()));
+  }
+  attack(bscCommand("spykee.headled.relay", "on"), m_lan, privatePort);
+  waitUntil([&] { return errorLog().contains("xAP datagrams dropped"); }, kReplyMs);
+
+  sendCommand("spykee.volume.index", "on", "40");
+  ASSERT_TRUE(waitForPackets(5)) << m_gateway.errorText().toStdString();
+  EXPECT_EQ(packets().mid(4), QStringList{"9:28"});
+  EXPECT_TRUE(errorLog().contains(" not forwarded by the local hub, last from " + m_lan.toString()))
+      << errorLog().toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Interfaces, BusSocket, ::testing::Values("Default", "127.0.0.1"),
+                         [](const auto& p) {
+                           return std::string(p.param[0] == 'D' ? "Default" : "Loopback");
+                         });
+
+// A stranger answers discovery first (robot-sim sends its own answer 300 ms later): with
+// RobotAddress its answer is not heard, and an empty answer is no robot. Either way the login
+// goes to the robot and the choice is published.
+struct ForgedAnswer {
+  const char* name;
+  QByteArray spykeeLines;
+  QString text;
+};
+
+void PrintTo(const ForgedAnswer& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class Discovery : public FromTheNetwork, public ::testing::WithParamInterface<ForgedAnswer> {};
+
+TEST_P(Discovery, AForgedAnswerDoesNotGetTheLogin) {
+  const ForgedAnswer& c = GetParam();
+  ASSERT_NO_FATAL_FAILURE(startAll(
+      {.sim = {"--fps", "0", "--forged-reply", m_lan.toString(), "--forged-text=" + c.text},
+       .spykeeLines = c.spykeeLines}));
+  ASSERT_NO_FATAL_FAILURE(waitForLogin());
+  const QString found = "Spykee found at 127.0.0.1";
+  EXPECT_TRUE(waitUntil([&] { return std::ranges::count(eventData(found), found) > 0; }, kReplyMs))
+      << eventData("").size() << " events";
+  EXPECT_FALSE(m_sim.waitForLine("forged-reply", 0) == std::nullopt);
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, Discovery,
+                         ::testing::Values(ForgedAnswer{"GarbageFromAnotherAddress",
+                                                        "RobotAddress=127.0.0.1\r\n",
+                                                        "garbage-not-a-robot"},
+                                           ForgedAnswer{"EmptyAnswer", "", ""}),
+                         [](const auto& p) { return std::string(p.param.name); });
 
 }  // namespace
 }  // namespace rovalink::e2e

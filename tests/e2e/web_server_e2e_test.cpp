@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <QDate>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -13,7 +12,6 @@
 #include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 #include <memory>
 #include <vector>
 
@@ -55,35 +53,22 @@ class StubHomeSeer {
   QTcpServer m_server;
 };
 
-class WebServerE2e : public ::testing::Test {
+class WebServerE2e : public GatewayTest {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(m_appDir.isValid());
-    const quint16 hubPort = startHub(m_hub);
-    ASSERT_NE(hubPort, 0);
-    ASSERT_TRUE(m_sim.start("robot-sim", {"--port", "0", "--fps", "0"}));
-    const auto ready = m_sim.waitForLine("robot-sim ready", kStartMs);
-    ASSERT_TRUE(ready) << m_sim.errorText().toStdString();
-    {
-      QTcpServer probe;
-      ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
-      m_port = probe.serverPort();
-    }
-    const QDir app(m_appDir.path());
-    write("Config/qbtXap.ini",
-          "[Interface]\r\nBusPort=" + QByteArray::number(hubPort) +
-              "\r\nBroadcastAddress=127.0.0.1\r\nInterfaceAddress=127.0.0.1\r\n");
-    write("Config/qbtRovalink.ini",
-          "[SPYKEE]\r\nDiscoveryAddress=127.0.0.1\r\nRobotPort=" +
-              ready->section("tcp=", 1).toLatin1() + "\r\nServerPort=\"" +
-              QByteArray::number(m_port) + "\"\r\nServerAddress=127.0.0.1\r\n[Settings]\r\n" +
-              "hsip=127.0.0.1\r\nhsport=" + QByteArray::number(m_homeSeer.port()) + "\r\n");
+    m_port = freeTcpPort();
+    ASSERT_NE(m_port, 0);
     write("html/style/main.css", "body { color: red }");
     m_image.resize(2500);
     for (int i = 0; i < m_image.size(); ++i) m_image[i] = static_cast<char>(i * 7);
     write("html/images/logo.gif", m_image);
     write("secret.css", "SECRET");
-    ASSERT_TRUE(m_gateway.start("rovalink", {"--headless", "--app-dir", m_appDir.path()}));
+    ASSERT_NO_FATAL_FAILURE(startAll(
+        {.sim = {"--fps", "0"},
+         .spykeeLines = "ServerPort=\"" + QByteArray::number(m_port) +
+                        "\"\r\nServerAddress=127.0.0.1\r\n[Settings]\r\nhsip=127.0.0.1\r\nhsport=" +
+                        QByteArray::number(m_homeSeer.port()) + "\r\n",
+         .listener = false}));
     ASSERT_TRUE(waitUntil(
         [&] {
           QTcpSocket probe;
@@ -94,26 +79,25 @@ class WebServerE2e : public ::testing::Test {
         << m_gateway.errorText().toStdString();
   }
 
-  void write(const QString& relative, const QByteArray& content) {
-    const QString path = QDir(m_appDir.path()).filePath(relative);
-    ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()));
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    ASSERT_EQ(file.write(content), content.size());
-  }
-
   std::unique_ptr<QTcpSocket> open() {
     auto socket = std::make_unique<QTcpSocket>();
     socket->connectToHost(QHostAddress::LocalHost, m_port);
     return socket;
   }
 
-  // Sends the request on a fresh connection; everything received until the server closed it.
-  QByteArray exchange(const QByteArray& request) {
+  // Sends the request on a fresh connection (in pieces of `piece` bytes 30 ms apart, when given);
+  // everything received until the server closed it.
+  QByteArray exchange(const QByteArray& request, int piece = 0) {
     auto socket = open();
     QByteArray received;
     QObject::connect(socket.get(), &QTcpSocket::readyRead, [&] { received += socket->readAll(); });
-    socket->write(request);
+    if (piece == 0) socket->write(request);
+    for (qsizetype i = 0; piece > 0 && i < request.size(); i += piece) {
+      EXPECT_TRUE(socket->waitForConnected(kReplyMs));
+      socket->write(request.mid(i, piece));
+      socket->flush();
+      waitUntil([] { return false; }, 30);
+    }
     EXPECT_TRUE(
         waitUntil([&] { return socket->state() == QAbstractSocket::UnconnectedState; }, kReplyMs))
         << request.toStdString();
@@ -124,7 +108,7 @@ class WebServerE2e : public ::testing::Test {
     return QLocale::c().toString(QDate::currentDate(), QStringLiteral("dd-MMM-yy")).toLatin1();
   }
   QByteArray modified(const QString& relative) const {
-    const QDateTime when = QFileInfo(QDir(m_appDir.path()).filePath(relative)).lastModified();
+    const QDateTime when = QFileInfo(appPath(relative)).lastModified();
     return QLocale::c().toString(when, QStringLiteral("M/d/yyyy h:mm:ss AP")).toLatin1();
   }
   QByteArray notFound() const {
@@ -145,13 +129,9 @@ class WebServerE2e : public ::testing::Test {
     return QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(QLatin1String(path));
   }
 
-  QTemporaryDir m_appDir;
   StubHomeSeer m_homeSeer;
   QByteArray m_image;
   quint16 m_port = 0;
-  Program m_hub;
-  Program m_sim;
-  Program m_gateway;  // last, so it is stopped first
 };
 
 TEST_F(WebServerE2e, AnswersEachFormWithItsExactBytes) {
@@ -238,19 +218,8 @@ TEST_F(WebServerE2e, A101stConnectionIsClosedAtOnceAndTheOthersAreServed) {
 
 TEST_F(WebServerE2e, SlowClientsAreServedOrDroppedWithoutHoldingUpOthers) {
   // A head written a few bytes at a time is still one request.
-  auto trickle = open();
-  ASSERT_TRUE(trickle->waitForConnected(kReplyMs));
-  QByteArray answer;
-  QObject::connect(trickle.get(), &QTcpSocket::readyRead, [&] { answer += trickle->readAll(); });
-  const QByteArray request = "GET /style/main.css HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
-  for (qsizetype i = 0; i < request.size(); i += 5) {
-    trickle->write(request.mid(i, 5));
-    trickle->flush();
-    waitUntil([] { return false; }, 30);
-  }
-  ASSERT_TRUE(
-      waitUntil([&] { return trickle->state() == QAbstractSocket::UnconnectedState; }, kReplyMs));
-  EXPECT_TRUE((answer + trickle->readAll()).endsWith("\r\n\r\nbody { color: red }"));
+  EXPECT_TRUE(exchange("GET /style/main.css HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", 5)
+                  .endsWith("\r\n\r\nbody { color: red }"));
 
   // A head that never ends is dropped after 10 s; others are answered meanwhile.
   auto stalled = open();

@@ -1,7 +1,6 @@
 // tools/xap-cli through a real hub, with a bare peer standing in for the gateway.
 #include <gtest/gtest.h>
 
-#include <QJsonArray>
 #include <algorithm>
 #include <optional>
 #include <utility>
@@ -11,11 +10,10 @@
 namespace rovalink::e2e {
 namespace {
 
-class XapCli : public ::testing::Test {
+class XapCli : public HubTest {
  protected:
   void SetUp() override {
-    m_hubPort = startHub(m_hub);
-    ASSERT_NE(m_hubPort, 0);
+    ASSERT_NO_FATAL_FAILURE(HubTest::SetUp());
     ASSERT_TRUE(m_gateway.registerWith(m_hubPort));
   }
 
@@ -35,8 +33,6 @@ class XapCli : public ::testing::Test {
     return *std::find_if(all.begin() + from, all.end(), isCli);
   }
 
-  Program m_hub;
-  quint16 m_hubPort = 0;
   UdpPeer m_gateway;
   Program m_cli;
 };
@@ -64,10 +60,9 @@ TEST_F(XapCli, QuerySendsABscQueryPrintsEachReplyAsJsonAndAnnouncesItsStop) {
   EXPECT_EQ(printed[0]["source"].toString(), "qbt.Spykee.pc:spykee.HeadLED.Relay");
   EXPECT_EQ(printed[0]["uid"].toString(), "FF.0065:1A");
   EXPECT_EQ(printed[0]["raw"].toString().toLatin1(), info);
-  const QJsonObject section = printed[1]["sections"].toArray()[0].toObject();
-  EXPECT_EQ(section["name"].toString(), "input.state");
-  EXPECT_EQ(section["items"].toObject()["Text"].toString(), "87");
-  EXPECT_EQ(section["items"].toObject()["State"].toString(), "ON");
+  EXPECT_EQ(printed[1]["sections"][0]["name"].toString(), "input.state");
+  EXPECT_EQ(item(printed[1], "Text"), "87");
+  EXPECT_EQ(item(printed[1], "State"), "ON");
   // Its stopped heartbeat makes the hub drop it at once.
   EXPECT_TRUE(m_hub.waitForStderr("(rovalink.e2e.cli): stopped", kReplyMs))
       << m_hub.errorText().toStdString();

@@ -9,12 +9,8 @@
 namespace rovalink::e2e {
 namespace {
 
-class XapHub : public ::testing::Test {
+class XapHub : public HubTest {
  protected:
-  void SetUp() override {
-    m_hubPort = startHub(m_hub);
-    ASSERT_NE(m_hubPort, 0);
-  }
   // The hub handles one sender's datagrams in order, so once a later marker has come back,
   // anything the hub would have forwarded for an earlier datagram has arrived too.
   bool barrier(UdpPeer& peer, const QByteArray& marker) {
@@ -24,9 +20,6 @@ class XapHub : public ::testing::Test {
   bool logged(const QString& what, quint16 port) const {
     return m_hub.errorText().contains(QStringLiteral("%1 port %2 ").arg(what).arg(port));
   }
-
-  Program m_hub;
-  quint16 m_hubPort = 0;
 };
 
 TEST_F(XapHub, ForwardsEachDatagramUnchangedToEveryRegisteredClientIncludingTheSender) {
