@@ -56,7 +56,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   const PathRunPlan plan = PlanPathRun(text, 5000);
-  check(plan.commands.size() + plan.refusedCommands == usable);
+  // Every usable line is queued, refused past the command limit, or refused for its duration.
+  check(plan.commands.size() + plan.refusedCommands + plan.refusedLines.size() +
+            plan.refusedLinesNotKept ==
+        usable);
+  check(plan.refusedLines.size() <= kMaxUnusableLinesKept);
   check(plan.commands.size() <= kMaxPathCommands);
   check(plan.unusableCount == lines.size() - usable);
   check(plan.unusableLines.size() == std::min(plan.unusableCount, kMaxUnusableLinesKept));
