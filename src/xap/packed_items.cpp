@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "settings/log_text.h"
+
 namespace rovalink::xap {
 namespace {
 
@@ -33,20 +35,9 @@ bool HasControlCharacters(std::string_view text) {
 }
 
 std::string EscapeControlCharacters(std::string_view text) {
+  // The same escape the error log and events use, without their length limit.
   if (!HasControlCharacters(text)) return std::string(text);
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string escaped;
-  escaped.reserve(text.size() + 8);
-  for (const char c : text) {
-    if (isControl(c)) {
-      const auto code = static_cast<unsigned char>(c);
-      escaped.append("\\x").push_back(kHex[code >> 4]);
-      escaped.push_back(kHex[code & 0xF]);
-    } else {
-      escaped.push_back(c);
-    }
-  }
-  return escaped;
+  return settings::LogText(text, std::string_view::npos);
 }
 
 std::vector<PackedItem> UnpackItems(std::string_view sData) {
