@@ -177,13 +177,17 @@ void Response::RedirectToHS(std::string_view sLocation, const Request& oRequest,
   const std::string location =
       headerSafe("http://" + std::string(sLocation) + oRequest.page() + oRequest.Query());
   xap::FastString out;
-  if (!xap::containsNoCase(oRequest.ServerVariables("http_user_agent"), "audrey")) {
-    line(out, "HTTP/1.0 307 NoSupport");
+  // Both forms of the redirect share their head but for the status line.
+  const auto head = [&](std::string_view status) {
+    line(out, status);
     line(out, "Server: qbt");
     line(out, "Date: " + m_server.dateText());
     line(out, "Connection: close");
     line(out, "Content-Type: text/html");
     line(out, "Location: " + location);
+  };
+  if (!xap::containsNoCase(oRequest.ServerVariables("http_user_agent"), "audrey")) {
+    head("HTTP/1.0 307 NoSupport");
     const std::string& payload = oRequest.Payload();
     if (payload.find_first_not_of(' ') != std::string::npos) {
       line(out, "Content-Length: " + std::to_string(payload.size()));
@@ -207,12 +211,7 @@ void Response::RedirectToHS(std::string_view sLocation, const Request& oRequest,
       }
     }
     page.Add("</form></HTML>");
-    line(out, "HTTP/1.0 200 OK");
-    line(out, "Server: qbt");
-    line(out, "Date: " + m_server.dateText());
-    line(out, "Connection: close");
-    line(out, "Content-Type: text/html");
-    line(out, "Location: " + location);
+    head("HTTP/1.0 200 OK");
     line(out, "Content-Length: " + std::to_string(page.Value().size()));
     out.Add(kCrLf);
     out.Add(page.Value());
