@@ -1,7 +1,7 @@
 // The real `rovalink --headless` serving HTTP on a loopback port picked per test, with
-// tools/robot-sim and tools/xap-hub around it and a stub HomeSeer web server in the test: the
-// exact bytes of each answer form, redirects that reach the stub, traversal attempts, a full
-// socket array and slow clients.
+// tools/robot-sim and tools/xap-hub around it and a stub HomeSeer web server in the test: a
+// streamed image's exact bytes, redirects that reach the stub, a full socket array and a stalled
+// client.
 #include <gtest/gtest.h>
 
 #include <QDate>
@@ -62,7 +62,6 @@ class WebServerE2e : public GatewayTest {
     m_image.resize(2500);
     for (int i = 0; i < m_image.size(); ++i) m_image[i] = static_cast<char>(i * 7);
     write("html/images/logo.gif", m_image);
-    write("secret.css", "SECRET");
     ASSERT_NO_FATAL_FAILURE(startAll(
         {.sim = {"--fps", "0"},
          .spykeeLines = "ServerPort=\"" + QByteArray::number(m_port) +
@@ -85,19 +84,12 @@ class WebServerE2e : public GatewayTest {
     return socket;
   }
 
-  // Sends the request on a fresh connection (in pieces of `piece` bytes 30 ms apart, when given);
-  // everything received until the server closed it.
-  QByteArray exchange(const QByteArray& request, int piece = 0) {
+  // Sends the request on a fresh connection; everything received until the server closed it.
+  QByteArray exchange(const QByteArray& request) {
     auto socket = open();
     QByteArray received;
     QObject::connect(socket.get(), &QTcpSocket::readyRead, [&] { received += socket->readAll(); });
-    if (piece == 0) socket->write(request);
-    for (qsizetype i = 0; piece > 0 && i < request.size(); i += piece) {
-      EXPECT_TRUE(socket->waitForConnected(kReplyMs));
-      socket->write(request.mid(i, piece));
-      socket->flush();
-      waitUntil([] { return false; }, 30);
-    }
+    socket->write(request);
     EXPECT_TRUE(
         waitUntil([&] { return socket->state() == QAbstractSocket::UnconnectedState; }, kReplyMs))
         << request.toStdString();
@@ -134,21 +126,13 @@ class WebServerE2e : public GatewayTest {
   quint16 m_port = 0;
 };
 
-TEST_F(WebServerE2e, AnswersEachFormWithItsExactBytes) {
-  EXPECT_EQ(exchange("GET /Style/Main.css HTTP/1.1\r\nHost: x\r\n\r\n"),
-            "HTTP/1.0 200 OK\r\nServer: qbt\r\nDate: " + today() +
-                "\r\nAccept-Ranges: bytes\r\nContent-Type: text/html\r\nLast-Modified " +
-                modified("html/style/main.css") +
-                "\r\nContent-Length: 19\r\n\r\nbody { color: red }");
+TEST_F(WebServerE2e, StreamsAnImageWithItsExactBytesAndThePageWithItsLength) {
   EXPECT_EQ(exchange("GET /images/logo.gif HTTP/1.1\r\n\r\n"),
             "HTTP/1.1 200 OK\r\nServer: qbt\r\nDate:" + today() +
                 "\r\nLast-Modified: " + modified("html/images/logo.gif") +
                 "\r\nAccept-Ranges: bytes\r\nContent-Length: 2500\r\nConnection: Close\r\n"
                 "Content-Type: image/gif\r\n\r\n" +
                 m_image);
-  EXPECT_EQ(exchange("GET /images/none.png HTTP/1.1\r\n\r\n"),
-            "HTTP/1.1 404 Not Found\r\nServer: qbt\r\nDate:" + today() + "\r\n\r\n");
-  EXPECT_EQ(exchange("GET /style/none.css HTTP/1.1\r\n\r\n"), notFound());
 
   // The page: a 200 answer whose length is that of its body.
   const QByteArray page = exchange("GET /spykee HTTP/1.1\r\n\r\n");
@@ -156,20 +140,6 @@ TEST_F(WebServerE2e, AnswersEachFormWithItsExactBytes) {
   EXPECT_TRUE(page.startsWith("HTTP/1.1 200 ")) << page.left(200).toStdString();
   EXPECT_TRUE(
       page.contains("\r\nContent-Length: " + QByteArray::number(page.size() - bodyAt) + "\r\n"));
-
-  const QByteArray hs = "127.0.0.1:" + QByteArray::number(m_homeSeer.port());
-  EXPECT_EQ(exchange("GET /stat?a=1 HTTP/1.1\r\n\r\n"),
-            "HTTP/1.0 307 NoSupport\r\nServer: qbt\r\nDate: " + today() +
-                "\r\nConnection: close\r\nContent-Type: text/html\r\nLocation: http://" + hs +
-                "/stat?a=1\r\n\r\n");
-  const QByteArray audrey =
-      exchange("POST /ctrl?a=1 HTTP/1.1\r\nUser-Agent: Audrey\r\nContent-Length: 7\r\n\r\nb=<i>&c");
-  EXPECT_TRUE(audrey.startsWith("HTTP/1.0 200 OK\r\n"));
-  EXPECT_TRUE(audrey.endsWith("<form name='redo' action='http://" + hs +
-                              "/ctrl' method='POST'><input type='hidden' name='a' value='1'>"
-                              "<input type='hidden' name='b' value='&lt;i&gt;'><input "
-                              "type='hidden' name='c' value=''></form></HTML>"))
-      << audrey.toStdString();
 }
 
 TEST_F(WebServerE2e, RedirectedRequestsReachHomeSeerWithTheirFields) {
@@ -179,14 +149,6 @@ TEST_F(WebServerE2e, RedirectedRequestsReachHomeSeerWithTheirFields) {
   EXPECT_TRUE(m_homeSeer.requests[0].startsWith("GET /stat?ref=7 HTTP/1."));
   EXPECT_TRUE(m_homeSeer.requests[1].startsWith("POST /ctrl HTTP/1."));
   EXPECT_TRUE(m_homeSeer.requests[1].endsWith("\r\n\r\nname=x&level=3"));
-}
-
-TEST_F(WebServerE2e, NothingOutsideTheHtmlFolderIsServed) {
-  for (const char* target :
-       {"/../secret.css", "/%2e%2e/secret.css", "/..%2Fsecret.css", "/style/..%5C..%5Csecret.css",
-        "/style\\..\\..\\secret.css", "secret.css", "//secret.css"}) {
-    EXPECT_EQ(exchange(QByteArray("GET ") + target + " HTTP/1.1\r\n\r\n"), notFound()) << target;
-  }
 }
 
 TEST_F(WebServerE2e, A101stConnectionIsClosedAtOnceAndTheOthersAreServed) {
@@ -216,11 +178,7 @@ TEST_F(WebServerE2e, A101stConnectionIsClosedAtOnceAndTheOthersAreServed) {
   EXPECT_EQ(exchange("GET /style/none.css HTTP/1.1\r\n\r\n"), notFound());
 }
 
-TEST_F(WebServerE2e, SlowClientsAreServedOrDroppedWithoutHoldingUpOthers) {
-  // A head written a few bytes at a time is still one request.
-  EXPECT_TRUE(exchange("GET /style/main.css HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", 5)
-                  .endsWith("\r\n\r\nbody { color: red }"));
-
+TEST_F(WebServerE2e, AStalledRequestIsDroppedWithoutHoldingUpOthers) {
   // A head that never ends is dropped after 10 s; others are answered meanwhile.
   auto stalled = open();
   ASSERT_TRUE(stalled->waitForConnected(kReplyMs));

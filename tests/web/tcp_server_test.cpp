@@ -146,10 +146,11 @@ TEST_F(WebServer, NeverServesAFileOutsideTheRoot) {
   std::filesystem::create_directories(rig.folder.file("html/dir.css"));
   std::filesystem::create_symlink(rig.folder.file("secret.css"), rig.folder.file("html/link.css"));
   for (const std::string& target : std::vector<std::string>{
-           "/../secret.css", "/%2e%2e/secret.css", "/%2E%2E%2Fsecret.css", "/..%3asecret.css",
-           "/style/..%5C..%5Csecret.css", "/style\\..\\..\\secret.css", "/style/../../secret.css",
-           "secret.css", "C:/../secret.css", "//secret.css", "/./style/ok.css", "/link.css",
-           "/dir.css", "/style/ok.css%00.css", "/" + rig.folder.file("secret.css")}) {
+           "/../secret.css", "/%2e%2e/secret.css", "/%2E%2E%2Fsecret.css", "/..%2Fsecret.css",
+           "/..%3asecret.css", "/style/..%5C..%5Csecret.css", "/style\\..\\..\\secret.css",
+           "/style/../../secret.css", "secret.css", "C:/../secret.css", "//secret.css",
+           "/./style/ok.css", "/link.css", "/dir.css", "/style/ok.css%00.css",
+           "/" + rig.folder.file("secret.css")}) {
     EXPECT_EQ(rig.fetch("GET " + target + " HTTP/1.1\r\n\r\n"), kNotFound) << target;
   }
   EXPECT_EQ(rig.fetch("GET /../secret.gif HTTP/1.1\r\n\r\n"), kBare404);
