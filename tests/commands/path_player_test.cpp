@@ -63,7 +63,6 @@ TEST_F(PathTest, ReplaysAtTheRecordedPaceAndWritesAByteExactProof) {
                 "11.25\tMoveStop\t0\t\r\n11.25\tFile\t0\tEnd\r\n");
   EXPECT_EQ(services.events.at(0).second,
             "Command line does not have a time parameter: SoundAlarm");
-  EXPECT_FALSE(fs::exists(folder.file("walk_Proof.txt.tmp")));
   EXPECT_EQ(process.changes(), (std::vector{PriorityClass::High, PriorityClass::Normal}));
   EXPECT_EQ(reports, "File File ");
   EXPECT_EQ(dispatcher.MaxSyncGap(), 5000);  // back to the default
@@ -162,14 +161,14 @@ TEST_F(PathTest, FileCommandsReachOnlyFilesInsideThePathFolder) {
             "0\tFile\t0\tsub/deep.txt\r\n");
 }
 
-// Ten bad lines are quoted (short, escaped), the rest counted in one event; a link planted under
-// the old fixed name of the proof's temporary file is not written through.
+// Ten bad lines are quoted (short, escaped), the rest counted in one event; a link planted in the
+// proof's place is replaced, not written through.
 TEST_F(PathTest, JunkLinesAreReportedBoundedAndTheProofNeverFollowsALink) {
   std::string junk = std::string(100, 'x') + "\x1b\r\n";
   for (int i = 0; i < 5000; ++i) junk += "junk\r\n";
   const std::string path = pathFile("junk.txt", junk + "MoveStop\t0\t\r\n");
   pathFile("victim", "keep");
-  fs::create_symlink(folder.file("victim"), folder.file("junk_Proof.txt.tmp"));
+  fs::create_symlink(folder.file("victim"), folder.file("junk_Proof.txt"));
   player.runChosenFile(path);
   runUntilIdle();
   EXPECT_EQ(runner.timeline(), "MoveStop");

@@ -262,8 +262,13 @@ TEST_F(RobotLinkTest, AWantedFrameIsWrittenBesideTheFileThenRenamedAndShown) {
     m_sim.advanceMs(50);
     return testing::readFile(file);
   };
+  // A link planted in the frame file's place is replaced, never written through, and no
+  // temporary file is left behind.
+  testing::writeFile(m_folder.file("victim"), "keep");
+  std::filesystem::create_symlink(m_folder.file("victim"), file);
   EXPECT_EQ(fileAfterSending("first"), "first");
-  EXPECT_FALSE(std::filesystem::exists(file + ".tmp"));
+  EXPECT_EQ(testing::readFile(m_folder.file("victim")), "keep");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_folder.path()), {}), 2);
   EXPECT_EQ(fileAfterSending("not wanted: counted, not written"), "first");
   m_state.FrameWanted = true;  // as the status refresh does
   EXPECT_EQ(fileAfterSending("third"), "third");

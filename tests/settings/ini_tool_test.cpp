@@ -107,8 +107,8 @@ TEST_F(IniToolTest, KeysMatchesTheSectionNameLiterally) {
 }
 
 // A save that fails half-way (here: a full disk) leaves the previous file whole and only the
-// partial temporary file is removed. Links planted where the temporary file and the backup go
-// are replaced, never written through.
+// partial temporary file is removed. A link planted where the backup goes is replaced, never
+// written through.
 TEST_F(IniToolTest, FailedSaveLeavesPreviousFileWholeAndNoSaveWritesThroughALink) {
   const std::string before = "[S]\r\nk=1\r\nother=2\r\n";
   writeFile(iniPath(), before);
@@ -131,7 +131,6 @@ TEST_F(IniToolTest, FailedSaveLeavesPreviousFileWholeAndNoSaveWritesThroughALink
 
   const std::string victim = m_folder.file("victim");
   writeFile(victim, "keep");
-  fs::create_symlink(victim, iniPath() + ".tmp");
   fs::create_symlink(victim, iniPath() + "_bck");
   loaded(before).WriteKey("S", "k", "changed");
   ASSERT_TRUE(m_store.Save());
