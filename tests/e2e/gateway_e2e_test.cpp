@@ -1,7 +1,7 @@
 // The real `rovalink --headless` against tools/robot-sim, tools/xap-hub and a tools/xap-cli
 // listener on loopback ports picked per test: xAP commands reach the robot as exact packets,
-// state changes come back on the bus, queries are answered, a dropped robot connection is re-made,
-// video frames land whole in the frame file, and the process ends cleanly.
+// state changes come back on the bus, queries are answered, video frames delivered in joined and
+// cut writes all count and land whole in the frame file, and the process ends cleanly.
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
@@ -34,50 +34,31 @@ const QString kStop = loggedForm("504B0500020000");
 class GatewayE2e : public GatewayTest {
  protected:
   // Starts a path run whose first line drives forward for a day; returns once the robot drives.
-  void startLongPathRun(const QByteArray& moreLines = {}) {
+  void startLongPathRun() {
     const QString path = appPath("Data/xapqbtSpykee/long.txt");
-    ASSERT_NO_FATAL_FAILURE(write("Data/xapqbtSpykee/long.txt",
-                                  "MoveForward\t86400\t\r\nMoveLeft\t1\t\r\n" + moreLines));
+    ASSERT_NO_FATAL_FAILURE(
+        write("Data/xapqbtSpykee/long.txt", "MoveForward\t86400\t\r\nMoveLeft\t1\t\r\n"));
     sendCommand("spykee.file.relay", "on", path.toLatin1().constData());
     ASSERT_TRUE(waitUntil([&] { return packets().contains(kForward); }, kReplyMs));
   }
 };
 
-TEST_F(GatewayE2e, CommandsReachTheRobotAsItsExactPacketsAndTheNewStateIsPublished) {
+TEST_F(GatewayE2e, ACommandReachesTheRobotAsItsExactPacketAndTheNewStateIsPublished) {
   ASSERT_NO_FATAL_FAILURE(startAll({.sim = {"--fps", "0"}}));
   ASSERT_NO_FATAL_FAILURE(waitForLogin());
-
-  struct Case {
-    const char *subAddress, *id, *state, *text;
-    const char* packetHex;  // what the robot must receive, whole
-    const char *device, *section, *reportedState, *reportedText;
-  };
-  const Case cases[] = {
-      {"spykee.headled.relay", "*", "on", nullptr, "504B0400020001", "spykee.HeadLED.Relay",
-       "output.state", "ON", "0"},
-      {"spykee.>", "1C", "off", nullptr, "504B0400020200", "spykee.RightLED.Relay", "output.state",
-       "OFF", "0"},
-      {"spykee.volume.index", "17", "on", "40", "504B09000128", "spykee.Volume.Index",
-       "output.state", "ON", "40"},
-      {"spykee.moveforward.switch", "*", "on", nullptr, "504B0500023434", "spykee.Movement.Switch",
-       "input.state", "ON", "1"},
-  };
-  int sent = 4;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.device);
-    // Some devices were reported during the login; only what follows the command counts.
-    const std::size_t before = events(c.device).size();
-    sendCommand(c.subAddress, c.state, c.text, c.id);
-    ASSERT_TRUE(waitForPackets(++sent)) << m_gateway.errorText().toStdString();
-    EXPECT_EQ(packets().mid(sent - 1), QStringList{loggedForm(c.packetHex)});
-    ASSERT_TRUE(waitUntil([&] { return events(c.device).size() > before; }, kReplyMs));
-    const QJsonObject event = events(c.device)[before];
-    EXPECT_TRUE(event["source"].toString().startsWith("qbt.Spykee."));
-    EXPECT_EQ(event["target"].toString(), QString());
-    EXPECT_EQ(event["sections"][0]["name"].toString(), c.section);
-    EXPECT_EQ(item(event, "State"), c.reportedState);
-    EXPECT_EQ(item(event, "Text"), c.reportedText);
-  }
+  // The volume was reported during the login; only what follows the command counts.
+  const QString volume = "spykee.Volume.Index";
+  const std::size_t before = events(volume).size();
+  sendCommand("spykee.volume.index", "on", "40", "17");
+  ASSERT_TRUE(waitForPackets(5)) << m_gateway.errorText().toStdString();
+  EXPECT_EQ(packets().mid(4), QStringList{loggedForm("504B09000128")});
+  ASSERT_TRUE(waitUntil([&] { return events(volume).size() > before; }, kReplyMs));
+  const QJsonObject event = events(volume)[before];
+  EXPECT_TRUE(event["source"].toString().startsWith("qbt.Spykee."));
+  EXPECT_EQ(event["target"].toString(), QString());
+  EXPECT_EQ(event["sections"][0]["name"].toString(), "output.state");
+  EXPECT_EQ(item(event, "State"), "ON");
+  EXPECT_EQ(item(event, "Text"), "40");
   EXPECT_TRUE(simEvents("garbage").empty());
 }
 
@@ -96,37 +77,13 @@ TEST_F(GatewayE2e, AQueryForEveryDeviceIsAnsweredWithOneInfoEachInTableOrder) {
       kReplyMs));
   const auto infos = bus("xapBSC.Info");
   ASSERT_EQ(infos.size(), 35u);
-  // The device number is its place in the table, in hex, within the program's UID.
-  for (int i = 0; i < 34; ++i) {
-    EXPECT_EQ(infos[i]["uid"].toString(),
-              QStringLiteral("FF.0065:%1").arg(i + 1, 2, 16, QLatin1Char('0')).toUpper());
-    EXPECT_TRUE(infos[i]["sections"][0]["name"].toString().endsWith(".state"));
-  }
+  EXPECT_EQ(infos.front()["uid"].toString(), "FF.0065:01");
 }
 
-TEST_F(GatewayE2e, AfterTheRobotHangsUpTheNextCommandReconnectsAndLogsInAgain) {
-  // The login sequence is four packets; the fifth makes the simulator hang up, once.
-  ASSERT_NO_FATAL_FAILURE(startAll({.sim = {"--close-after", "5", "--fps", "0"}}));
-  ASSERT_NO_FATAL_FAILURE(waitForLogin());
-  const QString connected = "spykee.Connected.Relay";
-  ASSERT_TRUE(waitUntil([&] { return lastState(connected) == "ON"; }, kReplyMs));
-
-  sendCommand("spykee.headled.relay", "on");
-  ASSERT_TRUE(waitUntil([&] { return simEvents("disconnected").size() == 1; }, kReplyMs));
-  // The status refresh notices the lost connection and says so on the bus.
-  ASSERT_TRUE(waitUntil([&] { return lastState(connected) == "OFF"; }, kReplyMs));
-  EXPECT_EQ(simEvents("connected").size(), 1u);
-
-  sendCommand("spykee.headled.relay", "off");
-  ASSERT_TRUE(waitForPackets(10, kStartMs)) << packets().join(' ').toStdString();
-  // The new connection hears the login first, then the command that found the connection down.
-  EXPECT_EQ(packets().mid(4), QStringList{"4:0001"} + kLoginSequence + QStringList{"4:0000"});
-  EXPECT_EQ(simEvents("connected").size(), 2u);
-  EXPECT_EQ(simEvents("login").size(), 2u);
-}
-
-TEST_F(GatewayE2e, RegistersStoresChunkedFramesWholeAndEndsCleanlyOnSigterm) {
-  ASSERT_NO_FATAL_FAILURE(startAll({.sim = {"--chunk", "500:2500", "--fps", "20"}}));
+// The simulator joins the packets of each 100 ms into one write and cuts each write inside a
+// packet header, as TCP may deliver them.
+TEST_F(GatewayE2e, RegistersCountsAndStoresJoinedAndCutFramesWholeAndEndsCleanlyOnSigterm) {
+  ASSERT_NO_FATAL_FAILURE(startAll({.sim = {"--fps", "20", "--coalesce", "--split"}}));
   ASSERT_TRUE(waitUntil([&] { return !eventData("Using xAP port").empty(); }, kStartMs))
       << m_gateway.errorText().toStdString();
   // The announced port is the one the program's heartbeat registered with the hub.
@@ -135,7 +92,22 @@ TEST_F(GatewayE2e, RegistersStoresChunkedFramesWholeAndEndsCleanlyOnSigterm) {
   EXPECT_EQ(eventData("Using xAP port").front(), "Using xAP port  " + privatePort);
   ASSERT_NO_FATAL_FAILURE(waitForLogin());
 
-  // The frame file holds exactly one picture the simulator sent in several writes.
+  // Every frame counts in the rate the gateway publishes: 20 frames/s sent; a reader that lost
+  // packets sharing a read saw 6 to 9.
+  waitUntil([] { return false; }, 1000);
+  double rates = 0;
+  for (int i = 0; i < 12; ++i) {
+    const std::size_t before = bus("xapBSC.Info").size();
+    sendQuery("spykee.video.relay");
+    ASSERT_TRUE(waitUntil([&] { return bus("xapBSC.Info").size() > before; }, kReplyMs));
+    rates += item(bus("xapBSC.Info").back(), "Text").toInt();
+    waitUntil([] { return false; }, 150);
+  }
+  EXPECT_GT(rates / 12, 16.0);
+  EXPECT_LT(rates / 12, 24.0);
+  EXPECT_TRUE(simEvents("garbage").empty());
+
+  // The frame file holds exactly one picture the simulator sent.
   const QString frameFile = appPath("Data/xapqbtSpykee/Video0.jpg");
   ASSERT_TRUE(waitUntil(
       [&] { return QFile::exists(frameFile) && simEvents("frame-sent").size() >= 3; }, kReplyMs));
@@ -145,10 +117,7 @@ TEST_F(GatewayE2e, RegistersStoresChunkedFramesWholeAndEndsCleanlyOnSigterm) {
   EXPECT_TRUE(bytes.startsWith("\xFF\xD8") && bytes.endsWith("\xFF\xD9"));
   int matches = 0;
   for (const QJsonObject& sent : simEvents("frame-sent")) {
-    if (sent["fnv"].toString() == fnv1a(bytes) && sent["bytes"].toInt() == bytes.size()) {
-      ++matches;
-      EXPECT_GE(sent["writes"].toInt(), 2);
-    }
+    matches += sent["fnv"].toString() == fnv1a(bytes) && sent["bytes"].toInt() == bytes.size();
   }
   EXPECT_GE(matches, 1) << "frame file of " << bytes.size() << " bytes matches no sent frame";
 
@@ -178,28 +147,6 @@ TEST_F(GatewayE2e, RegistersStoresChunkedFramesWholeAndEndsCleanlyOnSigterm) {
   EXPECT_EQ(errorLog(), QString());
   EXPECT_FALSE(m_gateway.errorText().contains("rovalink[error]"))
       << m_gateway.errorText().toStdString();
-}
-
-// Writes that join several packets and cut headers in two, as TCP may deliver them: every frame
-// still counts in the rate the gateway publishes.
-TEST_F(GatewayE2e, FramesJoinedInWritesAndCutInsideTheirHeadersAllCount) {
-  ASSERT_NO_FATAL_FAILURE(startAll({.sim = {"--fps", "20", "--coalesce", "--split"}}));
-  ASSERT_NO_FATAL_FAILURE(waitForLogin());
-  waitUntil([] { return false; }, 1000);
-  std::vector<int> rates;
-  for (int i = 0; i < 12; ++i) {
-    const std::size_t before = bus("xapBSC.Info").size();
-    sendQuery("spykee.video.relay");
-    ASSERT_TRUE(waitUntil([&] { return bus("xapBSC.Info").size() > before; }, kReplyMs));
-    rates.push_back(item(bus("xapBSC.Info").back(), "Text").toInt());
-    waitUntil([] { return false; }, 150);
-  }
-  double mean = 0;
-  for (const int rate : rates) mean += rate / static_cast<double>(rates.size());
-  // 20 frames/s sent; a reader that lost packets sharing a read saw 6 to 9.
-  EXPECT_GT(mean, 16.0);
-  EXPECT_LT(mean, 24.0);
-  EXPECT_TRUE(simEvents("garbage").empty());
 }
 
 // Costs the full 30 s discovery wait in real time.
@@ -299,19 +246,6 @@ INSTANTIATE_TEST_SUITE_P(States, ExitE2e,
                                            ExitCase{"PathRunPacingWait", Waiting::PathRun, SIGTERM},
                                            ExitCase{"XapFlood", Waiting::XapFlood, SIGTERM}),
                          [](const auto& p) { return std::string(p.param.name); });
-
-// A path line holding the queue for a day: an xAP MoveStop stops the robot and the run at once.
-TEST_F(GatewayE2e, AnXapMoveStopEndsALongPathRunAtOnce) {
-  ASSERT_NO_FATAL_FAILURE(startAll({.sim = {"--fps", "0"}}));
-  ASSERT_NO_FATAL_FAILURE(waitForLogin());
-  ASSERT_NO_FATAL_FAILURE(startLongPathRun("File\t0\tEnd\r\n"));
-  ASSERT_TRUE(waitUntil([&] { return lastState("spykee.File.Relay") == "ON"; }, kReplyMs));
-  sendCommand("spykee.movestop.switch", "on");
-  ASSERT_TRUE(waitUntil([&] { return packets().contains(kStop); }, 2000));
-  ASSERT_TRUE(waitUntil([&] { return lastState("spykee.File.Relay") == "OFF"; }, 2000));
-  EXPECT_EQ(packets().mid(packets().indexOf(kForward)), (QStringList{kForward, kStop}));
-  EXPECT_TRUE(read("Data/xapqbtSpykee/long_Proof.txt").contains("\tMoveStop\t0\t\r\n"));
-}
 
 }  // namespace
 }  // namespace rovalink::e2e
