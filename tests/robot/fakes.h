@@ -24,6 +24,15 @@ inline std::string toHex(std::string_view bytes) {
   return hex;
 }
 
+// A framed packet of any size, as the robot sends them.
+inline std::string packet(int type, std::string_view payload) {
+  std::string bytes = "PK";
+  bytes += static_cast<char>(type);
+  bytes += static_cast<char>(payload.size() / 256);
+  bytes += static_cast<char>(payload.size() % 256);
+  return bytes.append(payload);
+}
+
 // What the procedures send (as hex) and which connection procedures they start, "|" between.
 class RecordingConnection : public RobotConnection {
  public:

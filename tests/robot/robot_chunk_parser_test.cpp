@@ -73,14 +73,6 @@ TEST(ChunkParser, UpdatesTheRobotStateAndCompletesFrames) {
   for (const auto& c : cases) EXPECT_EQ(parseChunks(c.chunks), c.expected) << c.name;
 }
 
-std::string packet(int type, std::string_view payload) {
-  std::string bytes = "PK";
-  bytes += static_cast<char>(type);
-  bytes += static_cast<char>(payload.size() / 256);
-  bytes += static_cast<char>(payload.size() % 256);
-  return bytes.append(payload);
-}
-
 std::string pseudoJpeg(std::size_t size, int seed) {
   std::string jpeg(size, '\0');
   std::mt19937 random(static_cast<unsigned>(seed));
@@ -94,6 +86,7 @@ std::string pseudoJpeg(std::size_t size, int seed) {
 // audio, an ignored and an unknown type), a refused login with its retry, and a stream with
 // bytes that start no packet. Frames are full of "P" and "K" to tempt a resynchronising reader.
 std::vector<std::string> robotStreams() {
+  using test::packet;
   std::string session = packet(11, test::fromHex("01 00 00 01 00 00")) + packet(3, "\x64");
   for (int i = 0; i < 12; ++i) {
     session += packet(2, pseudoJpeg(static_cast<std::size_t>(1 + i * 5000), i));

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/sim/sim_platform.h"
+#include "robot/fakes.h"
 
 namespace rovalink::test {
 
@@ -50,12 +51,7 @@ class FakeSpykee {
 
   // One packet per send: the program reads one header per received chunk.
   void sendPacket(int type, std::string_view payload) {
-    std::string bytes = "PK";
-    bytes += static_cast<char>(type);
-    bytes += static_cast<char>(payload.size() / 256);
-    bytes += static_cast<char>(payload.size() % 256);
-    bytes.append(payload);
-    if (m_socket) m_socket->send(bytes);
+    if (m_socket) m_socket->send(robot::test::packet(type, payload));
   }
   void sendFrame(std::string_view jpeg) { sendPacket(2, jpeg); }
   void sendBattery(int level) { sendPacket(3, std::string(1, static_cast<char>(level))); }
