@@ -69,23 +69,6 @@ TEST_F(SimEventLoopTest, HandlerMayDisableRearmOrDestroyItsOwnTimer) {
   EXPECT_EQ(m_platform.simLoop().pendingCount(), 1u) << "only the re-armed timer is left";
 }
 
-TEST_F(SimEventLoopTest, HandlerCanWaitReentrantlyWhileOtherTimersTick) {
-  auto inner = startTimer(m_loop, 20, noter("inner"));
-  inner->setEnabled(false);
-  std::unique_ptr<Timer> outer;
-  outer = startTimer(m_loop, 100, [&] {
-    outer->setEnabled(false);
-    note("outer-begin");
-    inner->setEnabled(true);
-    const bool reached = waitUntil(m_loop, 1000, [&] { return m_ticks.size() >= 4; });
-    inner->setEnabled(false);
-    note(reached ? "outer-end" : "outer-timeout");
-  });
-  m_platform.advanceMs(2000);
-  EXPECT_EQ(m_ticks,
-            (Strings{"outer-begin@100", "inner@120", "inner@140", "inner@160", "outer-end@160"}));
-}
-
 TEST_F(SimEventLoopTest, WaitsAndPumpsRunOnlyWhatIsDueAndAThirtySecondWaitTakesNoRealTime) {
   auto t = startTimer(m_loop, 500, noter("tick"));
   const auto wait = [&](int maxMs) { note(m_loop.waitForEvent(maxMs) ? "woke" : "idle"); };
