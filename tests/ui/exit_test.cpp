@@ -48,16 +48,12 @@ TEST(DesktopExit, ClosingTheWindowOnlyHidesItAndExitInTheTrayMenuEndsTheProcessW
   EXPECT_TRUE(views->tray.icon().isVisible());
   rig.sim.advanceMs(1000);
   EXPECT_TRUE(processEnds.empty());
-  EXPECT_TRUE(rig.robot.connected());
   clickTrayMenu(QSystemTrayIcon::Trigger, "MenuArray0");  // left button: Show Form
   EXPECT_TRUE(views->main.isVisible());
 
   clickTrayMenu(QSystemTrayIcon::Context, "MenuArray6");  // right button: Exit
   EXPECT_EQ(processEnds, std::vector<int>{0});
   EXPECT_FALSE(views->tray.icon().isVisible());
-  rig.sim.advanceMs(10);
-  EXPECT_FALSE(rig.robot.connected());
-  EXPECT_EQ(rig.robot.closes, 1);
   EXPECT_TRUE(views->main.close());  // once "Exit" asked for the unload, the window may close
 }
 
