@@ -47,6 +47,21 @@ std::pair<std::string, std::string> valueKey(std::string_view section, std::stri
   return {upperCase(section), upperCase(trimBlanks(key))};
 }
 
+// A value in a pair of quotes reads without them, as with the profile API: the one way to keep
+// blanks at its ends.
+std::string unquoted(std::string_view value) {
+  const bool quoted = value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+                      value.back() == value.front();
+  return std::string(quoted ? value.substr(1, value.size() - 2) : value);
+}
+
+std::string quotedIfNeeded(std::string_view value) {
+  if (value.empty() || (trimBlanks(value).size() == value.size() && unquoted(value) == value)) {
+    return std::string(value);
+  }
+  return "\"" + std::string(value) + "\"";
+}
+
 std::string systemError(const char* what, int code) {
   return std::string(what) + ": " + std::strerror(code);
 }
@@ -155,7 +170,7 @@ bool IniTool::loadText(std::string_view text) {
     if (added->kind == Kind::Value) {
       ValueKey name(added->section, added->key);
       if (!m_index.contains(name)) {
-        m_values.push_back(Value{added, std::string(trimBlanks(trimmed.substr(equals + 1)))});
+        m_values.push_back(Value{added, unquoted(trimBlanks(trimmed.substr(equals + 1)))});
         m_index.emplace(std::move(name), std::prev(m_values.end()));
       }
     }
@@ -205,7 +220,7 @@ bool IniTool::WriteKey(std::string_view header, std::string_view Key, std::strin
     const auto equals = text.find('=');
     auto valueStart = text.find_first_not_of(kBlanks, equals + 1);
     if (valueStart == std::string::npos) valueStart = equals + 1;
-    text.replace(valueStart, std::string::npos, newValue);
+    text.replace(valueStart, std::string::npos, quotedIfNeeded(newValue));
     found->second->text = std::string(newValue);
     return true;
   }
@@ -231,7 +246,7 @@ bool IniTool::WriteKey(std::string_view header, std::string_view Key, std::strin
     before->section = name.first;
     ++before;
   }
-  const auto line = insertLine(before, std::string(key) + "=" + std::string(newValue));
+  const auto line = insertLine(before, std::string(key) + "=" + quotedIfNeeded(newValue));
   line->kind = Kind::Value;
   line->section = name.first;
   line->key = name.second;

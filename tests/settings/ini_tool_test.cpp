@@ -36,15 +36,17 @@ class IniToolTest : public ::testing::Test {
 TEST_F(IniToolTest, ReadsNamesCaseBlindAndTheFirstValueWins) {
   const IniTool& store = loaded(
       "\xEF\xBB\xBF[Spykee]\r\nusername=p\r\nk=first\r\nK=second\r\n RobotPort =\t9100 \r\n"
-      "url=a=b\r\nempty=\r\n;c=1\r\n  stray  \r\n[\xC9t\xE9]\r\ncl\xE9=1\n[ My Sect ]\nk=1\n"
-      "[SPYKEE]\nk=third\nhost=h\n[MQTT] ; broker\nHost=m");
-  // Blanks around names and values do not count; an empty value reads as the default.
+      "url=a=b\r\nempty=\r\nquoted=\"  a \"\r\n;c=1\r\n  stray  \r\n[\xC9t\xE9]\r\ncl\xE9=1\n"
+      "[ My Sect ]\nk=1\n[SPYKEE]\nk=third\nhost=h\n[MQTT] ; broker\nHost=m");
+  // Blanks around names and values do not count, quotes keep them; an empty value reads as the
+  // default.
   for (const auto& [section, key, value] :
        std::vector<std::array<const char*, 3>>{{"SPYKEE", "UserName", "p"},
                                                {"spykee", "k", "first"},
                                                {"spykee", "host", "h"},
                                                {"spykee", "robotport", "9100"},
                                                {"spykee", "URL", "a=b"},
+                                               {"spykee", "quoted", "  a "},
                                                {"spykee", "empty", "D"},
                                                {"spykee", ";c", "D"},
                                                {"\xE9T\xC9", "CL\xC9", "1"},
@@ -124,6 +126,7 @@ TEST_F(IniToolTest, SaveChangesOnlyTheKeysLineAndKeepsTheOldFileAsBackup) {
            {"", "Net", "Port", "1", "[Net]\r\nPort=1\r\n"},
            {"[s]\nk=1\n[t]\n[S]\nk=2\nj=3\n", "s", "K", "4", "[s]\nk=4\n[t]\n[S]\nk=2\nj=3\n"},
            {"[s]\nk=1\n[t]\n[S]\nk=2\nj=3\n", "s", "K", nullptr, "[s]\n[t]\n[S]\nj=3\n"},
+           {"[s]\r\nk=1\r\n", "s", "k", " *", "[s]\r\nk=\" *\"\r\n"},
            {"[s]\r\nk=1\r\n", "s", "k", "1\r\n[x]", "[s]\r\nk=1\r\n"}}) {
     IniTool& store = loaded(before);
     const bool written =
