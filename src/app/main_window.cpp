@@ -113,8 +113,9 @@ void MainWindow::aPasswordChange(const std::string& text) {
 }
 
 void MainWindow::FillCredentialBoxes() {
-  aUsernameChange(m_credentials.RobotUserName);
-  aPasswordChange("*");
+  // Only shown, not saved: a name read with its default must not be written into the user's file.
+  m_aUsername = m_credentials.RobotUserName;
+  m_aPassword = "*";
 }
 
 void MainWindow::onMessage() {

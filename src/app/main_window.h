@@ -144,7 +144,7 @@ class MainWindow : public TrayIconOwner {
   // Credential boxes: every change of their text.
   void aUsernameChange(const std::string& text);
   void aPasswordChange(const std::string& text);
-  // Start-up: the stored user name into `aUsername`, "*" into `aPassword`.
+  // Start-up: the stored user name into `aUsername`, "*" into `aPassword`; nothing is saved.
   void FillCredentialBoxes();
 
   // The xAP transport's call-back: takes and handles every waiting message text.

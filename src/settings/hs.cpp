@@ -3,7 +3,9 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/diag.h"
 #include "settings/ini_tool.h"
+#include "settings/known_settings.h"
 
 namespace rovalink::settings {
 namespace fs = std::filesystem;
@@ -33,6 +35,10 @@ std::string hs::GetINISetting(std::string_view Group, std::string_view Key,
 
   IniTool store(m_services);
   if (!store.Load(path)) return std::string(Default);
+  // A misspelt key would otherwise just read as its default, without a word.
+  if (m_checkedFiles.insert(path).second) {
+    for (const std::string& line : UnknownSettings(store)) diag::warning(line);
+  }
   return store.Read(Group, Key, Default);
 }
 
@@ -46,10 +52,13 @@ bool hs::SaveIniSetting(std::string_view Group, std::string_view Key, std::strin
   IniTool store(m_services);
   // Saving after a failed load would replace every other setting of the file with this one.
   if (!store.Load(settingsFilePath(File))) return false;
-  // Rewriting an unchanged value would still drop the file's comments and order, and replace
-  // the "_bck" copy of the user's own file.
+  // An unchanged value would still replace the "_bck" copy of the user's own file.
   if (store.Holds(Group, Key, Value)) return true;
-  store.WriteKey(Group, Key, Value);
+  if (!store.WriteKey(Group, Key, Value)) {
+    m_services.LogError(kProgramWord, "IniTool Save " + store.filePath(),
+                        "a name or value that is not one line of text");
+    return false;
+  }
   return store.Save();
 }
 

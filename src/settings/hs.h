@@ -1,5 +1,6 @@
 #pragma once
 
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -17,12 +18,14 @@ class hs {
   void setAppPath(std::string folder);
 
   // Value of Key in section Group of File (a bare name inside the settings folder; empty means
-  // "settings.ini"); Default when the key, its value or the file is missing.
+  // "settings.ini"); Default when the key, its value or the file is missing. The first read of
+  // a file reports its keys that the program never reads (stderr, warning).
   std::string GetINISetting(std::string_view Group, std::string_view Key, std::string_view Default,
                             std::string_view File = {}) const;
 
-  // Writes Key = Value into section Group of File and saves the file at once; when the file
-  // already holds exactly that value, nothing is written. Returns false
+  // Writes Key = Value into section Group of File (that one line, the rest of the file stays)
+  // and saves the file at once; when the file already holds exactly that value, nothing is
+  // written. Returns false
   // (after logging) when the file could not be read or saved; the file is then left as it was.
   bool SaveIniSetting(std::string_view Group, std::string_view Key, std::string_view Value,
                       std::string_view File);
@@ -42,6 +45,7 @@ class hs {
 
   Services& m_services;
   std::string m_appPath;
+  mutable std::set<std::string> m_checkedFiles;
 };
 
 }  // namespace rovalink::settings

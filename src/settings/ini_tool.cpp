@@ -18,7 +18,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr char kLineEnd[] = "\r\n";
+constexpr const char* kCrLf = "\r\n";
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+constexpr const char* kBlanks = " \t";
 
 // Names are Latin-1 text; upper-case the ASCII and the accented Latin-1 letters alike, without
 // consulting the process locale.
@@ -33,15 +35,31 @@ std::string upperCase(std::string_view text) {
   return result;
 }
 
+// Blanks around names and values do not count, as with the profile API.
 std::string_view trimBlanks(std::string_view text) {
-  const auto first = text.find_first_not_of(' ');
+  const auto first = text.find_first_not_of(kBlanks);
   if (first == std::string_view::npos) return {};
-  const auto last = text.find_last_not_of(' ');
+  const auto last = text.find_last_not_of(kBlanks);
   return text.substr(first, last - first + 1);
 }
 
-bool isBlank(std::string_view text) {
-  return text.find_first_not_of(' ') == std::string_view::npos;
+std::pair<std::string, std::string> valueKey(std::string_view section, std::string_view key) {
+  return {upperCase(section), upperCase(trimBlanks(key))};
+}
+
+// A value in a pair of quotes reads without them, as with the profile API: the one way to keep
+// blanks at its ends.
+std::string unquoted(std::string_view value) {
+  const bool quoted = value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+                      value.back() == value.front();
+  return std::string(quoted ? value.substr(1, value.size() - 2) : value);
+}
+
+std::string quotedIfNeeded(std::string_view value) {
+  if (value.empty() || (trimBlanks(value).size() == value.size() && unquoted(value) == value)) {
+    return std::string(value);
+  }
+  return "\"" + std::string(value) + "\"";
 }
 
 std::string systemError(const char* what, int code) {
@@ -106,31 +124,56 @@ bool IniTool::Load(const std::string& fPath) {
 }
 
 bool IniTool::loadText(std::string_view text) {
+  m_byteOrderMark = text.starts_with(kByteOrderMark);
+  if (m_byteOrderMark) text.remove_prefix(kByteOrderMark.size());
+  const auto firstEnd = text.find('\n');
+  if (firstEnd != std::string_view::npos) {
+    m_lineEnd = firstEnd > 0 && text[firstEnd - 1] == '\r' ? kCrLf : "\n";
+  }
+
   std::string section;  // values before the first section line belong to the empty name
   int badLines = 0;
-  while (!text.empty()) {
+  for (int number = 1; !text.empty(); ++number) {
     const auto end = text.find('\n');
+    Line line;
+    line.number = number;
     std::string_view raw = text.substr(0, end);
     text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
-    if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
+    if (end != std::string_view::npos) line.end = "\n";
+    if (!raw.empty() && raw.back() == '\r') {
+      raw.remove_suffix(1);
+      line.end.insert(0, "\r");
+    }
+    line.text = std::string(raw);
 
-    const std::string_view line = trimBlanks(raw);
-    if (line.empty() || line.front() == ';') continue;
-    if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
-      const std::string_view name = line.substr(1, line.size() - 2);
+    const std::string_view trimmed = trimBlanks(raw);
+    const auto close = trimmed.rfind(']');
+    const auto equals = trimmed.find('=');
+    if (trimmed.empty() || trimmed.front() == ';') {
+      // a comment or a blank line: kept as it is
+    } else if (trimmed.front() == '[' && close != std::string_view::npos) {
+      // Whatever follows the "]" (a comment, say) does not count, as with the profile API.
+      const std::string_view name = trimmed.substr(1, close - 1);
       addSection(name);
       section = upperCase(name);
-      continue;
+      line.kind = Kind::Section;
+      line.section = section;
+    } else if (equals != std::string_view::npos) {
+      line.kind = Kind::Value;
+      line.section = section;
+      line.key = upperCase(trimBlanks(trimmed.substr(0, equals)));
+    } else if (++badLines <= kMaxReportedBadLines) {
+      m_services.LogEvent("IniTool", " Equal sign not found on line " + QuotedLine(trimmed));
     }
-    const auto equals = line.find('=');
-    if (equals == std::string_view::npos) {
-      if (++badLines <= kMaxReportedBadLines) {
-        m_services.LogEvent("IniTool", " Equal sign not found on line " + QuotedLine(line));
+    m_lines.push_back(std::move(line));
+    const auto added = std::prev(m_lines.end());
+    if (added->kind == Kind::Value) {
+      ValueKey name(added->section, added->key);
+      if (!m_index.contains(name)) {
+        m_values.push_back(Value{added, unquoted(trimBlanks(trimmed.substr(equals + 1)))});
+        m_index.emplace(std::move(name), std::prev(m_values.end()));
       }
-      continue;
     }
-    setValue(section, upperCase(line.substr(0, equals)), line.substr(equals + 1),
-             /*overwrite=*/false);
   }
   if (badLines > kMaxReportedBadLines) {
     m_services.LogEvent("IniTool", " Equal sign not found on " +
@@ -147,52 +190,104 @@ void IniTool::addSection(std::string_view name) {
   if (!known) m_sections.emplace_back(std::move(upper), std::string(name));
 }
 
-void IniTool::setValue(std::string section, std::string key, std::string_view text,
-                       bool overwrite) {
-  ValueKey indexKey(std::move(section), std::move(key));
-  const auto found = m_index.find(indexKey);
-  if (found != m_index.end()) {
-    if (overwrite) found->second->text = std::string(text);
-    return;
-  }
-  m_values.push_back(Value{indexKey.first, indexKey.second, std::string(text)});
-  m_index.emplace(std::move(indexKey), std::prev(m_values.end()));
-}
-
 std::string IniTool::Read(std::string_view header, std::string_view Key,
                           std::string_view defaultvalue) const {
-  const auto found = m_index.find(ValueKey(upperCase(header), upperCase(Key)));
+  const auto found = m_index.find(valueKey(header, Key));
   if (found == m_index.end() || found->second->text.empty()) return std::string(defaultvalue);
   return found->second->text;
 }
 
 bool IniTool::Holds(std::string_view header, std::string_view Key, std::string_view value) const {
-  const auto found = m_index.find(ValueKey(upperCase(header), upperCase(Key)));
+  const auto found = m_index.find(valueKey(header, Key));
   return found != m_index.end() && found->second->text == value;
 }
 
-void IniTool::WriteKey(std::string_view header, std::string_view Key, std::string_view newValue) {
-  addSection(header);
-  setValue(upperCase(header), upperCase(Key), newValue, /*overwrite=*/true);
+bool IniTool::WriteKey(std::string_view header, std::string_view Key, std::string_view newValue) {
+  const std::string_view key = trimBlanks(Key);
+  const auto breaksLine = [](std::string_view text) {
+    return text.find_first_of("\r\n") != std::string_view::npos;
+  };
+  if (breaksLine(header) || breaksLine(Key) || breaksLine(newValue) || key.empty() ||
+      key.front() == '[' || key.front() == ';' || key.find('=') != std::string_view::npos) {
+    return false;
+  }
+
+  ValueKey name = valueKey(header, key);
+  const auto found = m_index.find(name);
+  if (found != m_index.end()) {
+    // Only the value changes: indentation, the key's spelling and the blanks around "=" stay.
+    std::string& text = found->second->line->text;
+    const auto equals = text.find('=');
+    auto valueStart = text.find_first_not_of(kBlanks, equals + 1);
+    if (valueStart == std::string::npos) valueStart = equals + 1;
+    text.replace(valueStart, std::string::npos, quotedIfNeeded(newValue));
+    found->second->text = std::string(newValue);
+    return true;
+  }
+
+  // After the last value of the section's first block, else right after its section line; the
+  // nameless section is the top of the file.
+  bool inSection = name.first.empty();
+  bool sectionFound = inSection;
+  auto before = m_lines.begin();
+  for (auto it = m_lines.begin(); it != m_lines.end(); ++it) {
+    if (it->kind == Kind::Section) {
+      if (inSection) break;
+      inSection = sectionFound = it->section == name.first;
+      if (inSection) before = std::next(it);
+    } else if (inSection && it->kind == Kind::Value) {
+      before = std::next(it);
+    }
+  }
+  if (!sectionFound) {
+    addSection(header);
+    before = insertLine(m_lines.end(), "[" + std::string(header) + "]");
+    before->kind = Kind::Section;
+    before->section = name.first;
+    ++before;
+  }
+  const auto line = insertLine(before, std::string(key) + "=" + quotedIfNeeded(newValue));
+  line->kind = Kind::Value;
+  line->section = name.first;
+  line->key = name.second;
+  m_values.push_back(Value{line, std::string(newValue)});
+  m_index.emplace(std::move(name), std::prev(m_values.end()));
+  return true;
+}
+
+IniTool::LineList::iterator IniTool::insertLine(LineList::iterator before, std::string text) {
+  if (before != m_lines.begin()) {
+    Line& previous = *std::prev(before);
+    if (previous.end.empty() || previous.end == "\r") previous.end = m_lineEnd;
+  }
+  Line line;
+  line.text = std::move(text);
+  line.end = m_lineEnd;
+  return m_lines.insert(before, std::move(line));
 }
 
 void IniTool::Remove(std::string_view header, std::string_view Key) {
-  const auto found = m_index.find(ValueKey(upperCase(header), upperCase(Key)));
-  if (found == m_index.end()) return;
-  m_values.erase(found->second);
-  m_index.erase(found);
+  const ValueKey name = valueKey(header, Key);
+  removeValueLines(
+      [&](const Line& line) { return line.section == name.first && line.key == name.second; });
 }
 
 void IniTool::RemoveSection(std::string_view header) {
   const std::string section = upperCase(header);
+  removeValueLines([&](const Line& line) { return line.section == section; });
+}
+
+void IniTool::removeValueLines(const std::function<bool(const Line&)>& match) {
   for (auto it = m_values.begin(); it != m_values.end();) {
-    if (it->section == section) {
-      m_index.erase(ValueKey(it->section, it->key));
+    if (match(*it->line)) {
+      m_index.erase(ValueKey(it->line->section, it->line->key));
       it = m_values.erase(it);
     } else {
       ++it;
     }
   }
+  // Also the values a first one hid, so none of them comes back when the file is read again.
+  m_lines.remove_if([&](const Line& line) { return line.kind == Kind::Value && match(line); });
 }
 
 std::vector<std::string> IniTool::Headers() const {
@@ -206,13 +301,29 @@ std::vector<std::string> IniTool::Keys(std::string_view header) const {
   const std::string section = upperCase(header);
   std::vector<std::string> names;
   for (const auto& value : m_values) {
-    if (value.section == section && !isBlank(value.key)) names.push_back(value.key);
+    if (value.line->section == section && !value.line->key.empty()) {
+      names.push_back(value.line->key);
+    }
   }
   if (names.empty()) names.emplace_back();
   return names;
 }
 
+std::vector<IniTool::ValueLine> IniTool::ValueLines() const {
+  std::vector<ValueLine> lines;
+  for (const auto& line : m_lines) {
+    if (line.kind != Kind::Value || line.number == 0) continue;
+    const std::string_view text = line.text;
+    lines.push_back(
+        {line.section, std::string(trimBlanks(text.substr(0, text.find('=')))), line.number});
+  }
+  return lines;
+}
+
 void IniTool::Clear() {
+  m_lines.clear();
+  m_byteOrderMark = false;
+  m_lineEnd = kCrLf;
   m_sections.clear();
   m_index.clear();
   m_values.clear();
@@ -221,16 +332,8 @@ void IniTool::Clear() {
 bool IniTool::Save() {
   if (m_filePath.empty()) return reportSaveFailure("no file was loaded", {});
 
-  // The index is ordered by section, then key: exactly the order the file is written in.
-  std::string text;
-  const std::string* lastSection = nullptr;
-  for (const auto& [indexKey, value] : m_index) {
-    const bool newSection =
-        lastSection == nullptr ? !indexKey.first.empty() : *lastSection != indexKey.first;
-    if (newSection) text.append("[").append(indexKey.first).append("]").append(kLineEnd);
-    lastSection = &indexKey.first;
-    text.append(indexKey.second).append("=").append(value->text).append(kLineEnd);
-  }
+  std::string text(m_byteOrderMark ? kByteOrderMark : std::string_view{});
+  for (const auto& line : m_lines) text.append(line.text).append(line.end);
 
   std::string tempPath;
   std::string error;

@@ -21,8 +21,10 @@ using FileWriter =
 // The writer Save uses unless told otherwise: writes and syncs to disk; never through a link.
 bool writeFileToDisk(const std::string& path, std::string_view content, std::string& error);
 
-// In-memory store of one INI file. Section and key names match without regard to letter case;
-// the first value of a key in a file wins; Save writes everything back sorted.
+// In-memory store of one INI file, read and changed the way the Windows profile API does it:
+// names match without regard to letter case, blanks around names and values do not count, the
+// first value of a key in a file wins, and Save changes only the lines of the keys written
+// (every other byte of the file, comments and line ends included, stays as it was).
 class IniTool {
  public:
   explicit IniTool(Services& services, FileWriter writer = writeFileToDisk);
@@ -43,10 +45,16 @@ class IniTool {
   // True when the key is stored with exactly this value (also an empty one).
   bool Holds(std::string_view header, std::string_view Key, std::string_view value) const;
 
-  void WriteKey(std::string_view header, std::string_view Key, std::string_view newValue);
+  // Changes the key's line in place, or adds it after the last value of its section, or adds
+  // the section at the end. Returns false, changing nothing, for a name or value that would not
+  // read back as one line (a line break, "=" in the key, "]" in the section).
+  bool WriteKey(std::string_view header, std::string_view Key, std::string_view newValue);
+
+  // Drops the key's lines.
   void Remove(std::string_view header, std::string_view Key);
 
-  // Drops every value of the section; the section itself stays listed by Headers.
+  // Drops every value line of the section; the section line and comments stay, and Headers
+  // still lists it.
   void RemoveSection(std::string_view header);
 
   // Section names as first seen, in the order they appeared; empty when there are none.
@@ -55,6 +63,14 @@ class IniTool {
   // Upper-cased key names of the section in insertion order, blank names left out; one empty
   // name when there are none.
   std::vector<std::string> Keys(std::string_view header) const;
+
+  // Every value line as loaded, in file order (also the ones a first value hides).
+  struct ValueLine {
+    std::string section;  // upper-cased; empty before the first section line
+    std::string key;      // as written
+    int lineNumber;       // from 1
+  };
+  std::vector<ValueLine> ValueLines() const;
 
   // Empties the store; the file path stays.
   void Clear();
@@ -67,9 +83,18 @@ class IniTool {
   const std::string& filePath() const { return m_filePath; }
 
  private:
+  enum class Kind { Other, Section, Value };
+  struct Line {
+    std::string text;  // without its line end
+    std::string end;   // "\r\n", "\n", or empty for a last line without one
+    Kind kind = Kind::Other;
+    std::string section;  // upper-cased: the section's own name, or the one a value is in
+    std::string key;      // upper-cased, for a value line
+    int number = 0;       // in the loaded file; 0 for a line added since
+  };
+  using LineList = std::list<Line>;
   struct Value {
-    std::string section;  // upper-cased
-    std::string key;      // upper-cased
+    LineList::iterator line;
     std::string text;
   };
   using ValueList = std::list<Value>;
@@ -77,7 +102,8 @@ class IniTool {
 
   bool loadText(std::string_view text);
   void addSection(std::string_view name);
-  void setValue(std::string section, std::string key, std::string_view text, bool overwrite);
+  LineList::iterator insertLine(LineList::iterator before, std::string text);
+  void removeValueLines(const std::function<bool(const Line&)>& match);
   bool backUp(std::string& error) const;
   bool reportSaveFailure(const std::string& description, const std::string& tempPath);
 
@@ -85,9 +111,14 @@ class IniTool {
   FileWriter m_writer;
   std::string m_filePath;
 
+  // The file as loaded, line by line, with the changes made since.
+  LineList m_lines;
+  bool m_byteOrderMark = false;
+  std::string m_lineEnd = "\r\n";  // of lines added: the file's own, CR LF for a new file
+
   // Sections as (upper-cased name, name as first seen), in insertion order.
   std::vector<std::pair<std::string, std::string>> m_sections;
-  // Values in insertion order, indexed by (section, key); the index's order is the save order.
+  // The values that count (the first of each key), in insertion order, indexed by name.
   ValueList m_values;
   std::map<ValueKey, ValueList::iterator> m_index;
 };

@@ -98,11 +98,11 @@ TEST_F(MainWindowTest, PathButtonsQueueTheChosenFileAndDriveTheRecorder) {
   EXPECT_EQ(window.aRecordPathCaption(), "Stop Record");
 }
 
-TEST_F(MainWindowTest, CredentialBoxesSaveEveryChangeButNotEmptyOrStarredText) {
+TEST_F(MainWindowTest, CredentialBoxesSaveEveryTypedChangeButNotEmptyOrStarredText) {
   credentials = {"spykee", "hidden"};
-  window.FillCredentialBoxes();  // start-up writes the name back and shows "*" for the password
+  window.FillCredentialBoxes();  // start-up shows the name and "*", and writes neither back
   EXPECT_EQ(window.aUsername() + " " + window.aPassword(), "spykee *");
-  EXPECT_EQ(stored("username") + " " + stored("password"), "spykee <none>");
+  EXPECT_EQ(stored("username") + " " + stored("password"), "<none> <none>");
 
   for (const char* typed : {"b", "bob", ""}) window.aUsernameChange(typed);
   EXPECT_EQ(stored("username") + " " + credentials.RobotUserName, "bob bob");

@@ -191,7 +191,7 @@ void GatewayTest::startAll(const GatewaySetup& setup) {
                                  "\r\nBroadcastAddress=127.0.0.1\r\nInterfaceAddress=" +
                                  setup.interfaceAddress + "\r\n");
   m_settings =
-      "; the user's own notes\r\n[SPYKEE]\r\nusername=admin\r\n"
+      "; the user's own notes\r\n[SPYKEE]\r\n"
       "DiscoveryAddress=127.0.0.1\r\nRobotPort=" +
       port + "\r\n" + setup.spykeeLines;
   write("Config/qbtRovalink.ini", m_settings);

@@ -22,7 +22,7 @@ using SecurityE2e = GatewayTest;
 TEST_F(SecurityE2e, AStartLeavesTheUsersSettingsFileAndItsBackupAlone) {
   ASSERT_NO_FATAL_FAILURE(startAll({.sim = {"--fps", "0"}}));
   ASSERT_NO_FATAL_FAILURE(waitForLogin());
-  // The user name box has been filled (and its handler run) before the login.
+  // The user name box has been filled before the login; the default name it shows is not saved.
   EXPECT_EQ(read("Config/qbtRovalink.ini"), m_settings);
   EXPECT_FALSE(QFile::exists(appPath("Config/qbtRovalink.ini_bck")));
 }

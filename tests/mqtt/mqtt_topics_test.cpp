@@ -10,6 +10,8 @@
 #include "devices/device_table.h"
 #include "mqtt/fake_mqtt_client.h"
 #include "settings/hs.h"
+#include "settings/ini_tool.h"
+#include "settings/known_settings.h"
 #include "settings/recording_services.h"
 #include "settings/test_folder.h"
 #include "xap/ascii_case.h"
@@ -109,6 +111,32 @@ TEST(MqttSettingsTest, DefaultsFollowTheInstanceAndHostilePartsCannotLeakIntoTop
   EXPECT_EQ(TopicNames(s).node(), "rovalink_my_host__");
   EXPECT_EQ(s.cameraFps, 0);
   EXPECT_TRUE(s.insecure);
+}
+
+// The README's [MQTT] example, pasted as it stands, gives exactly the values it shows.
+TEST(MqttSettingsTest, TheReadmeExampleReadsAsShown) {
+  const std::string readme = rovalink::testing::readFile(ROVALINK_README);
+  const auto start = readme.find("```ini\n[MQTT]");
+  ASSERT_NE(start, std::string::npos);
+  const auto end = readme.find("```", start + 6);
+  rovalink::testing::TestFolder folder;
+  rovalink::testing::RecordingServices services;
+  settings::hs hs(services);
+  hs.setAppPath(folder.path().string());
+  rovalink::testing::writeFile(folder.file("Config/qbtRovalink.ini"),
+                               readme.substr(start + 7, end - start - 7));
+
+  const MqttSettings s = ReadMqttSettings(hs, "lab");
+  EXPECT_EQ(s.host + " " + std::to_string(s.port) + " " + s.username + " " + s.password,
+            "192.168.1.10 1883 rovalink secret");
+  EXPECT_EQ(s.clientId + " " + s.baseTopic + " " + s.discoveryPrefix,
+            "rovalink-myhost rovalink/myhost homeassistant");
+  EXPECT_EQ(s.cameraFps, 1);
+  EXPECT_EQ(s.caFile, "/etc/ssl/certs/broker-ca.pem");
+  EXPECT_FALSE(s.insecure);
+  settings::IniTool store(services);
+  ASSERT_TRUE(store.Load(folder.file("Config/qbtRovalink.ini")));
+  EXPECT_EQ(settings::UnknownSettings(store), std::vector<std::string>{});
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "settings/hs.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 
@@ -22,8 +23,16 @@ TEST_F(Hs, ReadsAndSavesOnlyInTheSettingsFolder) {
   hs withoutAppFolder(services);
   settings.setAppPath(folder.path().string() + "//");
   EXPECT_EQ(settings.GetAppPath(), folder.path().string());
-  testing::writeFile(folder.file("Config/settings.ini"), "[G]\r\nk=from settings\r\n");
+  testing::writeFile(folder.file("Config/settings.ini"), "stray=1\r\n[G]\r\nk=from settings\r\n");
+  // The first read of a file names its ignored keys; later reads stay quiet.
+  ::testing::internal::CaptureStderr();
   EXPECT_EQ(settings.GetINISetting("g", "K", "d"), "from settings");
+  EXPECT_EQ(settings.GetINISetting("g", "K", "d"), "from settings");
+  const std::string warnings = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(std::count(warnings.begin(), warnings.end(), '\n'), 1) << warnings;
+  EXPECT_NE(warnings.find("settings.ini line 1: \"stray\" is outside any section"),
+            std::string::npos)
+      << warnings;
 
   // A missing file is created; the other settings of an existing one stay.
   ASSERT_TRUE(settings.SaveIniSetting("SPYKEE", "password", "secret", "qbtRovalink.ini"));

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "settings/known_settings.h"
 #include "settings/recording_services.h"
 #include "settings/test_folder.h"
 
@@ -34,25 +35,56 @@ class IniToolTest : public ::testing::Test {
 
 TEST_F(IniToolTest, ReadsNamesCaseBlindAndTheFirstValueWins) {
   const IniTool& store = loaded(
-      "top=1\r\n[Spykee]\r\nusername=p\r\nk=first\r\nK=second\r\n k = 8 \r\nurl=a=b\r\nempty=\r\n"
-      ";c=1\r\n  stray  \r\n[\xC9t\xE9]\r\ncl\xE9=1\n[ My Sect ]\nk=1\n[SPYKEE]\nk=third\nhost=h");
-  // Blanks next to "=" belong to the key and the value; an empty value reads as the default.
+      "\xEF\xBB\xBF[Spykee]\r\nusername=p\r\nk=first\r\nK=second\r\n RobotPort =\t9100 \r\n"
+      "url=a=b\r\nempty=\r\nquoted=\"  a \"\r\n;c=1\r\n  stray  \r\n[\xC9t\xE9]\r\ncl\xE9=1\n"
+      "[ My Sect ]\nk=1\n[SPYKEE]\nk=third\nhost=h\n[MQTT] ; broker\nHost=m");
+  // Blanks around names and values do not count, quotes keep them; an empty value reads as the
+  // default.
   for (const auto& [section, key, value] :
-       std::vector<std::array<const char*, 3>>{{"", "top", "1"},
-                                               {"SPYKEE", "UserName", "p"},
+       std::vector<std::array<const char*, 3>>{{"SPYKEE", "UserName", "p"},
                                                {"spykee", "k", "first"},
                                                {"spykee", "host", "h"},
-                                               {"spykee", "k ", " 8"},
+                                               {"spykee", "robotport", "9100"},
                                                {"spykee", "URL", "a=b"},
+                                               {"spykee", "quoted", "  a "},
                                                {"spykee", "empty", "D"},
                                                {"spykee", ";c", "D"},
                                                {"\xE9T\xC9", "CL\xC9", "1"},
                                                {" my sect ", "k", "1"},
-                                               {"my sect", "k", "D"}}) {
+                                               {"mqtt", "host", "m"}}) {
     EXPECT_EQ(store.Read(section, key, "D"), value) << section << "/" << key;
   }
   ASSERT_EQ(m_services.events.size(), 1u);
   EXPECT_EQ(m_services.events[0].second, " Equal sign not found on line stray");
+}
+
+// Keys the program never reads are named with file and line: outside any section anywhere, not
+// listed in a section of the program's own files; other programs' files make no noise.
+TEST_F(IniToolTest, ReportsEachIgnoredKeyOfTheProgramsOwnFiles) {
+  const std::string text =
+      "RobotPort=1\r\n[spykee]\r\n; RobotPrt=2\r\nRobotPrt=2\r\nrobotport = 3\r\n[PageScroll]\r\n"
+      "Text1=a\r\n[Settings]\r\nlogoShowClock=Yes\r\n";
+  for (const auto& [file, expected] : std::vector<std::pair<std::string, Names>>{
+           {"qbtRovalink.ini",
+            {"/qbtRovalink.ini line 1: \"RobotPort\" is outside any section; it is ignored",
+             "/qbtRovalink.ini line 4: \"RobotPrt\" is no setting of [SPYKEE]; it is ignored",
+             "/qbtRovalink.ini line 9: \"logoShowClock\" is no setting of [Settings]; it is "
+             "ignored"}},
+           {"includes.ini",
+            {"/includes.ini line 1: \"RobotPort\" is outside any section; it is ignored"}}}) {
+    writeFile(m_folder.file(file), text);
+    ASSERT_TRUE(m_store.Load(m_folder.file(file)));
+    Names report = UnknownSettings(m_store);
+    for (auto& line : report) line.erase(0, m_folder.path().string().size());
+    EXPECT_EQ(report, expected);
+  }
+  std::string many = "[Interface]\r\n";
+  for (int i = 0; i < 12; ++i) many += "Bad" + std::to_string(i) + "=1\r\n";
+  writeFile(m_folder.file("qbtXap.ini"), many);
+  ASSERT_TRUE(m_store.Load(m_folder.file("qbtXap.ini")));
+  const Names report = UnknownSettings(m_store);
+  ASSERT_EQ(report.size(), 11u);
+  EXPECT_EQ(report[10], m_folder.file("qbtXap.ini") + ": 2 more keys are ignored");
 }
 
 // A line is quoted short and escaped; after ten such lines the rest are counted in one event.
@@ -75,24 +107,47 @@ TEST_F(IniToolTest, JunkLinesAndOutsizedFilesCostOneEventOrErrorEach) {
   EXPECT_EQ(m_services.errors[0].description, "file larger than 1048576 bytes");
 }
 
-TEST_F(IniToolTest, SaveWritesSortedUpperCaseCrLfTextAndKeepsTheOldFileAsBackup) {
-  const std::string before =
-      ";secret=1\n[b]\nz=1\na=b~a\nq=0\n\n[Empty]\n  ; note\n[A]\n k = 3 \n[]\nx=4\n[Gone]\ng=1\n";
-  const std::string longSection(300, 'S'), longKey(200, 'K');
-  IniTool& store = loaded(before);
-  store.WriteKey("B", "Z", "2");
-  store.WriteKey(longSection, longKey, "v");
-  store.Remove("b", "Q");
+// Saving changes one line in place or adds one where the profile API would; every other byte
+// (comments, order, letter case, blank lines, byte order mark, line ends) stays.
+TEST_F(IniToolTest, SaveChangesOnlyTheKeysLineAndKeepsTheOldFileAsBackup) {
+  struct Case {
+    std::string before;
+    const char *section, *key, *value;  // value nullptr: Remove
+    std::string after;
+  };
+  for (const auto& [before, section, key, value, after] : std::vector<Case>{
+           {"; robot\r\n[Spykee]\r\n  UserName = pilot  \r\n\r\n[b]\r\nx=1\r\n", "SPYKEE",
+            "username", "bob", "; robot\r\n[Spykee]\r\n  UserName = bob\r\n\r\n[b]\r\nx=1\r\n"},
+           {"[a]\nk=1\n; note\n\n[b]\nz=2\n", "A", "New", "v",
+            "[a]\nk=1\nNew=v\n; note\n\n[b]\nz=2\n"},
+           {"\xEF\xBB\xBF[S]\r\n; only notes\r\n", "s", "k", "v",
+            "\xEF\xBB\xBF[S]\r\nk=v\r\n; only notes\r\n"},
+           {"[a]\nk=1", "Net", "Port", "1", "[a]\nk=1\n[Net]\nPort=1\n"},
+           {"", "Net", "Port", "1", "[Net]\r\nPort=1\r\n"},
+           {"[s]\nk=1\n[t]\n[S]\nk=2\nj=3\n", "s", "K", "4", "[s]\nk=4\n[t]\n[S]\nk=2\nj=3\n"},
+           {"[s]\nk=1\n[t]\n[S]\nk=2\nj=3\n", "s", "K", nullptr, "[s]\n[t]\n[S]\nj=3\n"},
+           {"[s]\r\nk=1\r\n", "s", "k", " *", "[s]\r\nk=\" *\"\r\n"},
+           {"[s]\r\nk=1\r\n", "s", "k", "1\r\n[x]", "[s]\r\nk=1\r\n"}}) {
+    IniTool& store = loaded(before);
+    const bool written =
+        value == nullptr ? (store.Remove(section, key), true) : store.WriteKey(section, key, value);
+    EXPECT_EQ(written, after != before) << after;
+    ASSERT_TRUE(store.Save());
+    EXPECT_EQ(readFile(iniPath()), after);
+    EXPECT_EQ(readFile(iniPath() + "_bck"), before);
+    ASSERT_TRUE(store.Load(iniPath()));
+    if (written && value != nullptr) {
+      EXPECT_EQ(store.Read(section, key, ""), value);
+    }
+  }
+
+  IniTool& store = loaded("[b]\nz=1\n[Gone]\ng=1\n; kept\n");
   store.RemoveSection("gone");
-  EXPECT_EQ(store.Headers(), (Names{"b", "Empty", "A", "", "Gone", longSection}));
-  EXPECT_EQ(store.Keys("B"), (Names{"Z", "A"}));
-  EXPECT_EQ(store.Keys("empty"), Names{""});
+  EXPECT_EQ(store.Headers(), (Names{"b", "Gone"}));
+  EXPECT_EQ(store.Keys("B"), (Names{"Z"}));
+  EXPECT_EQ(store.Keys("gone"), Names{""});
   ASSERT_TRUE(store.Save());
-  EXPECT_EQ(readFile(iniPath()), "X=4\r\n[A]\r\nK = 3\r\n[B]\r\nA=b~a\r\nZ=2\r\n[" + longSection +
-                                     "]\r\n" + longKey + "=v\r\n");
-  EXPECT_EQ(readFile(iniPath() + "_bck"), before);
-  ASSERT_TRUE(store.Load(iniPath()));
-  EXPECT_EQ(store.Read(longSection, longKey, "missing"), "v");
+  EXPECT_EQ(readFile(iniPath()), "[b]\nz=1\n[Gone]\n; kept\n");
 }
 
 // Pattern characters in a section name match only themselves; a name never matches a longer one.
@@ -136,7 +191,7 @@ TEST_F(IniToolTest, FailedSaveLeavesPreviousFileWholeAndNoSaveWritesThroughALink
   ASSERT_TRUE(m_store.Save());
   EXPECT_EQ(readFile(victim), "keep");
   EXPECT_EQ(readFile(iniPath() + "_bck"), before);
-  EXPECT_EQ(readFile(iniPath()), "[S]\r\nK=changed\r\nOTHER=2\r\n");
+  EXPECT_EQ(readFile(iniPath()), "[S]\r\nk=changed\r\nother=2\r\n");
 }
 
 }  // namespace
