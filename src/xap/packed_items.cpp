@@ -23,13 +23,13 @@ std::uint64_t load32(const char* at) {
   return word;
 }
 
-// A top bit is set in (x - 0x20..) & ~x & 0x80.. when some byte is below 0x20, and likewise
-// for a byte equal to 0x7F after x ^ 0x7F.. turns it into zero.
+// Per byte, with y its low seven bits: y + 0x60 sets the top bit when y >= 0x20, and y + 1 when
+// y == 0x7F; no lane carries into the next, and bytes of 0x80 and above are never control.
 bool controlInWord(std::uint64_t word) {
   constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-  constexpr std::uint64_t kTopBits = 0x8080808080808080ULL;
-  const std::uint64_t del = word ^ (kOnes * 0x7F);
-  return (((word - kOnes * 0x20) & ~word) | ((del - kOnes) & ~del)) & kTopBits;
+  constexpr std::uint64_t kTopBits = kOnes * 0x80;
+  const std::uint64_t low = word & ~kTopBits;
+  return ((~(low + kOnes * 0x60) | (low + kOnes)) & ~word & kTopBits) != 0;
 }
 
 }  // namespace
