@@ -5,6 +5,8 @@
 //   xap_bench --parse-loop new|old N parses the cmd+event mix N times and exits; run under
 //                                    valgrind --tool=callgrind (bench/xap_parse_instructions.sh)
 //                                    for instructions per message
+//   xap_bench --build-loop N         builds and writes the status event N times and exits (the
+//                                    same script counts instructions per built message)
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -86,6 +88,20 @@ double measure(const char* name, int perCall, const std::function<std::size_t()>
   return count / seconds;
 }
 
+// The status report the gateway sends most: build and ToXap of a 2-item event.
+std::size_t buildEvent(NullLog& log) {
+  XapMessage message(&log);
+  message.setMsgClass("xapBSC.Event");
+  message.setMsgSource("qbt.Spykee.DESKTOP-PC:spykee.HeadLED.Relay");
+  message.setMsgTarget("");
+  message.setMsgUID("FF.0065:1A");
+  message.AddHeader();
+  message.AddSection("output.state");
+  message.AddItem("output.state", "State", "ON");
+  message.AddItem("output.state", "Text", "0");
+  return message.ToXap().size();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -97,8 +113,14 @@ int main(int argc, char** argv) {
     for (long i = 0; i < n; ++i) sink += old ? oldParse() : newParse(log);
     return sink == 1 ? 1 : 0;
   }
+  if (argc == 3 && std::strcmp(argv[1], "--build-loop") == 0) {
+    const long n = std::atol(argv[2]);
+    std::size_t sink = 0;
+    for (long i = 0; i < n; ++i) sink += buildEvent(log);
+    return sink == 1 ? 1 : 0;
+  }
   if (argc != 1) {
-    std::fprintf(stderr, "usage: xap_bench [--parse-loop new|old COUNT]\n");
+    std::fprintf(stderr, "usage: xap_bench [--parse-loop new|old COUNT | --build-loop COUNT]\n");
     return 2;
   }
 
@@ -111,18 +133,7 @@ int main(int argc, char** argv) {
   }
   std::printf("parse speed-up over the previous parser (best rounds): %.2fx\n", newBest / oldBest);
 
-  measure("build + ToXap xapBSC.Event (2 items)", 1, [&] {
-    XapMessage message(&log);
-    message.setMsgClass("xapBSC.Event");
-    message.setMsgSource("qbt.Spykee.DESKTOP-PC:spykee.HeadLED.Relay");
-    message.setMsgTarget("");
-    message.setMsgUID("FF.0065:1A");
-    message.AddHeader();
-    message.AddSection("output.state");
-    message.AddItem("output.state", "State", "ON");
-    message.AddItem("output.state", "Text", "0");
-    return message.ToXap().size();
-  });
+  measure("build + ToXap xapBSC.Event (2 items)", 1, [&] { return buildEvent(log); });
 
   rovalink::platform::SimPlatform sim;
   rovalink::xap::XapTransport xap(sim, log);

@@ -14,12 +14,9 @@
 #include "settings/hs.h"
 
 #ifdef ROVALINK_HAVE_GUI
-#include <QApplication>
+#include <dlfcn.h>
 
-#include "ui/desktop_ui_port.h"
-#include "ui/main_window_view.h"
-#include "ui/tray_icon_view.h"
-#include "ui/video_window_view.h"
+#include "ui/desktop_module.h"
 #endif
 
 namespace {
@@ -108,35 +105,31 @@ int runHeadless(int argc, char** argv, const Options& options) {
 }
 
 #ifdef ROVALINK_HAVE_GUI
+// The desktop module: beside the executable in a build, in lib/rovalink below the prefix when
+// installed.
 int runDesktop(int argc, char** argv, const Options& options) {
-  QApplication app(argc, argv);
-  QApplication::setQuitOnLastWindowClosed(false);  // closing the main window only hides it
-  rovalink::platform::QtPlatform platform;
-  rovalink::ui::DesktopUiPort port;
-  port.setProcessEnd([&platform](int code) { platform.loop().quit(code); });
-
-  struct Views {
-    explicit Views(rovalink::app::Gateway& g)
-        : main(g.mainWindow()), video(g.videoWindow()), tray(g.trayIcon(), g.mainWindow()) {}
-    rovalink::ui::MainWindowView main;
-    rovalink::ui::VideoWindowView video;
-    rovalink::ui::TrayIconView tray;
-  };
-  std::unique_ptr<Views> views;
-  rovalink::app::Gateway gateway(platform, &port, launchLocation(options),
-                                 [&platform](int code) { platform.loop().quit(code); });
-  gateway.onModelsReady([&](rovalink::app::Gateway& g) {
-    views = std::make_unique<Views>(g);
-    port.attach(&views->main, &views->video, &views->tray);
-  });
-
-  rovalink::platform::QtSignalWatcher signalWatcher(
-      [&gateway](int signal) { onTerminationSignal(gateway, signal); });
-
-  std::optional<int> exitCode = gateway.Start();
-  const int code = exitCode ? *exitCode : platform.loop().run();
-  views.reset();  // the views go before the models they show
-  return code;
+  const std::filesystem::path exeFolder = std::filesystem::path(realExecutablePath()).parent_path();
+  std::string errors;
+  void* module = nullptr;
+  for (const auto& path :
+       {exeFolder / rovalink::ui::kDesktopModuleFile,
+        exeFolder.parent_path() / "lib" / "rovalink" / rovalink::ui::kDesktopModuleFile}) {
+    module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (module != nullptr) break;
+    errors += std::string("\n  ") + ::dlerror();
+  }
+  const auto entry = module == nullptr ? nullptr
+                                       : reinterpret_cast<rovalink::ui::DesktopEntry>(
+                                             ::dlsym(module, rovalink::ui::kDesktopEntry));
+  if (entry == nullptr) {
+    std::cerr << "rovalink: the desktop cannot be loaded (run with --headless without it):"
+              << errors << '\n';
+    return 1;
+  }
+  const rovalink::ui::DesktopStart start{
+      [&options] { return launchLocation(options); },
+      [](rovalink::app::Gateway& gateway, int signal) { onTerminationSignal(gateway, signal); }};
+  return entry(argc, argv, &start);
 }
 #endif
 

@@ -88,6 +88,7 @@ void Gateway::createSubsystems() {
 
   m_reporter =
       std::make_unique<devices::StatusReporter>(m_devices, m_helpers.HeldSender(), m_helpers);
+  m_reporter->setUid(m_helpers.DefaultUID());
   const std::string pathFolder = readPathFolder(layout);
   m_recorder =
       std::make_unique<commands::PathRecorder>(m_platform.clock(), m_ui, m_helpers, pathFolder);

@@ -87,16 +87,24 @@ void CommandDispatcher::StartCommandTimer() {
   if (m_CommandBusy || m_shutDown) return;
   m_CommandTimer->setInterval(1);
   m_CommandTimer->setEnabled(true);
+  // Nothing is being paced ahead of the new command (the running dispatcher would take it):
+  // it goes out as soon as the loop is free rather than a millisecond tick later.
+  m_CommandTimer->tickSoon();
 }
 
-std::int64_t CommandDispatcher::pacingDelayMs(double currentTimeStamp, double previousTimeStamp,
-                                              double takenTime, double lastSentTime) const {
+double CommandDispatcher::requestedGap(double currentTimeStamp, double previousTimeStamp) {
   double requested = currentTimeStamp - previousTimeStamp;
   // Two time-of-day stamps on either side of midnight: the later one has wrapped to near 0.
   // A stamp of 0 means "at once" and is never taken for a wrapped time.
   if (currentTimeStamp != 0.0 && previousTimeStamp > 0.0 && requested < -kSecondsPerDay / 2) {
     requested += kSecondsPerDay;
   }
+  return requested;
+}
+
+std::int64_t CommandDispatcher::pacingDelayMs(double currentTimeStamp, double previousTimeStamp,
+                                              double takenTime, double lastSentTime) const {
+  const double requested = requestedGap(currentTimeStamp, previousTimeStamp);
   const double passed = ElapsedSince(takenTime, lastSentTime);
   const double ms = std::nearbyint((requested - passed) * 1000.0);
   if (std::isnan(ms)) return 0;
@@ -107,13 +115,21 @@ std::int64_t CommandDispatcher::pacingDelayMs(double currentTimeStamp, double pr
 }
 
 void CommandDispatcher::pacingWait() {
-  std::int64_t remaining =
+  const std::int64_t rounded =
       pacingDelayMs(m_CurrentTimeStamp, m_PreviousTimeStamp, m_TakenTime, m_LastSentTime);
   // A gap of MaxSyncGap or more is a pause between sessions, not part of a sequence: skipped.
-  if (remaining < 1 || remaining >= m_MaxSyncGap) return;
-  do {
-    m_SyncTimer->setInterval(
-        static_cast<int>(remaining <= kSyncSliceMs ? remaining : kSyncSliceMs));
+  if (rounded < 1 || rounded >= m_MaxSyncGap) return;
+  // Whether to wait follows the whole milliseconds; how long does not. The gap ends where the
+  // stamps put it after the previous send, to the nanosecond: a rest rounded to whole ms, or
+  // counted from when the wait starts, would make every gap end late.
+  const double gap = requestedGap(m_CurrentTimeStamp, m_PreviousTimeStamp);
+  constexpr std::int64_t kSliceNanos = std::int64_t{kSyncSliceMs} * 1'000'000;
+  while (!m_takenCancelled && !m_shutDown) {
+    const double left = gap - ElapsedSince(m_clock.timeOfDay(), m_LastSentTime);
+    const double nanos = std::nearbyint(left * 1e9);
+    if (!(nanos >= 1.0)) break;
+    m_SyncTimer->setIntervalNanos(
+        nanos < static_cast<double>(kSliceNanos) ? static_cast<std::int64_t>(nanos) : kSliceNanos);
     m_SyncTimer->setEnabled(true);
     while (m_SyncTimer->enabled() && !m_takenCancelled && !m_shutDown) {
       if (!m_loop.waitForEvent()) {
@@ -122,8 +138,7 @@ void CommandDispatcher::pacingWait() {
         return;
       }
     }
-    remaining -= kSyncSliceMs;
-  } while (remaining >= 1 && !m_takenCancelled && !m_shutDown);
+  }
   m_SyncTimer->setEnabled(false);
 }
 

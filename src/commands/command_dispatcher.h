@@ -100,6 +100,8 @@ class CommandDispatcher {
  private:
   void onCommandTimer();
   void pacingWait();
+  // The gap the stamps ask for, in seconds, across midnight.
+  static double requestedGap(double currentTimeStamp, double previousTimeStamp);
   void runAction(const Command& command);
   void stopPathAtOnce(Command command);
 

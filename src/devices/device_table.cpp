@@ -37,8 +37,8 @@ RobotCredentials ReadRobotCredentials(const settings::hs& settings) {
   return credentials;
 }
 
-std::string DeviceUid(const Device& device) {
-  return std::string(kDeviceUidPrefix) + device.uID;
+std::string DeviceUid(const Device& device, std::string_view programUid) {
+  return std::string(programUid.substr(0, programUid.rfind(':') + 1)) + device.uID;
 }
 
 std::string DeviceSubAddress(const Device& device) {

@@ -52,10 +52,6 @@ inline constexpr std::array<std::string_view, 34> kDeviceNames = {"LoginSequence
 // Sound number n (0..7) is the device at position n + kFirstSoundPosition ("SoundAlarm").
 inline constexpr int kFirstSoundPosition = 12;
 
-// A device's full UID is this prefix (the program's UID "FF.0065:00" without its last two
-// digits) followed by the device's uID.
-inline constexpr std::string_view kDeviceUidPrefix = "FF.0065:";
-
 // Two upper-case hexadecimal digits: 1 gives "01", 26 gives "1A".
 std::string HexByte(std::uint8_t n);
 
@@ -70,8 +66,9 @@ struct RobotCredentials {
 };
 RobotCredentials ReadRobotCredentials(const settings::hs& settings);
 
-// "FF.0065:" + uID, e.g. FF.0065:1A for "HeadLED".
-std::string DeviceUid(const Device& device);
+// The program's UID with the device's uID for its last two digits, e.g. FF.0065:1A for
+// "HeadLED" under FF.0065:00.
+std::string DeviceUid(const Device& device, std::string_view programUid);
 // "spykee." + Name + "." + FunctionType as stored, e.g. spykee.HeadLED.Relay.
 std::string DeviceSubAddress(const Device& device);
 

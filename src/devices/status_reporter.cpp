@@ -31,7 +31,7 @@ void StatusReporter::ReportStatus(const std::string& name, bool isInfo) {
                              isInput ? "input.state" : "output.state",
                              xap::PackItems({{"State", OnOffText(device->Status)},
                                              {"Text", std::to_string(device->Value)}}),
-                             DeviceSubAddress(*device), DeviceUid(*device));
+                             DeviceSubAddress(*device), DeviceUid(*device, m_uid));
   } catch (const std::exception& e) {
     // A report that failed half-way is not retried: the next change reports the device again.
     m_services.LogEvent(programWord, "ReportEvent " + name, e.what());

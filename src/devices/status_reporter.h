@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 
 #include "devices/devices.h"
 #include "settings/services.h"
@@ -25,6 +26,9 @@ class StatusReporter {
   // name (any letter case). A name that is not a device is only logged.
   void ReportStatus(const std::string& name, bool isInfo);
 
+  // The program's UID; device reports carry it with their own last two digits.
+  void setUid(std::string uid) { m_uid = std::move(uid); }
+
   // A second bus that mirrors every change report (not the query answers): called with the
   // device's stored name after the xAP message went out.
   void setChangeListener(std::function<void(const std::string& name)> listener) {
@@ -36,6 +40,7 @@ class StatusReporter {
   xap::XapSender& m_sendXapMessage;
   settings::Services& m_services;
   std::function<void(const std::string&)> m_changeListener;
+  std::string m_uid = "FF.0065:00";
 };
 
 }  // namespace rovalink::devices

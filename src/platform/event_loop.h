@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -18,6 +19,15 @@ class Timer {
   virtual int interval() const = 0;
   virtual void setEnabled(bool enabled) = 0;
   virtual bool enabled() const = 0;
+
+  // The period to the nanosecond, for waits that must end on time. Where the platform can, the
+  // tick lands on the deadline itself (it wakes a little early and waits out the rest). The
+  // simulation keeps microseconds. interval() reads it in whole ms, rounded up.
+  virtual void setIntervalNanos(std::int64_t nanos) = 0;
+  // Brings the next tick forward to as soon as the loop is free (after the running handler
+  // returns), without changing the period; an enabled timer with interval 0 ticks once then.
+  // Nothing happens on a disabled timer.
+  virtual void tickSoon() = 0;
 
   void onTick(TickHandler handler) {
     m_onTick = handler ? std::make_shared<const TickHandler>(std::move(handler)) : nullptr;

@@ -1,6 +1,8 @@
 #include "xap/xap_helpers.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -60,6 +62,30 @@ std::string ChooseInstanceName(std::string_view instanceSetting, std::string_vie
   return label.empty() ? "Unknown" : std::string(label);
 }
 
+std::string ChooseProgramUid(std::string_view uidSetting, std::string_view instanceSetting) {
+  const auto hex = [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; };
+  std::string uid(uidSetting);
+  for (char& c : uid) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (uid.size() == 7) uid += ":00";
+  if (uid.size() == 10 && uid.compare(0, 3, "FF.") == 0 &&
+      std::all_of(uid.begin() + 3, uid.begin() + 7, hex) && uid.compare(7, 3, ":00") == 0) {
+    return uid;
+  }
+  // Only a name the user gave picks a new UID: the default instance keeps the one that
+  // existing controller setups know.
+  if (ChooseInstanceName(instanceSetting, "") != instanceSetting) return std::string(kDefaultUid);
+  std::uint32_t hash = 2166136261u;
+  for (const char c : instanceSetting) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 16777619u;
+  }
+  std::uint32_t device = (hash >> 16) ^ (hash & 0xFFFFu);
+  if (device == 0x0065u) device = 0x0066u;
+  char text[16];
+  std::snprintf(text, sizeof text, "FF.%04X:00", static_cast<unsigned>(device));
+  return text;
+}
+
 AppLayout::AppLayout(const std::string& folder)
     : appFolder(withoutTrailingSeparators(folder)),
       configFolder(join(appFolder, "Config")),
@@ -113,6 +139,8 @@ bool XapHelpers::InitXap(const LaunchLocation& launch, settings::hs& settings) {
         settings.GetINISetting("Interface", "BroadcastAddress", "Default", "qbtXap.ini");
     const std::string instance = settings.GetINISetting("Interface", "Instance", "", "qbtXap.ini");
     m_instanceName = ChooseInstanceName(instance, ComputerName());
+    m_uid =
+        ChooseProgramUid(settings.GetINISetting("Interface", "UID", "", "qbtXap.ini"), instance);
     if (!instance.empty() && instance != m_instanceName) {
       LogEvent(std::string(kProgramWord), "qbtXap.ini Instance \"" + instance +
                                               "\" is not a usable name; using " + m_instanceName);

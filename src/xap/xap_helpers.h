@@ -30,6 +30,13 @@ std::string ApplicationFolder(std::string_view appDirOption, std::string_view ho
 std::string ChooseInstanceName(std::string_view instanceSetting, std::string_view hostName);
 inline constexpr std::string_view kXapSourcePrefix = "qbt.Spykee.";
 
+// The program's UID ("FF.dddd:00"; devices put their own two digits after ":"). xAP wants UIDs
+// unique on the bus, so two instances must not share one: the "[Interface] UID" setting when
+// it has that form (any case, ":00" may be left out); else, for an instance named by the
+// Instance setting, four hex digits derived from that name (FNV-1a folded to 16 bits, never
+// 0065), the same at every start; else, for the default instance, FF.0065:00.
+std::string ChooseProgramUid(std::string_view uidSetting, std::string_view instanceSetting);
+
 // The folders and files below the application folder.
 struct AppLayout {
   explicit AppLayout(const std::string& appFolder);
@@ -88,7 +95,8 @@ class XapHelpers : public settings::Services, public ErrorLog {
   const std::string& ProgramFile() const { return m_programFile; }
   const std::string& InterfaceAddress() const { return m_interfaceAddress; }
   const std::string& BroadcastAddress() const { return m_broadcastAddress; }
-  std::string DefaultUID() const { return std::string(kDefaultUid); }
+  // The program's UID (ChooseProgramUid); fixed by InitXap.
+  const std::string& DefaultUID() const { return m_uid; }
 
   // Appends one line to Data/xapqbtSpykee.txt; a line that cannot be written is lost (and
   // reported on stderr). Lines are escaped and cut to settings::kMaxLogLineBytes; the same line
@@ -130,6 +138,7 @@ class XapHelpers : public settings::Services, public ErrorLog {
 
   std::optional<std::string> m_computerName;
   std::string m_instanceName = "Unknown";
+  std::string m_uid = std::string(kDefaultUid);
   std::string m_appFolder;
   std::string m_programFile;
   std::string m_interfaceAddress;

@@ -51,6 +51,13 @@ void replaceAll(std::string& text, std::string_view from, std::string_view to) {
   }
 }
 
+// Seconds from one time of day to a later one, across midnight.
+double secondsBetween(double earlier, double later) {
+  constexpr double kSecondsPerDay = 86400.0;
+  const double seconds = later - earlier;
+  return seconds < 0 ? seconds + kSecondsPerDay : seconds;
+}
+
 bool isLoopbackAddress(std::string_view address) {
   return address.substr(0, kLoopbackNet.size()) == kLoopbackNet;
 }
@@ -107,6 +114,7 @@ XapTransport::XapTransport(platform::Platform& platform, ErrorLog& errorLog)
       m_winsock2(platform.createUdpSocket()),
       m_hBeatTimer(platform.loop().createTimer()),
       m_receiveTimer(platform.loop().createTimer()),
+      m_silenceTimer(platform.loop().createTimer()),
       m_foreignReportTimer(platform.loop().createTimer()) {
   // Bus traffic comes only from the hub on this computer, forwarded to the loopback port. The
   // loopback bind alone does not prove that: a local socket bound to a LAN address can send
@@ -114,7 +122,7 @@ XapTransport::XapTransport(platform::Platform& platform, ErrorLog& errorLog)
   // the hub forwards proves it still knows us, so outside junk cannot hold back the heartbeat.
   m_winsock1->onDatagram([this](const platform::Datagram& datagram) {
     if (isLoopbackAddress(datagram.senderAddress)) {
-      m_heardSinceTick = true;
+      m_lastHeard = m_platform.clock().timeOfDay();
       ProcessReceivedMessage(datagram.data);
     } else {
       dropForeign(datagram);
@@ -123,6 +131,7 @@ XapTransport::XapTransport(platform::Platform& platform, ErrorLog& errorLog)
   m_winsock2->onDatagram([this](const platform::Datagram& datagram) { dropForeign(datagram); });
   m_hBeatTimer->onTick([this] { onHBeatTimer(); });
   m_receiveTimer->onTick([this] { onReceiveTimer(); });
+  m_silenceTimer->onTick([this] { onSilenceCheck(); });
   m_foreignReportTimer->onTick([this] { reportForeign(); });
   // Until the first SendHeartbeat the heartbeat timer runs at its design period.
   m_hBeatTimer->setInterval(20000);
@@ -133,6 +142,7 @@ XapTransport::XapTransport(platform::Platform& platform, ErrorLog& errorLog)
 XapTransport::~XapTransport() {
   m_hBeatTimer->setEnabled(false);
   m_receiveTimer->setEnabled(false);
+  m_silenceTimer->setEnabled(false);
   m_foreignReportTimer->setEnabled(false);
   m_winsock1->close();
   m_winsock2->close();
@@ -228,6 +238,9 @@ int XapTransport::InitSockets() {
                 std::to_string(kFirstPort + kPortAttempts - 1) + " could be bound");
   }
   m_heartbeatSuffix = "0\nport=" + std::to_string(m_xapPort) + "\n}\n";
+  m_lastHeard = m_platform.clock().timeOfDay();
+  m_silenceTimer->setInterval(kSilenceCheckMs);
+  m_silenceTimer->setEnabled(true);
   return result;
 }
 
@@ -239,6 +252,7 @@ void XapTransport::SendHeartbeat(int LongInterval) {
   m_hBeatTimer->setInterval(seconds * 1000);
   m_hBeatTimer->setEnabled(seconds > 0);
 
+  m_lastHeartbeat = m_platform.clock().timeOfDay();
   std::string error = "the transport has no socket yet";
   if (m_sendSocket == nullptr ||
       !m_sendSocket->sendTo(m_remoteAddress, m_busPort,
@@ -262,13 +276,21 @@ void XapTransport::SendStoppedHeartbeat() {
 
 void XapTransport::onHBeatTimer() {
   m_tickCount = (m_tickCount + 1) % 10;
-  // A hub that (re)started after our last heartbeat forwards nothing until it hears the next
-  // one, so a silent tick announces us at once rather than up to ten ticks later.
-  const bool silent = !m_heardSinceTick && m_sendSocket != nullptr;
-  m_heardSinceTick = false;
-  if (m_tickCount == 0 || silent) {
+  if (m_tickCount == 0) {
     SendHeartbeat(static_cast<int>(std::lround(m_hBeatTimer->interval() / 1000.0)));
   }
+}
+
+void XapTransport::onSilenceCheck() {
+  // A hub that (re)started after our last heartbeat forwards nothing until it hears the next
+  // one. Silence is counted from the last datagram itself, not in whole heartbeat periods, so
+  // a restart is answered within a period and a check, whatever the phase; a live bus (or a
+  // recent heartbeat) sends nothing extra.
+  if (!m_hBeatTimer->enabled() || m_sendSocket == nullptr) return;
+  const double period = m_hBeatTimer->interval() / 1000.0;
+  const double now = m_platform.clock().timeOfDay();
+  if (secondsBetween(m_lastHeard, now) >= period && secondsBetween(m_lastHeartbeat, now) >= period)
+    SendHeartbeat(static_cast<int>(std::lround(period)));
 }
 
 void XapTransport::ProcessReceivedMessage(const std::string& text) {
@@ -285,11 +307,12 @@ void XapTransport::ProcessReceivedMessage(const std::string& text) {
   }
   m_receivedQueue.push_back(text);
   m_queuedBytes += text.size();
-  // Arm only when idle: re-arming on every text would postpone the hand-over for as long as
-  // texts keep arriving less than 50 ms apart.
+  // Handed over as soon as the loop is free, after this socket event; texts that arrive before
+  // then go in the same batch. The 50 ms period only bounds the wait of a busy loop.
   if (!m_receiveTimer->enabled()) {
     m_receiveTimer->setInterval(kReceiveDelayMs);
     m_receiveTimer->setEnabled(true);
+    m_receiveTimer->tickSoon();
   }
 }
 

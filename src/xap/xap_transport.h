@@ -43,8 +43,8 @@ class XapTransport : public XapSender {
   XapTransport(const XapTransport&) = delete;
   XapTransport& operator=(const XapTransport&) = delete;
 
-  // The one receiver of received texts: called about 50 ms after a text arrives; it takes the
-  // texts with GetMessage until that returns empty text.
+  // The one receiver of received texts: called as soon as the loop is free after a text
+  // arrives (within 50 ms); it takes the texts with GetMessage until that returns empty text.
   void RegisterNewMessageCallback(std::function<void()> onMessage);
   // The oldest queued text, removed; empty text when there is none.
   std::string GetMessage();
@@ -75,8 +75,8 @@ class XapTransport : public XapSender {
   int InitSockets();
 
   // Sets the heartbeat period (seconds, clamped to 0 or 5..60) and sends one heartbeat. The
-  // timer then sends one every tenth period, and at once on any tick that follows a period in
-  // which nothing at all arrived.
+  // timer then sends one every tenth period, and one more whenever a whole period has passed
+  // since both the last datagram from the hub and the last heartbeat (checked every 5 s).
   void SendHeartbeat(int LongInterval);
   // The goodbye of an orderly shutdown: one heartbeat of class "xap-hbeat.stopped" (hubs drop
   // the port at once); the heartbeat timer stops.
@@ -100,6 +100,7 @@ class XapTransport : public XapSender {
   static constexpr int kFirstPort = 32768;
   static constexpr int kPortAttempts = 200;
   static constexpr int kReceiveDelayMs = 50;
+  static constexpr int kSilenceCheckMs = 5000;
   // Texts kept for a receiver that does not take them; beyond this new texts are dropped.
   static constexpr std::size_t kMaxQueuedMessages = 10000;
   static constexpr std::size_t kMaxQueuedBytes = 4 * 1024 * 1024;
@@ -115,6 +116,7 @@ class XapTransport : public XapSender {
   void dropForeign(const platform::Datagram& datagram);
   void reportForeign();
   void onHBeatTimer();
+  void onSilenceCheck();
   void onReceiveTimer();
 
   platform::Platform& m_platform;
@@ -123,6 +125,7 @@ class XapTransport : public XapSender {
   std::unique_ptr<platform::UdpSocket> m_winsock2;
   std::unique_ptr<platform::Timer> m_hBeatTimer;
   std::unique_ptr<platform::Timer> m_receiveTimer;
+  std::unique_ptr<platform::Timer> m_silenceTimer;
   std::unique_ptr<platform::Timer> m_foreignReportTimer;
 
   std::string m_localIP;
@@ -143,7 +146,9 @@ class XapTransport : public XapSender {
   bool m_queueOverflowReported = false;
   platform::UdpSocket* m_sendSocket = nullptr;
   int m_tickCount = 0;
-  bool m_heardSinceTick = false;
+  // Times of day of the last datagram from the hub and of the last heartbeat sent.
+  double m_lastHeard = 0.0;
+  double m_lastHeartbeat = 0.0;
   std::uint16_t m_busPort = kDefaultBusPort;
 
   std::string m_xapSource;

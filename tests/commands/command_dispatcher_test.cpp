@@ -11,6 +11,7 @@ namespace {
 
 using Dispatcher = testing_support::DispatcherTest;
 using testing_support::kMs;
+using testing_support::Micros;
 
 TEST_F(Dispatcher, ButtonCommandsRunBackToBackAndOneTickEmptiesTheQueue) {
   runner.onRun = [&](const Command& c) {
@@ -22,17 +23,20 @@ TEST_F(Dispatcher, ButtonCommandsRunBackToBackAndOneTickEmptiesTheQueue) {
   loop->timerStarts.clear();
   runUntilIdle();
   EXPECT_EQ(runner.timeline(), "HeadLEDOn +0 MoveForward +0 MoveStop");
-  EXPECT_EQ(runner.ran[0].second, queuedAt + 1 * kMs);  // CommandTimer's 1 ms
+  // Nothing waited ahead of it: out in the same loop turn, not at CommandTimer's next 1 ms tick.
+  EXPECT_EQ(runner.ran[0].second, queuedAt);
   EXPECT_EQ(loop->timerStarts, "");  // CommandTimer not started again inside the tick
 }
 
 // Two keyboard commands stamped gap seconds apart, the first taking actionMs. Gaps of
-// MaxSyncGap (5 s) or more are pauses between sessions and are not waited.
+// MaxSyncGap (5 s) or more are pauses between sessions and are not waited. Whether to wait
+// follows whole ms; a gap that is waited ends at its due time to the µs, from the first send.
 struct GapCase {
   const char* name;
   double gap;
   int actionMs;
   const char* timeline;
+  Micros startToStart;
 };
 
 class DispatcherGap : public Dispatcher, public ::testing::WithParamInterface<GapCase> {};
@@ -42,16 +46,19 @@ TEST_P(DispatcherGap, ReproducesTheStampedSpacing) {
   queueTwoStamped(GetParam().gap);
   runUntilIdle();
   EXPECT_EQ(runner.timeline(), GetParam().timeline);
+  ASSERT_EQ(runner.ran.size(), 2u);
+  EXPECT_EQ(runner.ran[1].second - runner.ran[0].second, GetParam().startToStart);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Gaps, DispatcherGap,
-    ::testing::Values(GapCase{"KeyboardSpacing", 0.6, 0, "MoveForward +600 MoveStop"},
-                      GapCase{"LessTheActionsOwnTime", 0.6, 200, "MoveForward +600 MoveStop"},
-                      GapCase{"RoundsToNoWait", 0.0004, 0, "MoveForward +0 MoveStop"},
-                      GapCase{"RoundsTo2ms", 0.0016, 0, "MoveForward +2 MoveStop"},
-                      GapCase{"JustBelowMaxSyncGap", 4.999, 0, "MoveForward +4999 MoveStop"},
-                      GapCase{"MaxSyncGapIsNotWaited", 5.0, 0, "MoveForward +0 MoveStop"}),
+    ::testing::Values(
+        GapCase{"KeyboardSpacing", 0.6, 0, "MoveForward +600 MoveStop", 600'000},
+        GapCase{"LessTheActionsOwnTime", 0.6004, 200, "MoveForward +600 MoveStop", 600'400},
+        GapCase{"RoundsToNoWait", 0.0004, 0, "MoveForward +0 MoveStop", 0},
+        GapCase{"KeepsTheSubMillisecondPart", 0.0016, 0, "MoveForward +1 MoveStop", 1'600},
+        GapCase{"JustBelowMaxSyncGap", 4.999, 0, "MoveForward +4999 MoveStop", 4'999'000},
+        GapCase{"MaxSyncGapIsNotWaited", 5.0, 0, "MoveForward +0 MoveStop", 0}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST_F(Dispatcher, FortySecondPauseRunsAs32000Then8000Milliseconds) {

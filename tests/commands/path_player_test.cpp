@@ -204,13 +204,13 @@ TEST_P(PathStop, FromOutsideThePathEndsTheRunAtOnce) {
     dispatcher.QueueCommand(Command{"LeftLEDOn", "", now()});
   });
   bool wasRunning = false;
-  loop->post(10001 * kMs, [&] {  // 10 s into the run
+  loop->post(10000 * kMs, [&] {  // 10 s into the run
     wasRunning = running();
     dispatcher.QueueCommand(c.stop);
     EXPECT_FALSE(running());
     EXPECT_EQ(reports, "File File ");
   });
-  loop->advance(10001 * kMs);
+  loop->advance(10000 * kMs);
   EXPECT_TRUE(wasRunning);
   EXPECT_EQ(readFile(folder.file("long_Proof.txt")),
             "0\tFile\t0\t" + path + "\r\n0\tMoveForward\t86400\t\r\n10\t" + c.stop.Procedure +

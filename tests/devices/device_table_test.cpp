@@ -39,7 +39,8 @@ TEST(DeviceTable, HoldsThe34DevicesInOrderWithTheirUidsAndKinds) {
   }
   EXPECT_EQ(devices.names()[kFirstSoundPosition], "SoundAlarm");
   EXPECT_EQ(devices.names()[7 + kFirstSoundPosition], "SoundCall");
-  EXPECT_EQ(DeviceUid(devices.at("Connected")), "FF.0065:22");
+  EXPECT_EQ(DeviceUid(devices.at("Connected"), "FF.0065:00"), "FF.0065:22");
+  EXPECT_EQ(DeviceUid(devices.at("Connected"), "FF.1A2B:00"), "FF.1A2B:22");
   EXPECT_EQ(DeviceSubAddress(devices.at("headled")), "spykee.HeadLED.Relay");
   EXPECT_EQ(HexByte(255), "FF");
 }

@@ -25,6 +25,7 @@ class Bridge : public ::testing::Test {
  protected:
   Bridge() {
     bsc.setXapSource("qbt.Spykee.lab");  // commands name this gateway, as the bridge's do
+    dispatcher.setRecordHook(&taken);
     bridge.start();
   }
 
@@ -48,12 +49,15 @@ class Bridge : public ::testing::Test {
     return std::count_if(client.published.begin(), client.published.end(),
                          [&](const auto& p) { return p.topic == topic; });
   }
-  std::string queued() const {
-    std::string text;
-    for (const auto& c : dispatcher.queue().commands())
+  // What was queued: a command goes out as soon as the loop is free, so the dispatcher's
+  // record hook sees each one.
+  std::string queued() const { return taken.text; }
+  struct Taken : commands::RecordHook {
+    void recordCommand(const commands::Command& c) override {
       text += (text.empty() ? "" : " ") + c.Procedure + "|" + c.Parameter;
-    return text;
-  }
+    }
+    std::string text;
+  } taken;
 
   platform::SimPlatform sim;
   devices::Devices devices = devices::BuildDeviceTable();
@@ -195,7 +199,7 @@ TEST_F(Bridge, SetCommandsBecomeTheSameQueuedCommandsAsXapOnes) {
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.device) + " <- " + std::string(c.payload).substr(0, 40));
     sim.advanceMs(MqttBridge::kRejectEventMs);
-    dispatcher.queue().Replace();
+    taken.text.clear();
     services.events.clear();
     receive("rovalink/lab/" + std::string(c.device) + "/set", c.payload);
     EXPECT_EQ(queued(), c.queued);

@@ -43,6 +43,21 @@ TEST(InstanceName, IsTheInstanceSettingElseTheHostsFirstLabel) {
     EXPECT_EQ(ChooseInstanceName(unusable, "box"), "box") << unusable;
 }
 
+// Two instances on one bus must not share a UID; the default instance keeps FF.0065.
+TEST(ProgramUid, IsTheUidSettingElseDerivedFromTheInstanceSettingElseFF0065) {
+  for (const auto& [uid, instance, expected] : std::vector<std::array<std::string, 3>>{
+           {"", "", "FF.0065:00"},
+           {"", "two words", "FF.0065:00"},  // unusable: the default instance
+           {"", "Kitchen", "FF.9148:00"},
+           {"", "Garage", "FF.5828:00"},
+           {"ff.1a2b", "Kitchen", "FF.1A2B:00"},
+           {"FF.1A2B:00", "", "FF.1A2B:00"},
+           {"FF.1A2B:05", "Kitchen", "FF.9148:00"},  // not the program's own sub-address
+           {"FF.XYZW:00", "", "FF.0065:00"}}) {
+    EXPECT_EQ(ChooseProgramUid(uid, instance), expected) << uid << " " << instance;
+  }
+}
+
 class XapHelpersTest : public ::testing::Test {
  protected:
   XapHelpersTest() { sim.setLocalDateTime({2024, 3, 7, 9, 5, 2}); }
@@ -65,14 +80,14 @@ TEST_F(XapHelpersTest, InitXapFixesThePathsMakesTheFoldersAndReadsTheInterfaceSe
   EXPECT_EQ(settings.GetAppPath() + " " + helpers.ProgramFile(),
             folder.path().string() + " /usr/bin/rovalink");
   EXPECT_EQ(helpers.InterfaceAddress() + " " + helpers.BroadcastAddress(), "Default Default");
-  EXPECT_EQ(helpers.XapSource(), "qbt.Spykee.SIMHOST");
+  EXPECT_EQ(helpers.XapSource() + " " + helpers.DefaultUID(), "qbt.Spykee.SIMHOST FF.0065:00");
   writeFile(folder.file("Config/qbtXap.ini"),
             "[interface]\r\ninterfaceaddress=192.168.1.20\r\nBroadcastAddress=192.168.1.255\r\n"
             "Instance=Kitchen\r\n");
   ASSERT_TRUE(init());
   EXPECT_EQ(helpers.InterfaceAddress() + " " + helpers.BroadcastAddress(),
             "192.168.1.20 192.168.1.255");
-  EXPECT_EQ(helpers.XapSource(), "qbt.Spykee.Kitchen");
+  EXPECT_EQ(helpers.XapSource() + " " + helpers.DefaultUID(), "qbt.Spykee.Kitchen FF.9148:00");
   // The settings report their failures to the program's error log.
   fs::create_directories(folder.file("Config/broken.ini"));
   EXPECT_FALSE(settings.SaveIniSetting("G", "k", "v", "broken.ini"));

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "settings/log_text.h"
 #include "xap/packed_items.h"
 #include "xap/recording_error_log.h"
 
@@ -59,16 +60,19 @@ TEST(XapMessage, WritesTheExactText) {
 }
 
 // Exactly codes 0 to 31 and 127 count, at any place in a field of any length, among any
-// neighbours (the check reads eight bytes at a time).
+// neighbours (the check reads eight or four bytes at a time); the escape is byte for byte the
+// error log's.
 TEST(ControlCharacters, AreFoundAndEscapedExactly) {
   for (const char filler : {'a', ' ', '\x7E', '\x80', '\xFF'}) {
     for (int code = 0; code < 256; ++code) {
-      for (std::size_t at : {0, 5, 7, 8, 13, 16}) {
-        std::string text(17, filler);
-        text[at] = static_cast<char>(code);
-        const bool control = code < 0x20 || code == 0x7F;
-        ASSERT_EQ(HasControlCharacters(text), control) << code << " at " << at;
-        ASSERT_EQ(HasControlCharacters(std::string_view(text).substr(at)), control);
+      for (std::size_t length = 1; length <= 17; ++length) {
+        for (std::size_t at = 0; at < length; ++at) {
+          std::string text(length, filler);
+          text[at] = static_cast<char>(code);
+          const bool control = code < 0x20 || code == 0x7F;
+          ASSERT_EQ(HasControlCharacters(text), control) << code << " at " << at << "/" << length;
+          ASSERT_EQ(EscapeControlCharacters(text), settings::LogText(text, std::string::npos));
+        }
       }
     }
   }

@@ -13,49 +13,72 @@ namespace {
 
 constexpr QtEventCore::Nanos kNanosPerMs = 1'000'000;
 
+// The wake-up path (timerfd, poll, notifier, handler) takes ~0.1-0.3 ms; a precise timer
+// wakes this much before its deadline and waits out the rest, never longer than that.
+constexpr QtEventCore::Nanos kEarlyWake = 150'000;
+
 class QtTimer : public Timer, private QtEventCore::Client {
  public:
   explicit QtTimer(std::shared_ptr<QtEventCore> core) : m_core(std::move(core)) {}
   ~QtTimer() override { unschedule(); }
 
-  void setInterval(int ms) override {
-    m_interval = std::max(ms, 0);
-    if (m_enabled) scheduleAt(QtEventCore::now() + m_interval * kNanosPerMs);
+  void setInterval(int ms) override { setPeriod(std::max(ms, 0) * kNanosPerMs, false); }
+  void setIntervalNanos(std::int64_t nanos) override {
+    setPeriod(std::max<std::int64_t>(nanos, 0), true);
   }
-  int interval() const override { return m_interval; }
+  int interval() const override {
+    return static_cast<int>((m_period + kNanosPerMs - 1) / kNanosPerMs);
+  }
   void setEnabled(bool on) override {
     if (on == m_enabled) return;
     m_enabled = on;
     if (on) {
-      scheduleAt(QtEventCore::now() + m_interval * kNanosPerMs);
+      scheduleAt(QtEventCore::now() + m_period);
     } else {
       unschedule();
     }
   }
   bool enabled() const override { return m_enabled; }
+  void tickSoon() override {
+    if (!m_enabled) return;
+    unschedule();
+    m_due = QtEventCore::now();
+    m_key = m_core->schedule(m_due, this);
+  }
 
  private:
+  void setPeriod(QtEventCore::Nanos period, bool precise) {
+    m_period = period;
+    m_precise = precise;
+    if (m_enabled) scheduleAt(QtEventCore::now() + m_period);
+  }
   void scheduleAt(QtEventCore::Nanos deadline) {
     unschedule();
-    if (m_enabled && m_interval > 0) m_key = m_core->schedule(deadline, this);
+    if (!m_enabled || m_period <= 0) return;
+    m_due = deadline;
+    m_key = m_core->schedule(m_precise ? deadline - kEarlyWake : deadline, this);
   }
   void unschedule() {
     if (m_key) m_core->cancel(*m_key);
     m_key.reset();
   }
-  void fire(const QtEventCore::Key& key) override {
+  void fire(const QtEventCore::Key&) override {
     m_key.reset();  // the core has already taken the entry
+    // The short final wait of an early wake: at most kEarlyWake, so a spin costs little.
+    QtEventCore::Nanos now = QtEventCore::now();
+    while (now < m_due) now = QtEventCore::now();
     // Re-arm before the handler so it may disable or re-arm the timer. Periods keep their
     // phase; a tick that is more than a period late does not cause a burst of catch-up ticks.
-    const QtEventCore::Nanos now = QtEventCore::now();
-    QtEventCore::Nanos next = key.deadline + m_interval * kNanosPerMs;
-    if (next <= now) next = now + m_interval * kNanosPerMs;
+    QtEventCore::Nanos next = m_due + m_period;
+    if (next <= now) next = now + m_period;
     scheduleAt(next);
     emitTick();  // may destroy this timer: nothing after this line
   }
 
   std::shared_ptr<QtEventCore> m_core;
-  int m_interval = 0;
+  QtEventCore::Nanos m_period = 0;
+  QtEventCore::Nanos m_due = 0;
+  bool m_precise = false;
   bool m_enabled = false;
   std::optional<QtEventCore::Key> m_key;
 };

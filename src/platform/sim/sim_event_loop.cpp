@@ -19,27 +19,40 @@ class SimTimer : public Timer {
   explicit SimTimer(std::shared_ptr<SimEventLoop> loop) : m_loop(std::move(loop)) {}
   ~SimTimer() override { unschedule(); }
 
-  void setInterval(int ms) override {
-    m_interval = std::max(ms, 0);
-    if (m_enabled) scheduleAt(m_loop->now() + m_interval * kMicrosPerMs);
+  void setInterval(int ms) override { setPeriod(std::max(ms, 0) * kMicrosPerMs); }
+  void setIntervalNanos(std::int64_t nanos) override {
+    // Never shorter than asked: a wait that ends early is the fault being guarded against.
+    setPeriod((std::max<std::int64_t>(nanos, 0) + 999) / 1000);
   }
-  int interval() const override { return m_interval; }
+  int interval() const override {
+    return static_cast<int>((m_period + kMicrosPerMs - 1) / kMicrosPerMs);
+  }
 
   void setEnabled(bool on) override {
     if (on == m_enabled) return;
     m_enabled = on;
     if (on) {
-      scheduleAt(m_loop->now() + m_interval * kMicrosPerMs);
+      scheduleAt(m_loop->now() + m_period);
     } else {
       unschedule();
     }
   }
   bool enabled() const override { return m_enabled; }
 
+  void tickSoon() override {
+    if (!m_enabled) return;
+    unschedule();
+    m_key = m_loop->postAt(m_loop->now(), [this] { tick(); });
+  }
+
  private:
+  void setPeriod(SimEventLoop::Micros period) {
+    m_period = period;
+    if (m_enabled) scheduleAt(m_loop->now() + m_period);
+  }
   void scheduleAt(SimEventLoop::Micros time) {
     unschedule();
-    if (!m_enabled || m_interval <= 0) return;
+    if (!m_enabled || m_period <= 0) return;
     m_key = m_loop->postAt(time, [this] { tick(); });
   }
   void unschedule() {
@@ -50,14 +63,14 @@ class SimTimer : public Timer {
     const SimEventLoop::Micros due = m_key ? m_key->time : m_loop->now();
     m_key.reset();  // the loop has already taken the entry
     // Re-arm before the handler so it can disable or re-arm the timer; periods do not drift.
-    SimEventLoop::Micros next = due + m_interval * kMicrosPerMs;
-    if (next <= m_loop->now()) next = m_loop->now() + m_interval * kMicrosPerMs;
+    SimEventLoop::Micros next = due + m_period;
+    if (next <= m_loop->now()) next = m_loop->now() + m_period;
     scheduleAt(next);
     emitTick();  // may destroy this timer: nothing after this line
   }
 
   std::shared_ptr<SimEventLoop> m_loop;
-  int m_interval = 0;
+  SimEventLoop::Micros m_period = 0;
   bool m_enabled = false;
   std::optional<SimEventLoop::Key> m_key;
 };
