@@ -115,6 +115,10 @@ XapTransport::XapTransport(platform::Platform& platform, ErrorLog& errorLog)
   m_winsock1->onDatagram([this](const platform::Datagram& datagram) {
     if (isLoopbackAddress(datagram.senderAddress)) {
       m_heardSinceTick = true;
+      if (!m_hubHeard && m_onHubHeard) {
+        m_hubHeard = true;
+        m_onHubHeard();
+      }
       ProcessReceivedMessage(datagram.data);
     } else {
       dropForeign(datagram);
