@@ -7,8 +7,11 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "app/command_line.h"
 #include "app/gateway.h"
+#include "platform/diag.h"
 #include "platform/qt/qt_platform.h"
 #include "platform/qt/qt_signal_watcher.h"
 #include "settings/hs.h"
@@ -21,50 +24,10 @@
 
 namespace {
 
-constexpr std::string_view kUsage =
-    "Usage: rovalink [--headless] [--app-dir DIR] [--version] [--help]\n"
-    "Gateway between a Spykee Wi-Fi robot and an xAP home-automation bus.\n"
-    "\n"
-    "  --headless     no windows: message boxes go to stderr and the error log\n"
-    "SIGINT, SIGTERM and SIGHUP shut down as the tray menu's Exit does.\n"
-    "  --app-dir DIR  application folder (Config/, Data/); default: $ROVALINK_HOME,\n"
-    "                 else the executable's folder\n"
-    "  --version      print the version and exit\n";
-
 struct Options {
   bool headless = false;
   std::string appDir;
 };
-
-// Parses the command line; returns an exit code when the program is done after it.
-std::optional<int> parseOptions(int argc, char** argv, Options& options) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view arg = argv[i];
-    if (arg == "--help" || arg == "-h") {
-      std::cout << kUsage;
-      return 0;
-    }
-    if (arg == "--version") {
-      std::cout << rovalink::settings::hs::VersionText() << '\n';
-      return 0;
-    }
-    if (arg == "--headless") {
-      options.headless = true;
-    } else if (arg == "--app-dir" && i + 1 < argc) {
-      options.appDir = argv[++i];
-    } else {
-      std::cerr << "rovalink: unknown option '" << arg << "'\n" << kUsage;
-      return 2;
-    }
-  }
-#ifndef ROVALINK_HAVE_GUI
-  if (!options.headless) {
-    std::cerr << "rovalink: built without the desktop; running headless\n";
-    options.headless = true;
-  }
-#endif
-  return std::nullopt;
-}
 
 // SIGINT, SIGTERM and SIGHUP act as the tray menu's "Exit", also while start-up still waits
 // for the robot.
@@ -136,10 +99,24 @@ int runDesktop(int argc, char** argv, const Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  Options options;
-  if (const auto done = parseOptions(argc, argv, options)) return *done;
+  const std::vector<std::string_view> arguments(argv + 1, argv + argc);
+  const rovalink::app::CommandLine line = rovalink::app::ParseCommandLine(arguments);
+  std::cout << line.out << std::flush;
+  std::cerr << line.err << std::flush;
+  if (line.exitCode) return *line.exitCode;
+  rovalink::diag::setLevel(line.level);
+  Options options{line.headless, line.appDir};
 #ifdef ROVALINK_HAVE_GUI
+  if (!options.headless &&
+      !rovalink::app::DisplayAvailable([](const char* name) { return std::getenv(name); })) {
+    // Qt would abort the process when it creates the windows.
+    std::cerr << "rovalink: no display (DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM unset or "
+                 "unusable); running headless\n";
+    options.headless = true;
+  }
   if (!options.headless) return runDesktop(argc, argv, options);
+#else
+  if (!options.headless) std::cerr << "rovalink: built without the desktop; running headless\n";
 #endif
   return runHeadless(argc, argv, options);
 }

@@ -1,7 +1,10 @@
 #include "app/gateway.h"
 
+#include <algorithm>
 #include <exception>
 #include <filesystem>
+#include <utility>
+#include <vector>
 
 #include "mqtt/mosquitto_client.h"
 #include "platform/diag.h"
@@ -42,6 +45,7 @@ std::optional<int> Gateway::Start() {
         std::make_unique<commands::CommandDispatcher>(m_platform.loop(), m_platform.clock());
 
     if (!m_helpers.InitXap(m_launch, m_settings)) throw std::runtime_error("InitXap failed");
+    sayWhereSettingsAre();
 
     m_devices = devices::BuildDeviceTable();
     m_credentials = devices::ReadRobotCredentials(m_settings);
@@ -54,7 +58,7 @@ std::optional<int> Gateway::Start() {
 
     m_ui.hideMainWindow();
 
-    m_trayIcon->setCaption(std::string(kTrayCaption));
+    m_trayIcon->setCaption(TrayTip(m_robotState.Status));
     m_trayIcon->SetCallback(m_mainWindow.get());
     m_trayIcon->Update(true);
 
@@ -73,6 +77,7 @@ std::optional<int> Gateway::Start() {
     m_mainWindow->VideoRateTimer().setEnabled(true);
     // Last: a web server that cannot listen is reported and the gateway runs on without it.
     m_webServer->Start();
+    sayWhereThePageIs();
     m_started = true;
     diag::info("start-up complete");
     return std::nullopt;
@@ -102,6 +107,7 @@ void Gateway::createSubsystems() {
       m_platform, m_settings, m_helpers, m_ui, *m_dispatcher, m_devices, report, m_credentials,
       m_model, m_robotState, layout.programDataFolder});
   m_dispatcher->setProcedureRunner(m_robotLink.get());
+  m_robotLink->addStatusListener([this](robot::LinkStatus status) { onLinkStatus(status); });
   m_robotControls = std::make_unique<RobotLinkControls>(*m_robotLink);
 
   m_mainWindow = std::make_unique<MainWindow>(MainWindow::Wiring{
@@ -165,6 +171,8 @@ bool Gateway::startXap() {
       [this] { return m_transport->GetMessage(); },
       [this](const std::string& text) { m_bsc->DispatchBscMessage(text); });
   m_transport->RegisterNewMessageCallback([this] { m_mainWindow->onMessage(); });
+  m_transport->setHubHeardListener(
+      [this] { diag::status("xAP hub heard on port " + std::to_string(m_transport->BusPort())); });
   m_transport->setXapSource(source);
   m_transport->setXapUID(m_helpers.DefaultUID());
   m_transport->setBroadcastAddress(m_helpers.BroadcastAddress());
@@ -180,6 +188,8 @@ bool Gateway::startXap() {
   m_transport->SendHeartbeat(kHeartbeatSeconds);
   m_helpers.setXapReady(true);
   m_helpers.LogEvent(kProgramWord, "Using xAP port " + signedNumberText(port));
+  diag::status("xAP: private port " + std::to_string(port) + ", bus port " +
+               std::to_string(m_transport->BusPort()) + "; no hub heard yet");
   return true;
 }
 
@@ -247,6 +257,54 @@ void Gateway::Shutdown() {
   // its handlers); from here on nothing is sent through it.
   step([this] { m_helpers.setSender(nullptr); });
   step([this] { m_helpers.setXapReady(false); });
+}
+
+std::string Gateway::TrayTip(robot::LinkStatus status) {
+  const std::string tip = std::string(kTrayCaption) + ": ";
+  if (status == robot::LinkStatus::Refused) return tip + "login refused";
+  return tip + robot::LinkStatusText(status);
+}
+
+void Gateway::onLinkStatus(robot::LinkStatus status) {
+  const robot::LinkStatus before = std::exchange(m_shownStatus, status);
+  if (m_trayIcon) {
+    m_trayIcon->setCaption(TrayTip(status));
+    if (m_trayIcon->iconShown()) m_trayIcon->Update(true);
+  }
+  // The last picture would pass for a live one.
+  if (before == robot::LinkStatus::LoggedIn && m_videoWindow) m_videoWindow->ShowNoVideo();
+}
+
+void Gateway::sayWhereSettingsAre() const {
+  const xap::AppLayout layout(m_helpers.AppFolder());
+  std::string line = "settings:";
+  for (const char* name : {"qbtRovalink.ini", "qbtXap.ini"}) {
+    const std::filesystem::path file = std::filesystem::path(layout.configFolder) / name;
+    std::error_code error;
+    line += std::string(line.back() == ':' ? " " : ", ") + file.string() +
+            (std::filesystem::exists(file, error) ? "" : " (missing: defaults)");
+  }
+  diag::status(line);
+}
+
+void Gateway::sayWhereThePageIs() {
+  if (!m_webServer->listening()) {
+    diag::status("web page: not served (the port is taken; see the error events)");
+    return;
+  }
+  const std::string port = std::to_string(m_webServer->port());
+  std::string address = m_settings.GetINISetting("SPYKEE", "ServerAddress", "", "qbtRovalink.ini");
+  std::erase(address, '"');
+  std::vector<std::string> addresses{address};
+  if (address.empty() || address == "0.0.0.0") {
+    addresses = m_platform.host().ipv4Addresses();
+    if (std::find(addresses.begin(), addresses.end(), "127.0.0.1") == addresses.end()) {
+      addresses.insert(addresses.begin(), "127.0.0.1");
+    }
+  }
+  std::string line = "web page:";
+  for (const std::string& a : addresses) line += " http://" + a + ":" + port + "/spykee";
+  diag::status(line);
 }
 
 void Gateway::reportStatus(const std::string& name, bool isInfo) {

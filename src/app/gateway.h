@@ -38,6 +38,8 @@ namespace rovalink::app {
 class Gateway {
  public:
   static constexpr std::string_view kTrayCaption = "Spykee";
+  // The tray icon's tool tip for a link status ("Spykee: logged in").
+  static std::string TrayTip(robot::LinkStatus status);
   static constexpr int kHeartbeatSeconds = 60;
   static constexpr int kFatalExitCode = 1;
 
@@ -94,6 +96,10 @@ class Gateway {
   void startMqtt();
   void Shutdown();
   void reportStatus(const std::string& name, bool isInfo);
+  void onLinkStatus(robot::LinkStatus status);
+  // One line each on stderr: the settings files, the web page's addresses.
+  void sayWhereSettingsAre() const;
+  void sayWhereThePageIs();
 
   platform::Platform& m_platform;
   xap::LaunchLocation m_launch;
@@ -129,6 +135,7 @@ class Gateway {
 
   bool m_started = false;
   bool m_shutDown = false;
+  robot::LinkStatus m_shownStatus = robot::LinkStatus::Searching;
 };
 
 }  // namespace rovalink::app

@@ -97,6 +97,10 @@ void MainWindow::aRunPathClick() {
   }
 }
 
+void MainWindow::aVideoWindowClick() {
+  m_ui.showVideoWindow();
+}
+
 void MainWindow::aUsernameChange(const std::string& text) {
   m_aUsername = text;
   if (text.empty()) return;
@@ -206,7 +210,10 @@ void MainWindow::refreshConnection() {
   const platform::SocketState state = m_robot.ConnectionState();
   devices::Device* connected = device("Connected");
   if (state == platform::SocketState::Connected) {
-    m_model.aConnectStatus = platform::MainWindowModel::kConnected;
+    // "Connected" keeps meaning the TCP connection; the light also tells a refused login.
+    m_model.aConnectStatus = m_robotState.Status == robot::LinkStatus::Refused
+                                 ? platform::MainWindowModel::kRefused
+                                 : platform::MainWindowModel::kConnected;
     if (connected != nullptr && !connected->Status) {
       connected->Status = true;
       report("Connected");

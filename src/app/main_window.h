@@ -140,6 +140,8 @@ class MainWindow : public TrayIconOwner {
   void aSpeedChange(int value);
   void aRecordPathClick();
   void aRunPathClick();
+  // `aVideoWindow`: shows the video window again (the only way back to it without a tray).
+  void aVideoWindowClick();
 
   // Credential boxes: every change of their text.
   void aUsernameChange(const std::string& text);
@@ -167,6 +169,8 @@ class MainWindow : public TrayIconOwner {
   const platform::MainWindowModel& model() const { return m_model; }
   const std::string& aVideoRate() const { return m_aVideoRate; }
   const std::string& aBattery() const { return m_aBattery; }
+  // The battery level is the last one heard, not a current one: the robot is not logged in.
+  bool aBatteryStale() const { return m_robotState.Status != robot::LinkStatus::LoggedIn; }
   const std::string& aUsername() const { return m_aUsername; }
   const std::string& aPassword() const { return m_aPassword; }
   int aSpeed() const { return m_aSpeed; }

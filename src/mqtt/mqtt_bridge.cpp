@@ -135,6 +135,7 @@ void MqttBridge::onConnected(int rc, const std::string& reason) {
   if (m_reported != Reported::Up) {
     m_reported = Reported::Up;
     event("MQTT connected to " + brokerText());
+    diag::status("MQTT connected to " + brokerText());
   }
   publishAll();
   if (m_settings.cameraFps > 0) m_cameraTimer->setEnabled(true);
@@ -153,8 +154,11 @@ void MqttBridge::failed(const std::string& reason) {
   m_cameraTimer->setEnabled(false);
   if (m_reported != Reported::Down) {
     m_reported = Reported::Down;
-    event(std::string(wasUp ? "MQTT connection to " : "MQTT broker ") + brokerText() +
-          (wasUp ? " lost: " : " unreachable: ") + shown(reason) + "; retrying");
+    const std::string text = std::string(wasUp ? "MQTT connection to " : "MQTT broker ") +
+                             brokerText() + (wasUp ? " lost: " : " unreachable: ") + shown(reason) +
+                             "; retrying";
+    event(text);
+    diag::status(text);
   }
   diag::info("MQTT: " + reason + "; next attempt in " + std::to_string(m_retryMs) + " ms");
   m_retryTimer->setInterval(m_retryMs);

@@ -1,30 +1,18 @@
 #include "platform/diag.h"
 
-#include <cstdlib>
 #include <iostream>
 #include <string>
 
 namespace rovalink::diag {
 namespace {
 
-Level levelFromEnvironment() {
-  const char* value = std::getenv("ROVALINK_DIAG");
-  if (value == nullptr) return Level::Warning;
-  const std::string name(value);
-  if (name == "debug") return Level::Debug;
-  if (name == "info") return Level::Info;
-  if (name == "error") return Level::Error;
-  if (name == "off") return Level::Off;
-  return Level::Warning;
-}
-
-// The one piece of process-wide state: a diagnostics threshold, not program state.
+// The one piece of process-wide state: an output threshold, not program state.
 Level& threshold() {
-  static Level current = levelFromEnvironment();
+  static Level current = Level::Status;
   return current;
 }
 
-constexpr std::string_view kNames[] = {"debug", "info", "warning", "error"};
+constexpr std::string_view kNames[] = {"debug", "info", "status", "warning", "error"};
 
 }  // namespace
 
@@ -37,7 +25,13 @@ Level level() {
 
 void write(Level messageLevel, std::string_view text) {
   if (messageLevel < threshold() || messageLevel == Level::Off) return;
-  std::cerr << "rovalink[" << kNames[static_cast<int>(messageLevel)] << "] " << text << '\n';
+  // One write per line, so lines from a shutdown racing a signal do not interleave.
+  std::string line = messageLevel == Level::Status
+                         ? "rovalink: "
+                         : "rovalink[" + std::string(kNames[static_cast<int>(messageLevel)]) + "] ";
+  line.append(text);
+  line.push_back('\n');
+  std::cerr << line << std::flush;
 }
 
 }  // namespace rovalink::diag

@@ -13,6 +13,7 @@ struct MainWindowModel {
   static constexpr Colour kIndicatorOff = 0xE0E0E0;
   static constexpr Colour kConnected = 0x00FF00;     // green
   static constexpr Colour kConnecting = 0x00FFFF;    // yellow
+  static constexpr Colour kRefused = 0x00BFFF;       // amber: connected, login refused
   static constexpr Colour kNotConnected = 0x0000FF;  // red
   static constexpr Colour kDocked = 0x000000;        // black
   static constexpr Colour kHeadOn = 0xFFFFFF;        // white

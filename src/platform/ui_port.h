@@ -29,6 +29,8 @@ class UiPort {
 
   // Loads the picture file into the video window's image control.
   virtual void showPicture(const std::string& path) = 0;
+  // Puts the "no video" picture in place of the last frame (none without a desktop).
+  virtual void showNoVideo() {}
 
   // Adds or modifies (on) or removes (off) the tray icon; the tool tip is tooltip.
   virtual void updateTrayIcon(bool iconOn, const std::string& tooltip) = 0;

@@ -79,6 +79,7 @@ void RobotChunkParser::decode(Packet& packet, RobotState& state) {
         if (docked == 0) state.RobotDocked = true;
         if (docked == 1) state.RobotDocked = false;
         state.LoggedIn = true;
+        packet.loginAccepted = true;
       } else if (size == kRefusedLoginReplySize) {
         packet.loginRefused = true;
       }

@@ -25,6 +25,8 @@ class RobotChunkParser {
     bool frame = false;
     // A short login reply: the robot refused the login, which should be tried again.
     bool loginRefused = false;
+    // An accepting login reply.
+    bool loginAccepted = false;
   };
   using PacketHandler = std::function<void(const Packet&)>;
 

@@ -77,11 +77,21 @@ RobotLink::RobotLink(Wiring wiring)
       m_Winsock2(wiring.platform.createUdpSocket()),
       m_ConnectTimer(m_loop.createTimer()),
       m_LoginTimer(m_loop.createTimer()),
-      m_EventTimer(m_loop.createTimer()) {
+      m_EventTimer(m_loop.createTimer()),
+      m_DiscoveryTimer(m_loop.createTimer()),
+      m_LoginRetryTimer(m_loop.createTimer()),
+      m_ReconnectTimer(m_loop.createTimer()) {
   m_ConnectTimer->onTick([this] { m_ConnectTimer->setEnabled(false); });
   m_LoginTimer->onTick([this] { m_LoginTimer->setEnabled(false); });
   m_EventTimer->setInterval(kEventTimerMs);
   m_EventTimer->onTick([this] { DrainReceiveQueue(); });
+  m_DiscoveryTimer->setInterval(kDiscoveryResendMs);
+  m_DiscoveryTimer->onTick([this] { onDiscoveryTimer(); });
+  m_LoginRetryTimer->onTick([this] {
+    m_LoginRetryTimer->setEnabled(false);
+    if (!m_shutDown) m_dispatcher.QueueCommand("LoginSequence");
+  });
+  m_ReconnectTimer->onTick([this] { onReconnectTimer(); });
 
   m_Winsock2->onDatagram([this](const platform::Datagram& d) { onDiscoveryReply(d); });
   m_Winsock2->onError([this](int code, const std::string& description) {
@@ -119,6 +129,17 @@ void RobotLink::readSettings() {
   m_robotPort = static_cast<std::uint16_t>(value);
   m_fixedRobotAddress =
       trimBlanks(m_settings.GetINISetting(kSettingsSection, "RobotAddress", "", kSettingsFile));
+  const std::string reconnect = m_settings.GetINISetting(
+      kSettingsSection, "Reconnect", std::to_string(kDefaultReconnectSeconds), kSettingsFile);
+  const auto [rEnd, rEc] =
+      std::from_chars(reconnect.data(), reconnect.data() + reconnect.size(), m_reconnectSeconds);
+  if (rEc != std::errc() || rEnd != reconnect.data() + reconnect.size() || m_reconnectSeconds < 0 ||
+      m_reconnectSeconds > 86400) {
+    diag::warning("robot: Reconnect \"" + reconnect +
+                  "\" is no number of seconds (0..86400); using " +
+                  std::to_string(kDefaultReconnectSeconds));
+    m_reconnectSeconds = kDefaultReconnectSeconds;
+  }
 }
 
 bool RobotLink::Start() {
@@ -143,18 +164,18 @@ bool RobotLink::Start() {
     m_fixedRobotAddress = *address;
     destination = *address;
   }
-  std::string error;
-  const int loggedBefore = m_socketErrorsLogged;
-  if (!m_Winsock2->sendTo(destination, m_robotPort, kDiscoveryDatagram, &error) &&
-      m_socketErrorsLogged == loggedBefore) {
-    // The platform raised no error event for it; the reply wait below still runs its 30 s.
-    m_services.LogError(kProgramWord, "UDP Socket " + error);
-  }
+  m_discoveryDestination = destination;
+  m_discoveryElapsedMs = 0;
+  setStatus(LinkStatus::Searching);
+  diag::status("searching for the robot (0 s)");
+  const bool sent = sendDiscovery();
 
   restart(*m_ConnectTimer, kConnectWaitMs);
+  if (sent) restart(*m_DiscoveryTimer, kDiscoveryResendMs);
   m_RobotConnected = false;
   waitWhile(*m_ConnectTimer, [this] { return !m_RobotAddress.empty(); });
   m_ConnectTimer->setEnabled(false);
+  m_DiscoveryTimer->setEnabled(false);
   if (m_shutDown) return false;
   if (m_RobotAddress.empty()) {
     m_ui.messageBox("Spykee not found");
@@ -179,6 +200,102 @@ bool RobotLink::Start() {
   return true;
 }
 
+bool RobotLink::sendDiscovery() {
+  std::string error;
+  const int loggedBefore = m_socketErrorsLogged;
+  if (m_Winsock2->sendTo(m_discoveryDestination, m_robotPort, kDiscoveryDatagram, &error)) {
+    return true;
+  }
+  if (m_socketErrorsLogged == loggedBefore) {
+    // The platform raised no error event for it; the reply wait still runs its 30 s.
+    m_services.LogError(kProgramWord, "UDP Socket " + error);
+  }
+  return false;
+}
+
+void RobotLink::onDiscoveryTimer() {
+  if (m_shutDown || !m_RobotAddress.empty()) {
+    m_DiscoveryTimer->setEnabled(false);
+    return;
+  }
+  m_discoveryElapsedMs += kDiscoveryResendMs;
+  if (m_discoveryElapsedMs % kDiscoveryProgressMs == 0) {
+    diag::status("searching for the robot (" + std::to_string(m_discoveryElapsedMs / 1000) + " s)");
+  }
+  // A send that failed once fails again: one logged error is enough.
+  if (!sendDiscovery()) m_DiscoveryTimer->setEnabled(false);
+}
+
+void RobotLink::setStatus(LinkStatus status) {
+  if (m_state.Status == status) return;
+  m_state.Status = status;
+  for (const auto& listener : m_statusListeners) listener(status);
+}
+
+void RobotLink::linkLost() {
+  if (m_shutDown || m_state.Status == LinkStatus::Searching) return;
+  if (m_state.Status != LinkStatus::Lost) {
+    const bool timed = m_reconnectSeconds > 0 && !m_closedByUser && !m_refusedSinceLogin;
+    diag::status("lost the robot at " + m_remoteHost +
+                 (timed ? "; reconnecting every " + std::to_string(m_reconnectSeconds) + " s"
+                        : "; the next command reconnects"));
+    m_lostSinceLogin = true;
+    setStatus(LinkStatus::Lost);
+  }
+  // After a refusal the login back-off decides when to try again.
+  if (m_reconnectSeconds > 0 && !m_closedByUser && !m_refusedSinceLogin &&
+      !m_ReconnectTimer->enabled()) {
+    restart(*m_ReconnectTimer, m_reconnectSeconds * 1000);
+  }
+}
+
+void RobotLink::onReconnectTimer() {
+  const SocketState state = m_Winsock1->state();
+  if (m_shutDown || state == SocketState::Connected) {
+    m_ReconnectTimer->setEnabled(false);
+    return;
+  }
+  // Only a connect: its connect event queues the login. A command that is sending, or a
+  // connect under way, already reconnects; the next tick tries again if it failed.
+  if (m_inReconnect || m_inLoginSequence || m_dispatcher.CommandBusy() ||
+      state == SocketState::Connecting) {
+    return;
+  }
+  m_inReconnect = true;
+  SpykeeConnect();
+  m_inReconnect = false;
+}
+
+void RobotLink::onLoginReply(bool accepted) {
+  if (accepted) {
+    m_LoginRetryTimer->setEnabled(false);
+    m_loginRetryMs = kFirstLoginRetryMs;
+    m_refusedSinceLogin = false;
+    if (m_state.Status != LinkStatus::LoggedIn) {
+      diag::status(
+          (m_lostSinceLogin ? "reconnected to the robot at " : "logged in to the robot at ") +
+          m_remoteHost);
+      m_lostSinceLogin = false;
+      setStatus(LinkStatus::LoggedIn);
+    }
+    return;
+  }
+  ++m_loginRefusals;
+  m_refusedSinceLogin = true;
+  m_ReconnectTimer->setEnabled(false);
+  m_services.LogEvent(kProgramWord, "Robot refused the login");
+  if (m_state.Status != LinkStatus::Refused) {
+    diag::status("login refused by the robot at " + m_remoteHost +
+                 ": check username/password in Config/qbtRovalink.ini");
+    setStatus(LinkStatus::Refused);
+  }
+  // Retried at a growing interval: a wrong password stays wrong until someone changes it.
+  if (!m_shutDown && !m_LoginRetryTimer->enabled()) {
+    restart(*m_LoginRetryTimer, m_loginRetryMs);
+    m_loginRetryMs = std::min(m_loginRetryMs * 2, kMaxLoginRetryMs);
+  }
+}
+
 void RobotLink::Shutdown() {
   // Ends a discovery, connect or login wait that is still running: nobody waits for it now,
   // and nothing connects or sends again.
@@ -186,6 +303,9 @@ void RobotLink::Shutdown() {
   m_ConnectTimer->setEnabled(false);
   m_LoginTimer->setEnabled(false);
   m_EventTimer->setEnabled(false);
+  m_DiscoveryTimer->setEnabled(false);
+  m_LoginRetryTimer->setEnabled(false);
+  m_ReconnectTimer->setEnabled(false);
   // A robot left driving would drive on after the program is gone.
   if (m_motorsRunning && m_Winsock1->state() == SocketState::Connected) {
     if (const auto stop = motorPacket(0, 0)) m_Winsock1->send(*stop);
@@ -234,10 +354,12 @@ void RobotLink::connectWait() {
   restart(*m_ConnectTimer, kPauseBeforeConnectMs);
   m_RobotConnected = false;
   waitWhile(*m_ConnectTimer, [] { return false; });
-  if (m_shutDown) return;
+  // A connect made by someone else during the pause is the one this wait was for.
+  if (m_shutDown || m_Winsock1->state() != SocketState::Closed) return;
 
   restart(*m_ConnectTimer, kConnectWaitMs);
   m_RobotConnected = false;
+  if (m_state.Status != LinkStatus::Lost) setStatus(LinkStatus::Connecting);
   // A connect the state does not allow fails here and is ignored, as is any other error
   // raised inside the call; a failure of the connection itself arrives later as an event.
   bool started = false;
@@ -251,6 +373,7 @@ void RobotLink::connectWait() {
   }
   waitWhile(*m_ConnectTimer, [this] { return m_RobotConnected; });
   m_ConnectTimer->setEnabled(false);
+  if (m_Winsock1->state() != SocketState::Connected) linkLost();
 }
 
 void RobotLink::resetWait() {
@@ -272,7 +395,9 @@ void RobotLink::resetWait() {
 void RobotLink::WaitForLogin() {
   restart(*m_LoginTimer, kLoginWaitMs);
   const std::uint64_t refusalsBefore = m_loginRefusals;
-  waitWhile(*m_LoginTimer, [this] { return m_state.LoggedIn; });
+  waitWhile(*m_LoginTimer, [this, refusalsBefore] {
+    return m_state.LoggedIn || m_loginRefusals != refusalsBefore;
+  });
   m_LoginTimer->setEnabled(false);
   // A wrong password and a mute robot look alike on the bus unless one of them is said.
   if (!m_state.LoggedIn && !m_shutDown && m_loginRefusals == refusalsBefore) {
@@ -332,8 +457,14 @@ void RobotLink::LoginSequenceRun() {
   m_inLoginSequence = true;
   const auto done = [this, nested] { m_inLoginSequence = nested; };
   try {
+    const std::uint64_t refusalsBefore = m_loginRefusals;
     if (m_procedures.SendLogin(m_credentials.RobotUserName, m_credentials.RobotPassword)) {
       WaitForLogin();
+      // A robot that refused the login takes no other command; the back-off tries again.
+      if (m_loginRefusals != refusalsBefore) {
+        done();
+        return;
+      }
       m_procedures.runProcedure("VideoOn");
       SendToRobot(postLoginPacket());
       m_procedures.SetVolume(50);
@@ -359,7 +490,10 @@ bool RobotLink::runProcedure(const commands::Command& command) {
 }
 
 void RobotLink::CloseConnection() {
+  m_closedByUser = true;
+  m_ReconnectTimer->setEnabled(false);
   m_Winsock1->close();
+  linkLost();
 }
 
 void RobotLink::onDiscoveryReply(const platform::Datagram& datagram) {
@@ -379,6 +513,7 @@ void RobotLink::onDiscoveryReply(const platform::Datagram& datagram) {
   if (m_RobotAddress.empty()) {
     m_RobotAddress = sender;
     m_services.LogEvent(kProgramWord, "Spykee found at " + sender);
+    diag::status("robot found at " + sender);
     return;
   }
   if (sender == m_RobotAddress || m_otherRepliesWarned.size() >= kMaxOtherReplyWarnings ||
@@ -400,6 +535,7 @@ void RobotLink::onSocketError(const char* socketName, int code, const std::strin
   m_services.LogError(kProgramWord, socketName + description + " (" + std::to_string(code) + ")");
   if (socketName[0] == 'T') {
     if (m_Winsock1->state() != SocketState::Closed) m_Winsock1->close();
+    linkLost();
   } else if (m_Winsock2->isBound()) {
     m_Winsock2->close();
   }
@@ -407,6 +543,10 @@ void RobotLink::onSocketError(const char* socketName, int code, const std::strin
 
 void RobotLink::onConnect() {
   m_RobotConnected = true;
+  m_closedByUser = false;
+  m_ReconnectTimer->setEnabled(false);
+  diag::status("connected to the robot at " + m_remoteHost + ":" + std::to_string(m_robotPort));
+  setStatus(LinkStatus::Connecting);
   ++m_connectionSerial;
   m_loginDue = true;
   m_dispatcher.queue().Replace();
@@ -416,6 +556,7 @@ void RobotLink::onConnect() {
 
 void RobotLink::onClose() {
   m_RobotClosed = true;
+  linkLost();
 }
 
 void RobotLink::onData(std::string_view data) {
@@ -443,11 +584,7 @@ void RobotLink::DrainReceiveQueue() {
         m_parsedConnection = chunk.connection;
       }
       m_parser.ParseRobotChunk(chunk.bytes, m_state, [this](const RobotChunkParser::Packet& p) {
-        if (p.loginRefused) {
-          ++m_loginRefusals;
-          m_services.LogEvent(kProgramWord, "Robot refused the login");
-          m_dispatcher.QueueCommand("LoginSequence");
-        }
+        if (p.loginRefused || p.loginAccepted) onLoginReply(p.loginAccepted);
         if (p.frame) handleFrame(p.payload);
       });
     }

@@ -32,6 +32,15 @@ class RobotLink : public RobotConnection, public commands::ProcedureRunner {
   static constexpr int kConnectWaitMs = 30000;
   static constexpr int kLoginWaitMs = 10000;
   static constexpr int kEventTimerMs = 5;
+  // One datagram on Wi-Fi is easily lost: discovery asks again this often during its wait.
+  static constexpr int kDiscoveryResendMs = 2000;
+  static constexpr int kDiscoveryProgressMs = 10000;
+  // A refused login is tried again after 10 s, then after twice the last wait, up to 5 min.
+  static constexpr int kFirstLoginRetryMs = 10000;
+  static constexpr int kMaxLoginRetryMs = 300000;
+  // [SPYKEE] Reconnect: seconds between reconnects after the robot was lost; 0 reconnects only
+  // when a command needs the robot.
+  static constexpr int kDefaultReconnectSeconds = 10;
   static constexpr int kFirstLocalPort = 32868;
   static constexpr int kLocalPortTries = 200;
   static constexpr std::uint16_t kDefaultRobotPort = 9000;
@@ -63,6 +72,10 @@ class RobotLink : public RobotConnection, public commands::ProcedureRunner {
   // Called with the frame file's path after a frame was written (the video window shows it).
   void setFrameViewer(std::function<void(const std::string& path)> viewer) {
     m_frameViewer = std::move(viewer);
+  }
+  // Called once per change of RobotState::Status, after the change.
+  void addStatusListener(std::function<void(LinkStatus)> listener) {
+    m_statusListeners.push_back(std::move(listener));
   }
   // Called with every complete video frame (a JPEG image), shown or not.
   void setFrameListener(std::function<void(std::string_view jpeg)> listener) {
@@ -108,6 +121,7 @@ class RobotLink : public RobotConnection, public commands::ProcedureRunner {
   std::size_t ReceiveQueueSize() const { return m_ReceiveQueue.size(); }
   const RobotChunkParser& parser() const { return m_parser; }
   std::uint16_t robotPort() const { return m_robotPort; }
+  int reconnectSeconds() const { return m_reconnectSeconds; }
   std::string frameFilePath() const;
 
   // The receive drain (the EventTimer tick); public so a caller may drain at once.
@@ -122,6 +136,13 @@ class RobotLink : public RobotConnection, public commands::ProcedureRunner {
   void restart(platform::Timer& timer, int ms);
 
   void dropConnectLogin();
+  void setStatus(LinkStatus status);
+  // The connection is gone or could not be made: says so and arms the reconnect.
+  void linkLost();
+  void onLoginReply(bool accepted);
+  void onDiscoveryTimer();
+  void onReconnectTimer();
+  bool sendDiscovery();
   void onDiscoveryReply(const platform::Datagram& datagram);
   void onSocketError(const char* socketName, int code, const std::string& description);
   void onConnect();
@@ -149,6 +170,10 @@ class RobotLink : public RobotConnection, public commands::ProcedureRunner {
   std::unique_ptr<platform::Timer> m_ConnectTimer;
   std::unique_ptr<platform::Timer> m_LoginTimer;
   std::unique_ptr<platform::Timer> m_EventTimer;
+  std::unique_ptr<platform::Timer> m_DiscoveryTimer;
+  std::unique_ptr<platform::Timer> m_LoginRetryTimer;
+  std::unique_ptr<platform::Timer> m_ReconnectTimer;
+  std::vector<std::function<void(LinkStatus)>> m_statusListeners;
 
   std::string m_discoveryAddress{kDefaultDiscoveryAddress};
   // [SPYKEE] RobotAddress: when set, discovery asks that address only and no other may answer.
@@ -157,6 +182,16 @@ class RobotLink : public RobotConnection, public commands::ProcedureRunner {
   std::uint16_t m_robotPort = kDefaultRobotPort;
   // The control connection's remote host, fixed at start-up from the first reply.
   std::string m_remoteHost;
+  std::string m_discoveryDestination;
+  int m_discoveryElapsedMs = 0;
+  int m_reconnectSeconds = kDefaultReconnectSeconds;
+  int m_loginRetryMs = kFirstLoginRetryMs;
+  // Refused since the last accepted login: the login back-off, not the reconnect, retries.
+  bool m_refusedSinceLogin = false;
+  bool m_lostSinceLogin = false;
+  // The user's disconnect: the next command reconnects, the reconnect timer does not.
+  bool m_closedByUser = false;
+  bool m_inReconnect = false;
 
   std::string m_RobotAddress;
   bool m_RobotConnected = false;

@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QSystemTrayIcon>
 #include <QThread>
 #include <cstdlib>
 
@@ -71,7 +72,13 @@ void DesktopUiPort::showMainWindow() {
 }
 
 void DesktopUiPort::hideMainWindow() {
-  if (m_mainWindow) m_mainWindow->hide();
+  if (!m_mainWindow) return;
+  // Without a tray nothing could show a hidden window again.
+  if (QSystemTrayIcon::isSystemTrayAvailable()) {
+    m_mainWindow->hide();
+  } else {
+    m_mainWindow->showMinimized();
+  }
 }
 
 void DesktopUiPort::showVideoWindow() {
@@ -80,6 +87,10 @@ void DesktopUiPort::showVideoWindow() {
 
 void DesktopUiPort::showPicture(const std::string& path) {
   if (m_videoWindow) m_videoWindow->showPicture(pathToQt(path));
+}
+
+void DesktopUiPort::showNoVideo() {
+  if (m_videoWindow) m_videoWindow->showNoVideo();
 }
 
 void DesktopUiPort::updateTrayIcon(bool iconOn, const std::string& tooltip) {

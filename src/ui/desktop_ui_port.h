@@ -38,6 +38,7 @@ class DesktopUiPort : public QObject, public platform::UiPort {
   void hideMainWindow() override;
   void showVideoWindow() override;
   void showPicture(const std::string& path) override;
+  void showNoVideo() override;
   void updateTrayIcon(bool iconOn, const std::string& tooltip) override;
   bool isKeyDown(platform::ArrowKey key) override;
   void exitProcess(int exitCode) override;

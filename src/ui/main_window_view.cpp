@@ -41,6 +41,8 @@ MainWindowView::MainWindowView(app::MainWindow& window, QWidget* parent)
   });
   connect(makeButton("aRunPath", "Run File"), &QPushButton::clicked, this,
           [this] { m_window.aRunPathClick(); });
+  connect(makeButton("aVideoWindow", "Video Window"), &QPushButton::clicked, this,
+          [this] { m_window.aVideoWindowClick(); });
 
   for (const char* name : {"aConnectStatus", "aDockStatus", "aHeadStatus", "aLeftStatus",
                            "aRightStatus", "aAudioStatus", "aVOIPStatus"}) {
@@ -61,6 +63,7 @@ MainWindowView::MainWindowView(app::MainWindow& window, QWidget* parent)
   robotBox->addWidget(button("aVideoOff"), 3, 1);
   robotBox->addWidget(button("aRecordPath"), 4, 0);
   robotBox->addWidget(button("aRunPath"), 4, 1);
+  robotBox->addWidget(button("aVideoWindow"), 5, 0, 1, 2);
 
   // LEDs.
   auto* frame2 = new QGroupBox("LED");
@@ -196,6 +199,10 @@ void MainWindowView::refresh() {
   };
   setText(m_aVideoRate, toQt(m_window.aVideoRate()));
   setText(m_aBattery, toQt(m_window.aBattery()));
+  // Greyed: the last level heard, not a current one.
+  if (m_aBattery->isEnabled() == m_window.aBatteryStale()) {
+    m_aBattery->setEnabled(!m_window.aBatteryStale());
+  }
   setText(m_aRecordPath, toQt(m_window.aRecordPathCaption()));
   setText(m_aUsername, toQt(m_window.aUsername()));
   setText(m_aPassword, toQt(m_window.aPassword()));

@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QImage>
+#include <QPainter>
 #include <QPixmap>
 #include <QVBoxLayout>
 
@@ -30,6 +31,21 @@ VideoWindowView::VideoWindowView(video::VideoWindow& window, QWidget* parent)
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(m_image1);
   setFocusPolicy(Qt::StrongFocus);
+  showNoVideo();
+}
+
+void VideoWindowView::showNoVideo() {
+  QPixmap picture(kFrameWidth, kFrameHeight);
+  picture.fill(QColor(48, 48, 48));
+  QPainter painter(&picture);
+  painter.setPen(QColor(200, 200, 200));
+  QFont font = painter.font();
+  font.setPointSize(16);
+  painter.setFont(font);
+  painter.drawText(picture.rect(), Qt::AlignCenter, "no video");
+  painter.end();
+  m_image1->setPixmap(picture);
+  m_noVideo = true;
 }
 
 bool VideoWindowView::showPicture(const QString& path) {
@@ -38,6 +54,7 @@ bool VideoWindowView::showPicture(const QString& path) {
   QImage picture;
   if (!picture.load(path)) return false;
   m_image1->setPixmap(QPixmap::fromImage(picture));
+  m_noVideo = false;
   m_image1->setVisible(true);
   return true;
 }

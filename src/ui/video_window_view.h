@@ -16,6 +16,10 @@ class VideoWindowView : public QWidget {
 
   // Loads the picture file into `Image1`. A file that cannot be read leaves the last picture.
   bool showPicture(const QString& path);
+  // The "no video" picture: what the window shows until a frame arrives and while the robot
+  // is not logged in.
+  void showNoVideo();
+  bool showsNoVideo() const { return m_noVideo; }
 
   QLabel& image() { return *m_image1; }
 
@@ -25,6 +29,7 @@ class VideoWindowView : public QWidget {
  private:
   video::VideoWindow& m_window;
   QLabel* m_image1;
+  bool m_noVideo = false;
 };
 
 }  // namespace rovalink::ui

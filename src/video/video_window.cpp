@@ -74,6 +74,11 @@ void VideoWindow::LostFocus() {
   }
 }
 
+void VideoWindow::ShowNoVideo() {
+  m_ui.showNoVideo();
+  m_VideoTimer->setEnabled(false);
+}
+
 void VideoWindow::ShowFrame(const std::string& path) {
   m_ui.showPicture(path);
   m_VideoTimer->setEnabled(true);

@@ -50,6 +50,8 @@ class VideoWindow {
 
   // Puts a saved frame into the picture and switches `VideoTimer` on.
   void ShowFrame(const std::string& path);
+  // Replaces the last frame by the "no video" picture: the robot is not logged in.
+  void ShowNoVideo();
 
   platform::Timer& KeyTimer() { return *m_KeyTimer; }
   platform::Timer& VideoTimer() { return *m_VideoTimer; }

@@ -123,6 +123,10 @@ XapTransport::XapTransport(platform::Platform& platform, ErrorLog& errorLog)
   m_winsock1->onDatagram([this](const platform::Datagram& datagram) {
     if (isLoopbackAddress(datagram.senderAddress)) {
       m_lastHeard = m_platform.clock().timeOfDay();
+      if (!m_hubHeard && m_onHubHeard) {
+        m_hubHeard = true;
+        m_onHubHeard();
+      }
       ProcessReceivedMessage(datagram.data);
     } else {
       dropForeign(datagram);

@@ -67,6 +67,8 @@ class XapTransport : public XapSender {
   void setInterfaceAddress(std::string value) { m_interfaceAddress = std::move(value); }
 
   std::uint16_t BusPort() const { return m_busPort; }
+  // Called once, when the hub first forwards anything to the private port.
+  void setHubHeardListener(std::function<void()> listener) { m_onHubHeard = std::move(listener); }
   void setBusPort(std::uint16_t port) { m_busPort = port; }
 
   // Chooses the local address and binds the private port (32768 upward on 127.0.0.1 only) and
@@ -150,6 +152,8 @@ class XapTransport : public XapSender {
   double m_lastHeard = 0.0;
   double m_lastHeartbeat = 0.0;
   std::uint16_t m_busPort = kDefaultBusPort;
+  std::function<void()> m_onHubHeard;
+  bool m_hubHeard = false;
 
   std::string m_xapSource;
   std::string m_xapTarget;

@@ -55,14 +55,15 @@ TEST_F(GatewayTest, TrayIconAndBusAnnouncementComeBeforeTheRobotSearchThenTheLog
 
   EXPECT_EQ(robot().discoveries, Strings{std::string("DSCV\x01", 5)});
   // Two blanks: the port is written as signed-number text.
-  EXPECT_EQ(atDiscovery, (Strings{"hideMainWindow", "trayIcon:on:Spykee", "Using xAP port  32768",
-                                  "1 heartbeat", "web off"}));
+  EXPECT_EQ(atDiscovery, (Strings{"hideMainWindow", "trayIcon:on:Spykee: searching",
+                                  "Using xAP port  32768", "1 heartbeat", "web off"}));
   const std::string& beat = rig.hub.heartbeats.front();  // interval: ten periods of 60 s
   EXPECT_EQ(FakeXapHub::lineValue(beat, "source") + " " + FakeXapHub::lineValue(beat, "interval"),
             "qbt.Spykee.SIMHOST 600");
 
-  EXPECT_EQ(ui.calls,
-            (Strings{"hideMainWindow", "trayIcon:on:Spykee", "showMainWindow", "showVideoWindow"}));
+  EXPECT_EQ(ui.calls, (Strings{"hideMainWindow", "trayIcon:on:Spykee: searching",
+                               "trayIcon:on:Spykee: connecting", "showMainWindow",
+                               "showVideoWindow", "trayIcon:on:Spykee: logged in"}));
   EXPECT_TRUE(gateway().started());
   EXPECT_EQ(gateway().webServer().port(), 8029);                         // the last start-up step
   EXPECT_EQ(robot().packetsOfType(10).at(0).payload, "\5admin\5kelpo");  // stored credentials
@@ -83,7 +84,7 @@ TEST(GatewayStartFailure, EndsStartUpWithAnErrorCodeAndNoControlConnection) {
   const char* const kBindFailure = "Unable to Bind to Windows Socket";
   for (const Case& c :
        {Case{"every private loopback port", "127.0.0.1", 32768, 200, nullptr, 0.0, 0},
-        Case{"no robot answers", "", 0, 0, "Spykee not found", 30000.0, 1},
+        Case{"no robot answers", "", 0, 0, "Spykee not found", 30000.0, 15},  // every 2 s
         Case{"every discovery port", "", 32868, 200, kBindFailure, 0.0, 0},
         Case{"every control port", nullptr, 32868, 200, kBindFailure, 0.0, 1}}) {
     SCOPED_TRACE(c.name);
@@ -106,7 +107,7 @@ TEST(GatewayStartFailure, EndsStartUpWithAnErrorCodeAndNoControlConnection) {
 
     EXPECT_NE(code.value_or(0), 0);
     EXPECT_FALSE(rig.gateway->started());
-    const Strings shown{"hideMainWindow", "trayIcon:on:Spykee",
+    const Strings shown{"hideMainWindow", "trayIcon:on:Spykee: searching",
                         std::string("messageBox:") + (c.message ? c.message : "")};
     EXPECT_EQ(ui.calls, c.message ? shown : Strings{});
     EXPECT_NEAR(rig.sim.nowMs(), c.atMs, 5.0);
@@ -163,7 +164,7 @@ TEST_F(GatewayTest, ClosingTheWindowOnlyHidesItAndExitShutsDownWithoutRunningQue
   const std::size_t busEvents = rig.hub.messagesOfClass("xapBSC.Event").size();
 
   EXPECT_EQ(Strings(ui.calls.begin() + static_cast<std::ptrdiff_t>(calls), ui.calls.end()),
-            (Strings{"trayIcon:off:Spykee", "exitProcess:0"}));
+            (Strings{"trayIcon:off:Spykee: logged in", "exitProcess:0"}));
   EXPECT_TRUE(gateway().mainWindow().QueryUnload());
   EXPECT_FALSE(gateway().webServer().listening());
   sim().advanceMs(10);
@@ -214,6 +215,11 @@ TEST_F(GatewayTest, TheStatusRefreshReportsOnlyChangesAndReads8FramesIn333msAs24
   runPastRefreshes(4);
   EXPECT_EQ(rig.hub.deviceEvents("Connected"), (Strings{"ON 0", "OFF 0"}));
   EXPECT_EQ(gateway().model().aConnectStatus, platform::MainWindowModel::kNotConnected);
+  // Lost: the last picture gives way to "no video", the battery to a stale one.
+  EXPECT_EQ(ui.calls.back(), "showNoVideo");
+  EXPECT_EQ(ui.trayUpdates.back().tooltip, "Spykee: lost");
+  EXPECT_TRUE(gateway().mainWindow().aBatteryStale());
+  EXPECT_EQ(gateway().mainWindow().aVideoRate(), "0 Hz");
 }
 
 TEST_F(GatewayTest, AnXapCommandAndAHeldArrowKeyDriveTheRobot) {

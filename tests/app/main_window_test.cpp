@@ -160,27 +160,34 @@ TEST(MainWindowFrameRate, IsRoundedToOneDecimalHalfToEven) {
 }
 
 // The bus side of the refresh (battery, dock, speed, connection on and off) is the gateway's;
-// here: every socket state, a kept battery and the speed's threshold.
+// here: every socket state, a refused login (amber while the TCP connection stands), a kept
+// battery shown as stale while not logged in, and the speed's threshold.
 TEST_F(MainWindowTest, StatusIndicatorsFollowTheRobotAndOnlyChangesAreReported) {
   window.refreshStatus();
   EXPECT_EQ(window.aBattery(), "Battery 0");
   EXPECT_TRUE(devices.at("Battery").Status);  // on, though an unchanged 0 is not reported
   robotState.BatteryLevel = 90;
+  using robot::LinkStatus;
   const struct {
     SocketState state;
+    LinkStatus link;
     platform::Colour colour;
     int reports;
-  } steps[] = {{SocketState::Connected, platform::MainWindowModel::kConnected, 1},
-               {SocketState::Connecting, platform::MainWindowModel::kConnecting, 2},
-               {SocketState::Closed, platform::MainWindowModel::kNotConnected, 2},
-               {SocketState::Connected, platform::MainWindowModel::kConnected, 3},
-               {SocketState::Error, platform::MainWindowModel::kNotConnected, 4},
-               {SocketState::Closing, platform::MainWindowModel::kNotConnected, 4}};
+  } steps[] = {
+      {SocketState::Connected, LinkStatus::LoggedIn, platform::MainWindowModel::kConnected, 1},
+      {SocketState::Connected, LinkStatus::Refused, platform::MainWindowModel::kRefused, 1},
+      {SocketState::Connecting, LinkStatus::Connecting, platform::MainWindowModel::kConnecting, 2},
+      {SocketState::Closed, LinkStatus::Lost, platform::MainWindowModel::kNotConnected, 2},
+      {SocketState::Connected, LinkStatus::LoggedIn, platform::MainWindowModel::kConnected, 3},
+      {SocketState::Error, LinkStatus::Lost, platform::MainWindowModel::kNotConnected, 4},
+      {SocketState::Closing, LinkStatus::Lost, platform::MainWindowModel::kNotConnected, 4}};
   for (const auto& step : steps) {
     robot.state = step.state;
+    robotState.Status = step.link;
     window.refreshStatus();
     EXPECT_EQ(model.aConnectStatus, step.colour) << static_cast<int>(step.state);
     EXPECT_EQ(reportsOf("Connected"), step.reports) << static_cast<int>(step.state);
+    EXPECT_EQ(window.aBatteryStale(), step.link != LinkStatus::LoggedIn);
   }
   EXPECT_EQ(window.aBattery(), "Battery 90");  // a lost connection keeps the battery
   EXPECT_EQ(reportsOf("Battery"), 1);

@@ -39,7 +39,7 @@ Program::~Program() {
   stop();
 }
 
-bool Program::start(const QString& name, const QStringList& arguments) {
+bool Program::start(const QString& name, const QStringList& arguments, const QStringList& unset) {
   const QString path = name.startsWith(QLatin1Char('/')) ? name : programPath(name);
   if (path.isEmpty()) {
     ADD_FAILURE() << "this build has no " << name.toStdString();
@@ -49,6 +49,9 @@ bool Program::start(const QString& name, const QStringList& arguments) {
   QObject::connect(&m_process, &QProcess::readyReadStandardError, [this] {
     m_stderr += QString::fromLocal8Bit(m_process.readAllStandardError());
   });
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  for (const QString& variable : unset) environment.remove(variable);
+  m_process.setProcessEnvironment(environment);
   m_process.start(path, arguments);
   return m_process.waitForStarted(kStartMs);
 }
@@ -195,7 +198,12 @@ void GatewayTest::startAll(const GatewaySetup& setup) {
       "DiscoveryAddress=127.0.0.1\r\nRobotPort=" +
       port + "\r\n" + setup.spykeeLines;
   write("Config/qbtRovalink.ini", m_settings);
-  ASSERT_TRUE(m_gateway.start("rovalink", {"--headless", "--app-dir", m_appDir.path()}));
+  if (setup.noDisplay) {
+    ASSERT_TRUE(m_gateway.start("rovalink", {"--app-dir=" + m_appDir.path()},
+                                {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}));
+  } else {
+    ASSERT_TRUE(m_gateway.start("rovalink", {"--headless", "--app-dir", m_appDir.path()}));
+  }
 }
 
 void GatewayTest::write(const QString& relative, const QByteArray& content) {

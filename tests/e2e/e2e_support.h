@@ -41,7 +41,8 @@ class Program {
   Program& operator=(const Program&) = delete;
   ~Program();
 
-  bool start(const QString& name, const QStringList& arguments);
+  // unset: environment variables the program must not see.
+  bool start(const QString& name, const QStringList& arguments, const QStringList& unset = {});
   // The first stdout line (from `from` on) that contains text, waiting up to timeoutMs.
   std::optional<QString> waitForLine(const QString& text, int timeoutMs, int from = 0);
   bool waitForStderr(const QString& text, int timeoutMs);
@@ -112,8 +113,9 @@ struct GatewaySetup {
   // Lines after RobotPort in [SPYKEE] of qbtRovalink.ini (may open further sections).
   QByteArray spykeeLines{};
   QByteArray interfaceAddress = "127.0.0.1";
-  quint16 robotPort = 0;  // the port the gateway is given; 0: robot-sim's
-  bool listener = true;   // an xap-cli listener on the bus
+  quint16 robotPort = 0;   // the port the gateway is given; 0: robot-sim's
+  bool listener = true;    // an xap-cli listener on the bus
+  bool noDisplay = false;  // started without --headless and without any display
 };
 
 // A running xap-hub on a free port.

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+
 #include "platform/sim/sim_tcp_socket.h"
 #include "robot/fakes.h"
 #include "settings/recording_services.h"
@@ -198,22 +201,114 @@ TEST_F(RobotLinkTest, StartConnectsAfterAOneSecondPauseAndTheConnectEventLogsIn)
   EXPECT_EQ(m_reports, (std::vector<std::string>{"LoginSequence", "Video", "Volume"}));
 }
 
-TEST_F(RobotLinkTest, UnansweredLoginWaits10sAndAShortReplyQueuesTheLoginAgain) {
+TEST_F(RobotLinkTest, UnansweredLoginWaits10sAndTheSequenceGoesOn) {
   m_sim.sockets.front()->dropLogins = 1;
   ASSERT_TRUE(m_link.Start());
   ASSERT_TRUE(packetsArrive(3));
   EXPECT_EQ(types(), (std::vector<int>{15, 18, 9}));
   EXPECT_NEAR(m_robot.packets[0].atMs, 11000.0, 10.0);  // connect after 1 s, then the wait
   EXPECT_FALSE(m_state.LoggedIn);
-  m_robot.sendPacket(11, std::string(2, '\0'));  // a short reply: the login was refused
-  ASSERT_TRUE(packetsArrive(7));
-  EXPECT_EQ(types(), (std::vector<int>{15, 18, 9, 10, 15, 18, 9}));
-  EXPECT_TRUE(m_state.LoggedIn);
   EXPECT_TRUE(m_services.errors.empty());
   EXPECT_EQ(events(), (std::vector<std::string>{"Spykee found at 192.168.1.50",
-                                                "Robot did not answer the login",
-                                                "Robot refused the login"}));
+                                                "Robot did not answer the login"}));
 }
+
+// A wrong password: said once on stderr, shown as its own status, and tried again 10 s later,
+// then at twice the last wait up to 5 min. Nothing but logins goes to a robot that never took
+// one; an accepted login runs the sequence and starts the back-off afresh.
+TEST_F(RobotLinkTest, ARefusedLoginIsRetriedAtADoublingBackOffUntilAccepted) {
+  std::vector<LinkStatus> statuses;
+  m_link.addStatusListener([&](LinkStatus s) { statuses.push_back(s); });
+  m_robot.refuseLogin = true;
+  ::testing::internal::CaptureStderr();
+  ASSERT_TRUE(m_link.Start());
+  const auto logins = [&] { return m_robot.packetsOfType(10); };
+  ASSERT_TRUE(m_sim.runUntil([&] { return logins().size() == 8; }, 3'600'000));
+  m_robot.refuseLogin = false;
+  ASSERT_TRUE(m_sim.runUntil([&] { return !m_robot.packetsOfType(9).empty(); }, 600'000));
+  m_robot.refuseLogin = true;  // the password changed on the robot; a login now is refused
+  m_dispatcher.QueueCommand("LoginSequence");
+  ASSERT_TRUE(m_sim.runUntil([&] { return logins().size() == 11; }, 600'000));
+  m_sim.advanceMs(1000);
+  const std::string err = ::testing::internal::GetCapturedStderr();
+
+  std::vector<double> gapsS;
+  for (std::size_t i = 1; i < logins().size(); ++i) {
+    gapsS.push_back(std::round((logins()[i].atMs - logins()[i - 1].atMs) / 1000.0));
+  }
+  EXPECT_EQ(gapsS, (std::vector<double>{10, 20, 40, 80, 160, 300, 300, 300, 0, 10}));
+  // Once a login was accepted, the login wait ends at once (the robot knows us) and the
+  // sequence goes on before a later refusal arrives.
+  std::vector<int> expected(9, 10);
+  for (int i = 0; i < 3; ++i) expected.insert(expected.end(), {15, 18, 9, 10});
+  expected.pop_back();
+  EXPECT_EQ(types(), expected);
+  EXPECT_EQ(m_state.Status, LinkStatus::Refused);
+  EXPECT_EQ(statuses, (std::vector<LinkStatus>{LinkStatus::Connecting, LinkStatus::Refused,
+                                               LinkStatus::LoggedIn, LinkStatus::Refused}));
+  const std::string line =
+      "rovalink: login refused by the robot at 192.168.1.50: check username/password in "
+      "Config/qbtRovalink.ini\n";
+  // Once per change: refused, then refused again after the accepted login.
+  std::size_t said = 0;
+  for (auto at = err.find(line); at != std::string::npos; at = err.find(line, at + 1)) ++said;
+  EXPECT_EQ(said, 2u) << err;
+  const auto e = events();
+  EXPECT_EQ(std::count(e.begin(), e.end(), "Robot refused the login"), 10);
+}
+
+// The robot hangs up: the link comes back by itself [SPYKEE] Reconnect seconds later (and the
+// 1 s pause before every connect), or with 0 only when a command needs it. The discovery goes
+// out again every 2 s while nobody answers; the first answer ends the search.
+struct ReconnectCase {
+  const char* name;
+  const char* setting;    // the Reconnect line, or "" for none
+  double reconnectedAtS;  // after the hang-up; 0: not within a minute
+};
+
+class Reconnect : public RobotLinkTest, public ::testing::WithParamInterface<ReconnectCase> {};
+
+TEST_P(Reconnect, ALostRobotComesBackAfterReconnectSecondsUnlessItIsZero) {
+  const ReconnectCase& c = GetParam();
+  m_settings.setAppPath(m_folder.path().string());
+  testing::writeFile(m_folder.file("Config/qbtRovalink.ini"),
+                     std::string("[SPYKEE]\r\n") + c.setting + "\r\n");
+  m_robot.answerDiscovery = false;
+  m_sim.simLoop().post(5000 * 1000, [&] { m_robot.answerDiscovery = true; });
+  std::vector<LinkStatus> statuses;
+  m_link.addStatusListener([&](LinkStatus s) { statuses.push_back(s); });
+  ::testing::internal::CaptureStderr();
+  startAndRun();
+  EXPECT_EQ(m_robot.discoveries.size(), 4u);  // 0, 2, 4 and 6 s
+  m_sim.sockets.back()->close();
+  const double lostAt = m_sim.nowMs();
+  m_sim.runUntil([&] { return m_robot.packetsOfType(10).size() == 2; }, 60'000);
+  m_sim.advanceMs(100);  // the robot's answer
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  const auto logins = m_robot.packetsOfType(10);
+  const bool back = c.reconnectedAtS > 0;
+  ASSERT_EQ(logins.size(), back ? 2u : 1u);
+  auto expected =
+      std::vector<LinkStatus>{LinkStatus::Connecting, LinkStatus::LoggedIn, LinkStatus::Lost};
+  if (back) {
+    EXPECT_NEAR((logins[1].atMs - lostAt) / 1000.0, c.reconnectedAtS, 0.05);
+    expected.insert(expected.end(), {LinkStatus::Connecting, LinkStatus::LoggedIn});
+    EXPECT_NE(err.find("rovalink: reconnected to the robot at 192.168.1.50\n"), std::string::npos)
+        << err;
+  }
+  EXPECT_EQ(statuses, expected);
+  for (const char* line : {"searching for the robot (0 s)", "robot found at 192.168.1.50",
+                           "connected to the robot at 192.168.1.50:9000",
+                           "logged in to the robot at 192.168.1.50", "lost the robot at"}) {
+    EXPECT_NE(err.find(std::string("rovalink: ") + line), std::string::npos) << line << "\n" << err;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Settings, Reconnect,
+                         ::testing::Values(ReconnectCase{"DefaultTenSeconds", "", 11},
+                                           ReconnectCase{"ThreeSeconds", "Reconnect=3", 4},
+                                           ReconnectCase{"ZeroWaitsForACommand", "Reconnect=0", 0}),
+                         [](const auto& p) { return std::string(p.param.name); });
 
 TEST_F(RobotLinkTest, AfterTheRobotClosesTheNextCommandReconnectsAndLogsInAgain) {
   startAndRun();

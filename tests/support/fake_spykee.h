@@ -14,7 +14,8 @@ namespace rovalink::test {
 
 // A Spykee robot on the simulated network, as the whole program meets it: it answers the
 // discovery broadcast, accepts the control connection, cuts what it receives into packets,
-// answers a login with an accepting reply and sends telemetry when told to.
+// answers a login with an accepting reply (or a refusing one when told) and sends telemetry when
+// told to.
 class FakeSpykee {
  public:
   struct Packet {
@@ -69,6 +70,7 @@ class FakeSpykee {
   bool answerDiscovery = true;
   // Third byte from the end of the login reply: 0 docked, 1 not docked.
   std::uint8_t loginDockByte = 1;
+  bool refuseLogin = false;
   std::function<void()> onDiscovery;
 
   std::vector<std::string> discoveries;
@@ -86,7 +88,9 @@ class FakeSpykee {
       packets.push_back(
           {static_cast<std::uint8_t>(m_inbound[2]), m_inbound.substr(5, length), m_sim.nowMs()});
       m_inbound.erase(0, 5 + length);
-      if (packets.back().type == 10) {
+      if (packets.back().type == 10 && refuseLogin) {
+        sendPacket(11, std::string(2, '\0'));  // 7 bytes in all: refused
+      } else if (packets.back().type == 10) {
         // An accepting reply is longer than 10 bytes; its dock byte is third from the end.
         std::string reply("\x01\x00\x00\x00\x00\x00", 6);
         reply[3] = static_cast<char>(loginDockByte);

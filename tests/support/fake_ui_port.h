@@ -46,6 +46,8 @@ class FakeUiPort : public platform::UiPort {
     calls.push_back("showPicture:" + path);
   }
 
+  void showNoVideo() override { calls.push_back("showNoVideo"); }
+
   void updateTrayIcon(bool iconOn, const std::string& tooltip) override {
     trayUpdates.push_back({iconOn, tooltip});
     calls.push_back(std::string("trayIcon:") + (iconOn ? "on:" : "off:") + tooltip);

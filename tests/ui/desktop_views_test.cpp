@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPainter>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTest>
@@ -103,6 +104,21 @@ TEST_F(DesktopViewsTest, ArrowKeysInAnyWindowReadLikeTheDesktopsKeyState) {
   EXPECT_FALSE(port.isKeyDown(ArrowKey::Down));
 }
 
+// Without a tray nothing could bring a hidden window back: closing the main window minimises
+// it, and the main window reopens a closed video window.
+TEST_F(DesktopViewsTest, WithoutATrayClosingMinimisesAndTheVideoWindowCanBeReopened) {
+  ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable());
+  port.showMainWindow();
+  port.showVideoWindow();
+  videoView.close();
+  mainView.close();
+  EXPECT_TRUE(mainView.isVisible());
+  EXPECT_TRUE(mainView.isMinimized());
+  EXPECT_FALSE(videoView.isVisible());
+  QTest::mouseClick(mainView.button("aVideoWindow"), Qt::LeftButton);
+  EXPECT_TRUE(videoView.isVisible());
+}
+
 // Renders the windows as a user sees them while connected and driving: the pixels show the
 // model's colours, the labels its texts. With ROVALINK_SCREENSHOT_DIR set (scripts/screenshots)
 // the pictures are saved there; ROVALINK_SCREENSHOT_FRAME names the camera frame.
@@ -111,6 +127,7 @@ using UiScreenshots = GuiTest;
 TEST_F(UiScreenshots, TheRenderedWindowsShowTheirState) {
   window.FillCredentialBoxes();
   robot.state = platform::SocketState::Connected;
+  robotState.Status = robot::LinkStatus::LoggedIn;
   robotState.BatteryLevel = 97;
   model.FrameCount = 8;
   window.VideoRateTimer().setInterval(app::MainWindow::kStatusRefreshMs);
@@ -158,6 +175,77 @@ TEST_F(UiScreenshots, TheRenderedWindowsShowTheirState) {
   EXPECT_TRUE(QGuiApplication::primaryScreen()->grabWindow(0).save(out + "/desktop.png"));
   trayView.menu().hide();
   tray.Update(false);
+}
+
+// Each state of the robot link as a person sees it: the connection light, the battery label
+// greyed while its level is not a current one, and "no video" instead of the last frame. With
+// ROVALINK_SCREENSHOT_DIR set the two windows are saved side by side as state_NAME.png.
+TEST_F(UiScreenshots, EachLinkStateShowsInTheLightTheBatteryAndTheVideo) {
+  using robot::LinkStatus;
+  const struct {
+    const char* name;
+    platform::SocketState socket;
+    LinkStatus link;
+    QColor light;
+  } cases[] = {
+      {"searching", platform::SocketState::Closed, LinkStatus::Searching, QColor(255, 0, 0)},
+      {"connected", platform::SocketState::Connected, LinkStatus::LoggedIn, QColor(0, 255, 0)},
+      {"refused", platform::SocketState::Connected, LinkStatus::Refused, QColor(255, 191, 0)},
+      {"lost", platform::SocketState::Closed, LinkStatus::Lost, QColor(255, 0, 0)},
+  };
+  const std::string frame = folder.file("Video0.jpg");
+  QImage picture(320, 240, QImage::Format_RGB32);
+  picture.fill(QColor(40, 70, 110));
+  ASSERT_TRUE(picture.save(QString::fromStdString(frame), "JPG"));
+  window.FillCredentialBoxes();
+  window.VideoRateTimer().setInterval(app::MainWindow::kStatusRefreshMs);
+  robotState.BatteryLevel = 97;
+  port.showMainWindow();
+  port.showVideoWindow();
+  const QString out = qEnvironmentVariable("ROVALINK_SCREENSHOT_DIR");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    robot.state = c.socket;
+    robotState.Status = c.link;
+    const bool live = c.link == LinkStatus::LoggedIn;
+    model.FrameCount = live ? 8 : 0;
+    window.refreshStatus();
+    if (live) {
+      videoWindow.ShowFrame(frame);
+    } else {
+      videoWindow.ShowNoVideo();
+    }
+    mainView.refresh();
+    QTest::qWait(50);
+    const QImage main = mainView.grab().toImage();
+    const IndicatorLight* light = mainView.indicator("aConnectStatus");
+    EXPECT_EQ(
+        main.pixelColor(light->mapTo(&mainView, light->rect().center()) * main.devicePixelRatio()),
+        c.light);
+    EXPECT_EQ(mainView.findChild<QLabel*>("aBattery")->isEnabled(), live);
+    EXPECT_EQ(videoView.showsNoVideo(), !live);
+    EXPECT_EQ(mainView.findChild<QLabel*>("aVideoRate")->text(), live ? "24 Hz" : "0 Hz");
+    if (out.isEmpty()) continue;
+    const QImage video = videoView.grab().toImage();
+    QImage both(main.width() + video.width() + 10, std::max(main.height(), video.height()),
+                QImage::Format_RGB32);
+    both.fill(Qt::white);
+    QPainter painter(&both);
+    painter.drawImage(0, 0, main);
+    painter.drawImage(main.width() + 10, 0, video);
+    painter.end();
+    EXPECT_TRUE(both.save(out + "/state_" + c.name + ".png"));
+  }
+  if (out.isEmpty() || QGuiApplication::platformName() != "xcb" ||
+      QSystemTrayIcon::isSystemTrayAvailable()) {
+    return;
+  }
+  // No tray: the closed main window stays on the desktop, minimised.
+  mainView.move(40, 40);
+  videoView.move(mainView.frameGeometry().right() + 30, 40);
+  mainView.close();
+  QTest::qWait(500);
+  EXPECT_TRUE(QGuiApplication::primaryScreen()->grabWindow(0).save(out + "/desktop_no_tray.png"));
 }
 
 }  // namespace
