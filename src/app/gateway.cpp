@@ -183,8 +183,7 @@ bool Gateway::startXap() {
 }
 
 void Gateway::startMqtt() {
-  mqtt::MqttSettings settings =
-      mqtt::ReadMqttSettings(m_settings, mqtt::MqttInstanceName(m_helpers));
+  mqtt::MqttSettings settings = mqtt::ReadMqttSettings(m_settings, m_helpers.InstanceName());
   if (!settings.enabled()) return;
   m_mqtt = std::make_unique<mqtt::MqttBridge>(
       mqtt::MqttBridge::Wiring{

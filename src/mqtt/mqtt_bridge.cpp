@@ -7,7 +7,7 @@
 #include "mqtt/mqtt_topics.h"
 #include "mqtt/set_command.h"
 #include "platform/diag.h"
-#include "xap/ascii_case.h"
+#include "settings/ascii_case.h"
 
 namespace rovalink::mqtt {
 namespace {
@@ -184,7 +184,7 @@ void MqttBridge::onReport(const std::string& deviceName) {
   if (!connected()) return;  // every state goes out again on connect
   std::size_t index = 0;
   for (const devices::Device& device : m_wiring.devices) {
-    const bool reported = xap::equalsNoCase(device.Name, deviceName);
+    const bool reported = settings::equalsNoCase(device.Name, deviceName);
     if (reported || m_published[index] != std::pair<bool, int>{device.Status, device.Value})
       publishState(index);
     ++index;

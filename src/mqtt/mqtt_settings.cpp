@@ -2,9 +2,8 @@
 
 #include <charconv>
 
+#include "settings/ascii_case.h"
 #include "settings/hs.h"
-#include "xap/ascii_case.h"
-#include "xap/xap_helpers.h"
 
 namespace rovalink::mqtt {
 namespace {
@@ -29,10 +28,6 @@ std::string withoutTrailingSlashes(std::string topic) {
 }
 
 }  // namespace
-
-std::string MqttInstanceName(xap::XapHelpers& helpers) {
-  return helpers.InstanceName();
-}
 
 std::string TopicSafe(const std::string& text) {
   std::string safe;
@@ -62,7 +57,7 @@ MqttSettings ReadMqttSettings(const settings::hs& settings, const std::string& i
   s.cameraFps = readInt(settings, "CameraFps", 1, 0, 30);
   s.caFile = settings.GetINISetting(kSection, "CaFile", "", kFile);
   const std::string insecure =
-      xap::toLowerAscii(settings.GetINISetting(kSection, "Insecure", "false", kFile));
+      settings::toLowerAscii(settings.GetINISetting(kSection, "Insecure", "false", kFile));
   s.insecure = insecure == "true" || insecure == "1" || insecure == "yes";
   return s;
 }

@@ -6,9 +6,6 @@
 namespace rovalink::settings {
 class hs;
 }
-namespace rovalink::xap {
-class XapHelpers;
-}
 
 namespace rovalink::mqtt {
 
@@ -28,10 +25,6 @@ struct MqttSettings {
 
   bool enabled() const { return !host.empty(); }
 };
-
-// The instance name the MQTT side is named after: the last part of the program's xAP source.
-// One place, so a change of how the instance is chosen reaches every topic at once.
-std::string MqttInstanceName(xap::XapHelpers& helpers);
 
 // Reads [MQTT]; a bad number keeps its default. Topic levels made from the instance keep only
 // letters, digits, '-' and '_' so a host name cannot inject '+', '#' or '/'.

@@ -3,7 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "robot/robot_state.h"
-#include "xap/ascii_case.h"
+#include "settings/ascii_case.h"
 
 namespace rovalink::mqtt {
 namespace {
@@ -20,7 +20,7 @@ bool isOneOf(const std::string& name, std::initializer_list<const char*> names) 
 std::string componentOf(const devices::Device& d) {
   if (isOneOf(d.Name, {"Battery", "Movement"})) return "sensor";
   if (isOneOf(d.Name, {"Docked", "Connected", "File"})) return "binary_sensor";
-  const std::string kind = xap::toLowerAscii(d.FunctionType);
+  const std::string kind = settings::toLowerAscii(d.FunctionType);
   if (kind == "index") return "number";
   if (kind == "relay") return "switch";
   return "button";
@@ -42,7 +42,7 @@ std::vector<HaEntity> HaEntities(const devices::Devices& devices, int cameraFps)
   std::vector<HaEntity> entities;
   for (const devices::Device& d : devices) {
     const std::string component = componentOf(d);
-    entities.push_back({component, xap::toLowerAscii(d.Name), d.Name, d.Name,
+    entities.push_back({component, settings::toLowerAscii(d.Name), d.Name, d.Name,
                         component == "button" ? "PRESS" : ""});
     if (d.Name == "Docked") {
       entities.push_back({"button", "dock", d.Name, "Dock", "ON"});

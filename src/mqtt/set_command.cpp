@@ -5,7 +5,7 @@
 
 #include "mqtt/mqtt_topics.h"
 #include "robot/robot_state.h"
-#include "xap/ascii_case.h"
+#include "settings/ascii_case.h"
 
 namespace rovalink::mqtt {
 namespace {
@@ -64,8 +64,8 @@ std::optional<BscFields> MapSetPayload(const devices::Device& device, std::strin
   const std::string_view text = trimmed(payload);
   if (!text.empty() && text.front() == '{') return fromJson(text, error);
 
-  const std::string word = xap::toUpperAscii(text);
-  const std::string kind = xap::toLowerAscii(device.FunctionType);
+  const std::string word = settings::toUpperAscii(text);
+  const std::string kind = settings::toLowerAscii(device.FunctionType);
   if (kind == "relay") {
     if (word == "ON" || word == "OFF") return BscFields{word, "Unknown"};
     error = "expected ON or OFF";

@@ -9,10 +9,10 @@
 
 #include "devices/device_table.h"
 #include "mqtt/fake_mqtt_client.h"
+#include "settings/ascii_case.h"
 #include "settings/hs.h"
 #include "settings/recording_services.h"
 #include "settings/test_folder.h"
-#include "xap/ascii_case.h"
 
 namespace rovalink::mqtt {
 namespace {
@@ -54,7 +54,8 @@ TEST(MqttDiscovery, EveryDeviceHasOneEntityGroupedUnderOneRobotWithAvailability)
 
   // Each device once under its own object id, and no entity without a device but the camera.
   ASSERT_EQ(componentsByDevice.size(), table.size());
-  for (const devices::Device& d : table) EXPECT_EQ(byObject.count(xap::toLowerAscii(d.Name)), 1u);
+  for (const devices::Device& d : table)
+    EXPECT_EQ(byObject.count(settings::toLowerAscii(d.Name)), 1u);
   EXPECT_EQ(configs.size(), table.size() + 3);  // dock, undock, camera
   EXPECT_EQ(byObject["camera"]["topic"], "rovalink/lab/camera");
   EXPECT_EQ(byObject["dock"]["command_topic"], "rovalink/lab/Docked/set");
