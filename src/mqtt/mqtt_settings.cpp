@@ -39,7 +39,8 @@ std::string TopicSafe(const std::string& text) {
   return safe.empty() ? "spykee" : safe;
 }
 
-MqttSettings ReadMqttSettings(const settings::hs& settings, const std::string& instance) {
+MqttSettings ReadMqttSettings(const settings::hs& settings, const std::string& instance,
+                              const std::string& hostName) {
   MqttSettings s;
   s.instance = instance;
   const std::string safe = TopicSafe(instance);
@@ -51,7 +52,10 @@ MqttSettings ReadMqttSettings(const settings::hs& settings, const std::string& i
   s.port = static_cast<std::uint16_t>(readInt(settings, "Port", 1883, 1, 65535));
   s.username = settings.GetINISetting(kSection, "Username", "", kFile);
   s.password = settings.GetINISetting(kSection, "Password", "", kFile);
-  s.clientId = text("ClientId", "rovalink-" + safe);
+  const std::string host = hostName.substr(0, hostName.find('.'));
+  s.clientId =
+      text("ClientId",
+           "rovalink-" + safe + (host.empty() || host == instance ? "" : "-" + TopicSafe(host)));
   s.baseTopic = withoutTrailingSlashes(text("BaseTopic", "rovalink/" + safe));
   s.discoveryPrefix = withoutTrailingSlashes(text("DiscoveryPrefix", "homeassistant"));
   s.cameraFps = readInt(settings, "CameraFps", 1, 0, 30);
