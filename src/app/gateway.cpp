@@ -1,6 +1,7 @@
 #include "app/gateway.h"
 
 #include <algorithm>
+#include <charconv>
 #include <exception>
 #include <filesystem>
 #include <utility>
@@ -8,6 +9,7 @@
 
 #include "mqtt/mosquitto_client.h"
 #include "platform/diag.h"
+#include "platform/thread_host_resolver.h"
 
 namespace rovalink::app {
 namespace {
@@ -193,17 +195,40 @@ bool Gateway::startXap() {
   return true;
 }
 
+std::string Gateway::livePageUrl() {
+  auto setting = [this](const char* key, const char* fallback) {
+    std::string text = m_settings.GetINISetting("SPYKEE", key, fallback, "qbtRovalink.ini");
+    std::erase(text, '"');
+    return text;
+  };
+  const std::string port = setting("ServerPort", "8029");
+  int number = 0;
+  const auto [end, ec] = std::from_chars(port.data(), port.data() + port.size(), number);
+  if (ec != std::errc() || end != port.data() + port.size() || number <= 0 || number > 65535)
+    return "";
+  std::string address = setting("ServerAddress", "");
+  if (address.empty() || address == "0.0.0.0") {
+    const std::vector<std::string> own = m_platform.host().ipv4Addresses();
+    if (own.empty()) return "";
+    address = own.front();
+  }
+  return "http://" + address + ":" + std::to_string(number) + "/spykee/live";
+}
+
 void Gateway::startMqtt() {
+  const std::string hostName = m_platform.host().computerName();
   mqtt::MqttSettings settings =
-      mqtt::ReadMqttSettings(m_settings, mqtt::MqttInstanceName(m_helpers));
+      mqtt::ReadMqttSettings(m_settings, m_helpers.InstanceName(), hostName);
   if (!settings.enabled()) return;
+  settings.configurationUrl = livePageUrl();
   m_mqtt = std::make_unique<mqtt::MqttBridge>(
       mqtt::MqttBridge::Wiring{
-          m_platform, m_helpers, m_devices,
+          m_platform, m_helpers, m_devices, m_robotState,
           [this](const std::string& target, const std::string& id, const std::string& state,
                  const std::string& text) { m_bsc->HandleBscCommand(target, id, state, text); },
           m_helpers.XapSource(), settings::hs::VersionText()},
-      std::move(settings), std::make_unique<mqtt::MosquittoClient>());
+      std::move(settings), std::make_unique<mqtt::MosquittoClient>(),
+      std::make_unique<platform::ThreadHostResolver>(m_platform));
   m_reporter->setChangeListener([this](const std::string& name) { m_mqtt->onReport(name); });
   m_robotLink->setFrameListener([this](std::string_view jpeg) { m_mqtt->onFrame(jpeg); });
   m_mqtt->start();

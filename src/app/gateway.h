@@ -94,6 +94,8 @@ class Gateway {
   // qbtRovalink.ini, else Data/xapqbtSpykee.
   std::string readPathFolder(const xap::AppLayout& layout) const;
   void startMqtt();
+  // Where Home Assistant links to the live page; "" when the web server is off.
+  std::string livePageUrl();
   void Shutdown();
   void reportStatus(const std::string& name, bool isInfo);
   void onLinkStatus(robot::LinkStatus status);

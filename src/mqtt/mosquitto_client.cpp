@@ -1,7 +1,9 @@
 #include "mqtt/mosquitto_client.h"
 
 #include <mosquitto.h>
+#include <mqtt_protocol.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -32,14 +34,19 @@ bool MosquittoClient::configure(const MqttSettings& settings, const std::string&
   mosquitto_connect_callback_set(m_mosq, &MosquittoClient::onConnect);
   mosquitto_disconnect_callback_set(m_mosq, &MosquittoClient::onDisconnect);
   mosquitto_message_callback_set(m_mosq, &MosquittoClient::onMessage);
-  int rc = MOSQ_ERR_SUCCESS;
-  if (!settings.username.empty()) {
+  int rc = mosquitto_int_option(m_mosq, MOSQ_OPT_PROTOCOL_VERSION,
+                                m_v5 ? MQTT_PROTOCOL_V5 : MQTT_PROTOCOL_V311);
+  if (rc == MOSQ_ERR_SUCCESS && !settings.username.empty()) {
     rc = mosquitto_username_pw_set(m_mosq, settings.username.c_str(),
                                    settings.password.empty() ? nullptr : settings.password.c_str());
   }
   if (rc == MOSQ_ERR_SUCCESS) {
     rc = mosquitto_will_set(m_mosq, willTopic.c_str(), static_cast<int>(willPayload.size()),
                             willPayload.data(), 1, true);
+  }
+  if (rc == MOSQ_ERR_SUCCESS && m_v5) {
+    setConnectProperties(true);
+    m_withProperties = true;
   }
   if (rc == MOSQ_ERR_SUCCESS && !settings.caFile.empty()) {
     rc = mosquitto_tls_set(m_mosq, settings.caFile.c_str(), nullptr, nullptr, nullptr, nullptr);
@@ -52,8 +59,24 @@ bool MosquittoClient::configure(const MqttSettings& settings, const std::string&
   return true;
 }
 
-bool MosquittoClient::connectAsync(const std::string& host, int port, std::string& error) {
-  const int rc = mosquitto_connect_async(m_mosq, host.c_str(), port, kKeepAliveSeconds);
+// The library keeps CONNECT properties only through its blocking connect, and reuses them for
+// every later connection: hand them over through a call that stops at the missing host, before
+// any network.
+void MosquittoClient::setConnectProperties(bool withMaxPacketSize) {
+  mosquitto_property* properties = nullptr;
+  if (withMaxPacketSize)
+    mosquitto_property_add_int32(&properties, MQTT_PROP_MAXIMUM_PACKET_SIZE, kMaxPacketBytes);
+  mosquitto_connect_bind_v5(m_mosq, nullptr, 0, kKeepAliveSeconds, nullptr, properties);
+  mosquitto_property_free_all(&properties);
+}
+
+bool MosquittoClient::connectAsync(const std::string& address, int port, std::string& error) {
+  if (!m_v5 && m_withProperties) {
+    setConnectProperties(false);
+    mosquitto_int_option(m_mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+    m_withProperties = false;
+  }
+  const int rc = mosquitto_connect_async(m_mosq, address.c_str(), port, kKeepAliveSeconds);
   if (rc != MOSQ_ERR_SUCCESS || mosquitto_socket(m_mosq) < 0) {
     error = errorText(rc);
     return false;
@@ -89,9 +112,10 @@ int MosquittoClient::loopMisc() {
   return mosquitto_loop_misc(m_mosq);
 }
 
-bool MosquittoClient::publish(const std::string& topic, const std::string& payload, bool retain) {
+bool MosquittoClient::publish(const std::string& topic, const std::string& payload, bool retain,
+                              int qos) {
   return mosquitto_publish(m_mosq, nullptr, topic.c_str(), static_cast<int>(payload.size()),
-                           payload.data(), 0, retain) == MOSQ_ERR_SUCCESS;
+                           payload.data(), qos, retain) == MOSQ_ERR_SUCCESS;
 }
 
 bool MosquittoClient::subscribe(const std::string& pattern) {
@@ -104,6 +128,12 @@ void MosquittoClient::disconnect() {
 
 void MosquittoClient::onConnect(mosquitto*, void* self, int rc) {
   auto& client = *static_cast<MosquittoClient*>(self);
+  // A broker that only speaks 3.1.1 refuses the version; the next attempt uses 3.1.1.
+  if (client.m_v5 &&
+      (rc == CONNACK_REFUSED_PROTOCOL_VERSION || rc == MQTT_RC_UNSUPPORTED_PROTOCOL_VERSION)) {
+    client.m_v5 = false;
+    mosquitto_int_option(client.m_mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+  }
   if (client.m_callbacks.onConnect) client.m_callbacks.onConnect(rc, mosquitto_connack_string(rc));
 }
 
@@ -117,8 +147,11 @@ void MosquittoClient::onMessage(mosquitto*, void* self, const mosquitto_message*
   auto& client = *static_cast<MosquittoClient*>(self);
   if (!client.m_callbacks.onMessage || message->topic == nullptr) return;
   const char* bytes = static_cast<const char*>(message->payload);
-  client.m_callbacks.onMessage(message->topic,
-                               std::string(bytes, bytes == nullptr ? 0 : message->payloadlen));
+  const std::size_t length =
+      bytes == nullptr
+          ? 0
+          : std::min(static_cast<std::size_t>(message->payloadlen), kMaxPayloadBytes + 1);
+  client.m_callbacks.onMessage(message->topic, std::string(bytes, length), message->retain);
 }
 
 }  // namespace rovalink::mqtt

@@ -7,7 +7,7 @@
 #include "mqtt/mqtt_topics.h"
 #include "mqtt/set_command.h"
 #include "platform/diag.h"
-#include "xap/ascii_case.h"
+#include "settings/ascii_case.h"
 
 namespace rovalink::mqtt {
 namespace {
@@ -27,17 +27,31 @@ std::string shown(std::string_view text) {
 
 }  // namespace
 
-MqttBridge::MqttBridge(Wiring wiring, MqttSettings settings, std::unique_ptr<MqttClient> client)
+MqttBridge::MqttBridge(Wiring wiring, MqttSettings settings, std::unique_ptr<MqttClient> client,
+                       std::unique_ptr<platform::HostResolver> resolver)
     : m_wiring(std::move(wiring)),
       m_settings(std::move(settings)),
       m_client(std::move(client)),
+      m_resolver(std::move(resolver)),
+      m_lookupTimer(m_wiring.platform.loop().createTimer()),
       m_miscTimer(m_wiring.platform.loop().createTimer()),
       m_retryTimer(m_wiring.platform.loop().createTimer()),
       m_cameraTimer(m_wiring.platform.loop().createTimer()),
       m_rejectTimer(m_wiring.platform.loop().createTimer()),
-      m_published(m_wiring.devices.size(), {false, 0}) {
+      m_published(m_wiring.devices.size()) {
   m_miscTimer->setInterval(kMiscIntervalMs);
-  m_miscTimer->onTick([this] { serviceSocket(&MqttClient::loopMisc); });
+  m_miscTimer->onTick([this] {
+    serviceSocket(&MqttClient::loopMisc);
+    // The link status and what the robot reports change without a report of their own.
+    if (connected()) catchUp("");
+  });
+  m_lookupTimer->setInterval(kLookupTimeoutMs);
+  m_lookupTimer->onTick([this] {
+    m_lookupTimer->setEnabled(false);
+    if (m_state != State::Resolving) return;
+    m_resolver->cancel();
+    failed("no answer to the lookup of " + m_settings.host);
+  });
   m_retryTimer->onTick([this] {
     m_retryTimer->setEnabled(false);
     connect();
@@ -51,10 +65,11 @@ MqttBridge::MqttBridge(Wiring wiring, MqttSettings settings, std::unique_ptr<Mqt
       event("MQTT: " + std::to_string(std::exchange(m_rejectsUnreported, 0)) +
             " more commands ignored");
   });
-  m_client->setCallbacks(MqttClient::Callbacks{
-      [this](int rc, const std::string& reason) { onConnected(rc, reason); },
-      [this](int, const std::string& reason) { onDisconnected(reason); },
-      [this](const std::string& topic, const std::string& payload) { onMessage(topic, payload); }});
+  m_client->setCallbacks(
+      MqttClient::Callbacks{[this](int rc, const std::string& reason) { onConnected(rc, reason); },
+                            [this](int, const std::string& reason) { onDisconnected(reason); },
+                            [this](const std::string& topic, const std::string& payload,
+                                   bool retained) { onMessage(topic, payload, retained); }});
 }
 
 MqttBridge::~MqttBridge() {
@@ -76,11 +91,13 @@ void MqttBridge::stop() {
   if (m_state == State::Stopped) return;
   const bool wasConnected = connected();
   m_state = State::Stopped;
+  m_resolver->cancel();
+  m_lookupTimer->setEnabled(false);
   m_retryTimer->setEnabled(false);
   m_cameraTimer->setEnabled(false);
   m_miscTimer->setEnabled(false);
   if (wasConnected) {
-    m_client->publish(TopicNames(m_settings).status(), kOffline, true);
+    m_client->publish(TopicNames(m_settings).status(), kOffline, true, 1);
     // Inside a client callback the client writes by itself once the callback returns.
     for (int round = 0; round < kFlushRounds && !m_inClient && m_client->wantWrite(); ++round) {
       if (m_client->loopWrite() != 0) break;
@@ -92,11 +109,30 @@ void MqttBridge::stop() {
 
 void MqttBridge::connect() {
   if (m_state == State::Stopped) return;
-  m_state = State::Connecting;
+  m_state = State::Resolving;
   m_refusal.clear();
-  std::string error;
-  if (!m_client->connectAsync(m_settings.host, m_settings.port, error)) {
-    failed(error);
+  // The library would look the name up itself, blocking the one thread while a name server
+  // does not answer; so the lookup runs aside and the library gets the address.
+  m_lookupTimer->setEnabled(true);
+  m_resolver->resolve(
+      m_settings.host,
+      [this](const std::string& address, const std::string& error) { onResolved(address, error); });
+}
+
+void MqttBridge::onResolved(const std::string& address, const std::string& error) {
+  if (m_state != State::Resolving) return;
+  m_lookupTimer->setEnabled(false);
+  if (address.empty()) {
+    failed("cannot look up " + m_settings.host + ": " + error);
+    return;
+  }
+  m_state = State::Connecting;
+  // A checked TLS certificate names the host, which the library compares with what it was
+  // given; that name resolved a moment ago, so its second lookup is answered at once.
+  const bool checksName = !m_settings.caFile.empty() && !m_settings.insecure;
+  std::string reason;
+  if (!m_client->connectAsync(checksName ? m_settings.host : address, m_settings.port, reason)) {
+    failed(reason);
     return;
   }
   m_watch = m_wiring.platform.createFdWatch(m_client->socket());
@@ -149,6 +185,9 @@ void MqttBridge::onDisconnected(const std::string& reason) {
 void MqttBridge::failed(const std::string& reason) {
   const bool wasUp = m_state == State::Connected;
   m_state = State::Waiting;
+  m_lookupTimer->setEnabled(false);
+  // Only the first connection can tell another gateway's "online" from this one's own.
+  m_twinChecked |= wasUp;
   m_watch.reset();
   m_miscTimer->setEnabled(false);
   m_cameraTimer->setEnabled(false);
@@ -169,28 +208,48 @@ void MqttBridge::failed(const std::string& reason) {
 void MqttBridge::publishAll() {
   const TopicNames topics(m_settings);
   m_client->subscribe(topics.setPattern());
-  m_client->publish(topics.status(), kOnline, true);
+  // Before our own "online": a retained "online" then is another gateway's.
+  if (!m_twinChecked) m_client->subscribe(topics.status());
+  m_client->publish(topics.status(), kOnline, true, 1);
   for (const RetainedMessage& config :
        DiscoveryConfigs(m_wiring.devices, m_settings, m_wiring.version)) {
-    m_client->publish(config.topic, config.payload, true);
+    m_client->publish(config.topic, config.payload, true, 1);
   }
+  if (m_settings.cameraFps <= 0) m_client->publish(topics.camera(), "", true, 0);
+  m_robotPublished.clear();
+  publishRobot();
   for (std::size_t i = 0; i < m_wiring.devices.size(); ++i) publishState(i);
   updateWriteWatch();
 }
 
+void MqttBridge::publishRobot() {
+  const devices::Device* link = m_wiring.devices.find("Connected");
+  const char* available = link != nullptr && link->Status ? kOnline : kOffline;
+  const std::string status = robot::LinkStatusText(m_wiring.robot.Status);
+  if (m_robotPublished == available + status) return;
+  m_robotPublished = available + status;
+  const TopicNames topics(m_settings);
+  m_client->publish(topics.robot(), available, true, 0);
+  m_client->publish(topics.link(), status, true, 0);
+}
+
 void MqttBridge::publishState(std::size_t index) {
   const devices::Device& device = *(m_wiring.devices.begin() + static_cast<std::ptrdiff_t>(index));
-  m_published[index] = {device.Status, device.Value};
-  m_client->publish(TopicNames(m_settings).state(device.Name), StatePayload(device), true);
+  m_published[index] = StatePayload(device, m_wiring.robot);
+  m_client->publish(TopicNames(m_settings).state(device.Name), m_published[index], true, 0);
 }
 
 void MqttBridge::onReport(const std::string& deviceName) {
   if (!connected()) return;  // every state goes out again on connect
+  catchUp(deviceName);
+}
+
+void MqttBridge::catchUp(const std::string& reportedName) {
+  publishRobot();
   std::size_t index = 0;
   for (const devices::Device& device : m_wiring.devices) {
-    const bool reported = xap::equalsNoCase(device.Name, deviceName);
-    if (reported || m_published[index] != std::pair<bool, int>{device.Status, device.Value})
-      publishState(index);
+    const bool reported = settings::equalsNoCase(device.Name, reportedName);
+    if (reported || m_published[index] != StatePayload(device, m_wiring.robot)) publishState(index);
     ++index;
   }
   updateWriteWatch();
@@ -205,11 +264,30 @@ void MqttBridge::onFrame(std::string_view jpeg) {
 void MqttBridge::publishFrame() {
   if (!connected() || !m_frameNew) return;
   m_frameNew = false;
-  m_client->publish(TopicNames(m_settings).camera(), m_frame, false);
+  // Retained, so Home Assistant has a picture again right after its own restart.
+  m_client->publish(TopicNames(m_settings).camera(), m_frame, true, 0);
   updateWriteWatch();
 }
 
-void MqttBridge::onMessage(const std::string& topic, const std::string& payload) {
+void MqttBridge::onMessage(const std::string& topic, const std::string& payload, bool retained) {
+  if (topic == TopicNames(m_settings).status()) {
+    if (retained && payload == kOnline && !m_twinChecked) {
+      event("MQTT: another gateway is already online under " + shown(m_settings.baseTopic) +
+            "; give each its own BaseTopic");
+    }
+    m_twinChecked = true;
+    return;
+  }
+  // A retained command is an old one (left by any publisher, kept across broker restarts):
+  // the robot never acts on it.
+  if (retained) {
+    if (!std::exchange(m_retainedCommandTold, true)) {
+      event("MQTT command on " + shown(topic) +
+            " ignored: retained (an old message; later ones are not reported)");
+    }
+    diag::info("MQTT: retained message on " + shown(topic) + " ignored");
+    return;
+  }
   if (topic.size() > kMaxTopicBytes) {
     rejectSet(topic, "topic too long");
     return;

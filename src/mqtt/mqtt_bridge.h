@@ -10,7 +10,9 @@
 #include "devices/devices.h"
 #include "mqtt/mqtt_client.h"
 #include "mqtt/mqtt_settings.h"
+#include "platform/host_resolver.h"
 #include "platform/platform.h"
+#include "robot/robot_state.h"
 #include "settings/services.h"
 
 namespace rovalink::mqtt {
@@ -28,6 +30,7 @@ class MqttBridge {
     platform::Platform& platform;
     settings::Services& services;  // LogEvent
     const devices::Devices& devices;
+    const robot::RobotState& robot;  // what the robot has reported; the link status
     CommandFn command;
     std::string xapSource;  // the part before ":" of the targets handed to command
     std::string version;
@@ -38,8 +41,11 @@ class MqttBridge {
   static constexpr int kMiscIntervalMs = 1000;  // keep-alive and time-outs of the client
   // At most one event per period about ignored commands; the rest are counted.
   static constexpr int kRejectEventMs = 1000;
+  // A name server that does not answer counts as a failed attempt after this.
+  static constexpr int kLookupTimeoutMs = 15000;
 
-  MqttBridge(Wiring wiring, MqttSettings settings, std::unique_ptr<MqttClient> client);
+  MqttBridge(Wiring wiring, MqttSettings settings, std::unique_ptr<MqttClient> client,
+             std::unique_ptr<platform::HostResolver> resolver);
   ~MqttBridge();
   MqttBridge(const MqttBridge&) = delete;
   MqttBridge& operator=(const MqttBridge&) = delete;
@@ -59,18 +65,22 @@ class MqttBridge {
   int nextRetryMs() const { return m_retryMs; }
 
  private:
-  enum class State { Idle, Connecting, Connected, Waiting, Stopped };
+  enum class State { Idle, Resolving, Connecting, Connected, Waiting, Stopped };
   enum class Reported { Nothing, Up, Down };
 
   void connect();
+  void onResolved(const std::string& address, const std::string& error);
   void onConnected(int rc, const std::string& reason);
   void onDisconnected(const std::string& reason);
-  void onMessage(const std::string& topic, const std::string& payload);
+  void onMessage(const std::string& topic, const std::string& payload, bool retained);
+  void publishRobot();
   void failed(const std::string& reason);
   void serviceSocket(int (MqttClient::*call)());
   void updateWriteWatch();
   void publishAll();
   void publishState(std::size_t index);
+  // Publishes every state whose payload changed, and the reported device's in any case.
+  void catchUp(const std::string& reportedName);
   void publishFrame();
   void rejectSet(const std::string& topic, const std::string& reason);
   void event(const std::string& text);
@@ -79,6 +89,8 @@ class MqttBridge {
   Wiring m_wiring;
   MqttSettings m_settings;
   std::unique_ptr<MqttClient> m_client;
+  std::unique_ptr<platform::HostResolver> m_resolver;
+  std::unique_ptr<platform::Timer> m_lookupTimer;
   std::unique_ptr<platform::FdWatch> m_watch;
   std::unique_ptr<platform::Timer> m_miscTimer;
   std::unique_ptr<platform::Timer> m_retryTimer;
@@ -91,10 +103,13 @@ class MqttBridge {
   Reported m_reported = Reported::Nothing;
   int m_retryMs = kFirstRetryMs;
   std::string m_refusal;  // why the broker refused the last CONNECT
+  bool m_retainedCommandTold = false;
+  bool m_twinChecked = false;    // the first message on our availability topic has been seen
+  std::string m_robotPublished;  // robot availability and link status as last published
 
   // What each device's retained state says, by table position, so silent changes (the LEDs
-  // turned off by docking) are caught up with the next report.
-  std::vector<std::pair<bool, int>> m_published;
+  // turned off by docking, the first battery level) are caught up with the next report.
+  std::vector<std::string> m_published;
   std::string m_frame;
   bool m_frameNew = false;
 };

@@ -2,9 +2,8 @@
 
 #include <charconv>
 
+#include "settings/ascii_case.h"
 #include "settings/hs.h"
-#include "xap/ascii_case.h"
-#include "xap/xap_helpers.h"
 
 namespace rovalink::mqtt {
 namespace {
@@ -30,10 +29,6 @@ std::string withoutTrailingSlashes(std::string topic) {
 
 }  // namespace
 
-std::string MqttInstanceName(xap::XapHelpers& helpers) {
-  return helpers.InstanceName();
-}
-
 std::string TopicSafe(const std::string& text) {
   std::string safe;
   for (const char c : text) {
@@ -44,7 +39,8 @@ std::string TopicSafe(const std::string& text) {
   return safe.empty() ? "spykee" : safe;
 }
 
-MqttSettings ReadMqttSettings(const settings::hs& settings, const std::string& instance) {
+MqttSettings ReadMqttSettings(const settings::hs& settings, const std::string& instance,
+                              const std::string& hostName) {
   MqttSettings s;
   s.instance = instance;
   const std::string safe = TopicSafe(instance);
@@ -56,13 +52,16 @@ MqttSettings ReadMqttSettings(const settings::hs& settings, const std::string& i
   s.port = static_cast<std::uint16_t>(readInt(settings, "Port", 1883, 1, 65535));
   s.username = settings.GetINISetting(kSection, "Username", "", kFile);
   s.password = settings.GetINISetting(kSection, "Password", "", kFile);
-  s.clientId = text("ClientId", "rovalink-" + safe);
+  const std::string host = hostName.substr(0, hostName.find('.'));
+  s.clientId =
+      text("ClientId",
+           "rovalink-" + safe + (host.empty() || host == instance ? "" : "-" + TopicSafe(host)));
   s.baseTopic = withoutTrailingSlashes(text("BaseTopic", "rovalink/" + safe));
   s.discoveryPrefix = withoutTrailingSlashes(text("DiscoveryPrefix", "homeassistant"));
   s.cameraFps = readInt(settings, "CameraFps", 1, 0, 30);
   s.caFile = settings.GetINISetting(kSection, "CaFile", "", kFile);
   const std::string insecure =
-      xap::toLowerAscii(settings.GetINISetting(kSection, "Insecure", "false", kFile));
+      settings::toLowerAscii(settings.GetINISetting(kSection, "Insecure", "false", kFile));
   s.insecure = insecure == "true" || insecure == "1" || insecure == "yes";
   return s;
 }

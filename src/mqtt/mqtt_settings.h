@@ -6,9 +6,6 @@
 namespace rovalink::settings {
 class hs;
 }
-namespace rovalink::xap {
-class XapHelpers;
-}
 
 namespace rovalink::mqtt {
 
@@ -19,23 +16,23 @@ struct MqttSettings {
   std::uint16_t port = 1883;
   std::string username;
   std::string password;
-  std::string clientId;         // default "rovalink-<instance>"
-  std::string baseTopic;        // default "rovalink/<instance>"
-  std::string discoveryPrefix;  // default "homeassistant"
-  int cameraFps = 1;            // 0: no camera entity, no frames
-  std::string caFile;           // TLS on when set
-  bool insecure = false;        // TLS without checking the broker's host name
+  std::string clientId;          // default "rovalink-<instance>-<host>"
+  std::string baseTopic;         // default "rovalink/<instance>"
+  std::string discoveryPrefix;   // default "homeassistant"
+  int cameraFps = 1;             // 0: no camera entity, no frames
+  std::string caFile;            // TLS on when set
+  bool insecure = false;         // TLS without checking the broker's host name
+  std::string configurationUrl;  // the live page, when the web server is on (not from [MQTT])
 
   bool enabled() const { return !host.empty(); }
 };
 
-// The instance name the MQTT side is named after: the last part of the program's xAP source.
-// One place, so a change of how the instance is chosen reaches every topic at once.
-std::string MqttInstanceName(xap::XapHelpers& helpers);
-
 // Reads [MQTT]; a bad number keeps its default. Topic levels made from the instance keep only
-// letters, digits, '-' and '_' so a host name cannot inject '+', '#' or '/'.
-MqttSettings ReadMqttSettings(const settings::hs& settings, const std::string& instance);
+// letters, digits, '-' and '_' so a host name cannot inject '+', '#' or '/'. The default client
+// id also names the host: two gateways given the same instance would otherwise throw each
+// other off the broker in turn.
+MqttSettings ReadMqttSettings(const settings::hs& settings, const std::string& instance,
+                              const std::string& hostName = "");
 
 // The instance reduced to letters, digits, '-' and '_' ("_" for anything else; "spykee" if empty).
 std::string TopicSafe(const std::string& text);

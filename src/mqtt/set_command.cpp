@@ -1,11 +1,12 @@
 #include "mqtt/set_command.h"
 
 #include <charconv>
+#include <cmath>
 #include <nlohmann/json.hpp>
 
 #include "mqtt/mqtt_topics.h"
 #include "robot/robot_state.h"
-#include "xap/ascii_case.h"
+#include "settings/ascii_case.h"
 
 namespace rovalink::mqtt {
 namespace {
@@ -20,7 +21,29 @@ std::string_view trimmed(std::string_view text) {
   return text;
 }
 
-std::optional<BscFields> fromJson(std::string_view payload, std::string& error) {
+// A level for Volume or Speed, plain or as a JSON block's text: a decimal number, rounded half
+// away from zero (Home Assistant's slider may send 40.5), within the device's range. A drive
+// speed goes on as the setting the robot link adds 24 to.
+std::optional<std::string> levelText(const devices::Device& device, std::string_view text,
+                                     std::string& error) {
+  const NumberRange range = RangeOf(device);
+  double number = 0;
+  const auto result =
+      std::from_chars(text.data(), text.data() + text.size(), number, std::chars_format::fixed);
+  const double rounded = std::round(number);
+  if (text.empty() || result.ec != std::errc() || result.ptr != text.data() + text.size() ||
+      !std::isfinite(number) || rounded < range.min || rounded > range.max) {
+    error =
+        "expected a number from " + std::to_string(range.min) + " to " + std::to_string(range.max);
+    return std::nullopt;
+  }
+  int value = static_cast<int>(rounded);
+  if (device.Name == "Speed") value -= robot::RobotState::kMinSpeed - 1;
+  return std::to_string(value);
+}
+
+std::optional<BscFields> fromJson(const devices::Device& device, std::string_view payload,
+                                  std::string& error) {
   const nlohmann::json block = nlohmann::json::parse(payload, nullptr, false);
   if (!block.is_object()) {
     error = "not a JSON object";
@@ -46,6 +69,12 @@ std::optional<BscFields> fromJson(std::string_view payload, std::string& error) 
     error = "no state and no text";
     return std::nullopt;
   }
+  // The same rule as a plain level, so either form is checked and converted alike.
+  if (settings::toLowerAscii(device.FunctionType) == "index" && fields.Text != "Unknown") {
+    const auto level = levelText(device, trimmed(fields.Text), error);
+    if (!level) return std::nullopt;
+    fields.Text = *level;
+  }
   return fields;
 }
 
@@ -62,28 +91,19 @@ std::optional<BscFields> MapSetPayload(const devices::Device& device, std::strin
     return std::nullopt;
   }
   const std::string_view text = trimmed(payload);
-  if (!text.empty() && text.front() == '{') return fromJson(text, error);
+  if (!text.empty() && text.front() == '{') return fromJson(device, text, error);
 
-  const std::string word = xap::toUpperAscii(text);
-  const std::string kind = xap::toLowerAscii(device.FunctionType);
+  const std::string word = settings::toUpperAscii(text);
+  const std::string kind = settings::toLowerAscii(device.FunctionType);
   if (kind == "relay") {
     if (word == "ON" || word == "OFF") return BscFields{word, "Unknown"};
     error = "expected ON or OFF";
     return std::nullopt;
   }
   if (kind == "index") {
-    const NumberRange range = RangeOf(device);
-    int value = 0;
-    const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || result.ec != std::errc() || result.ptr != text.data() + text.size() ||
-        value < range.min || value > range.max) {
-      error = "expected a whole number from " + std::to_string(range.min) + " to " +
-              std::to_string(range.max);
-      return std::nullopt;
-    }
-    // The robot link turns a speed setting p into the drive speed p + 24.
-    if (device.Name == "Speed") value -= robot::RobotState::kMinSpeed - 1;
-    return BscFields{"ON", std::to_string(value)};
+    const auto level = levelText(device, text, error);
+    if (!level) return std::nullopt;
+    return BscFields{"ON", *level};
   }
   if (word == "PRESS" || word == "ON") return BscFields{"ON", "Unknown"};
   error = "expected PRESS";

@@ -21,9 +21,10 @@ struct BscFields {
 };
 
 // Relays take ON or OFF; buttons PRESS (or ON); Volume a level 0..100; Speed a drive speed
-// 25..123 (sent on as the setting 1..99 the robot link adds 24 to). Any commandable device also
-// takes the whole block as JSON: {"state":"ON","text":"route.txt"}. nullopt and the reason when
-// the payload is no command for that device.
+// 25..123 (sent on as the setting 1..99 the robot link adds 24 to); a fractional level is
+// rounded. Any commandable device also takes the whole block as JSON:
+// {"state":"ON","text":"route.txt"}, a level's text under the same rule as a plain one. nullopt and
+// the reason when the payload is no command for that device.
 std::optional<BscFields> MapSetPayload(const devices::Device& device, std::string_view payload,
                                        std::string& error);
 

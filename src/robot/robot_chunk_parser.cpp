@@ -70,6 +70,7 @@ void RobotChunkParser::decode(Packet& packet, RobotState& state) {
       if (payload.size() == 1) {
         const std::int16_t level = byteAt(payload, 0);
         state.BatteryLevel = level > kMaxBatteryLevel ? 0 : level;
+        state.BatteryReported |= level <= kMaxBatteryLevel;
       }
       break;
     case static_cast<int>(PacketType::LoginReply):

@@ -35,6 +35,8 @@ struct RobotState {
   std::int16_t DriveSpeed = kStartSpeed;
   bool RobotDocked = false;
   std::int16_t BatteryLevel = 0;
+  // Set by the first level in range: until then BatteryLevel 0 is no reading.
+  bool BatteryReported = false;
   // Set by the first login reply and never cleared, so a reconnect does not wait again.
   bool LoggedIn = false;
   // The next complete video frame is written to the frame file; the status refresh re-arms it.

@@ -9,6 +9,7 @@
 #include "platform/clock.h"
 #include "platform/host_info.h"
 #include "settings/hs.h"
+#include "settings/instance_name.h"
 #include "settings/services.h"
 #include "xap/error_log.h"
 #include "xap/xap_queued_message.h"
@@ -24,10 +25,7 @@ inline constexpr std::string_view kDefaultUid = "FF.0065:00";
 std::string ApplicationFolder(std::string_view appDirOption, std::string_view homeVariable,
                               std::string_view executablePath);
 
-// The program's name on the bus, the last element of its xAP source: the "[Interface] Instance"
-// setting of qbtXap.ini when it is a usable address element (letters, digits, "-" and "_", at
-// most 32), else the first label of the host name ("Unknown" when there is none).
-std::string ChooseInstanceName(std::string_view instanceSetting, std::string_view hostName);
+using settings::ChooseInstanceName;
 inline constexpr std::string_view kXapSourcePrefix = "qbt.Spykee.";
 
 // The program's UID ("FF.dddd:00"; devices put their own two digits after ":"). xAP wants UIDs

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "mqtt/mqtt_client.h"
 #include "mqtt/mqtt_settings.h"
+#include "platform/host_resolver.h"
 
 namespace rovalink::mqtt::testing {
 
@@ -16,6 +18,7 @@ class FakeMqttClient : public MqttClient {
   struct Published {
     std::string topic, payload;
     bool retain;
+    int qos;
   };
   struct Shared {
     std::vector<Published> published;
@@ -42,8 +45,8 @@ class FakeMqttClient : public MqttClient {
     m_s.willPayload = willPayload;
     return true;
   }
-  bool connectAsync(const std::string&, int, std::string& error) override {
-    m_s.calls.push_back("connect");
+  bool connectAsync(const std::string& address, int, std::string& error) override {
+    m_s.calls.push_back("connect " + address);
     if (m_s.onConnectAttempt) m_s.onConnectAttempt();
     if (m_s.refuseConnect) {
       error = "Connection refused";
@@ -71,8 +74,9 @@ class FakeMqttClient : public MqttClient {
     m_s.calls.push_back("misc");
     return 0;
   }
-  bool publish(const std::string& topic, const std::string& payload, bool retain) override {
-    m_s.published.push_back({topic, payload, retain});
+  bool publish(const std::string& topic, const std::string& payload, bool retain,
+               int qos) override {
+    m_s.published.push_back({topic, payload, retain, qos});
     return true;
   }
   bool subscribe(const std::string& pattern) override {
@@ -85,6 +89,35 @@ class FakeMqttClient : public MqttClient {
   static void lose(Shared& s, const std::string& reason) {
     s.socket = -1;
     s.callbacks.onDisconnect(7, reason);
+  }
+
+ private:
+  Shared& m_s;
+};
+
+// A name server on paper: names in the table answer at once (as a cached lookup would), any
+// other name stays unanswered until the test answers it.
+class FakeHostResolver : public platform::HostResolver {
+ public:
+  struct Shared {
+    std::map<std::string, std::string> table{{"broker", "10.0.0.2"}};
+    std::string pending;  // the name being looked up, "" when none
+    Handler handler;
+    int cancels = 0;
+  };
+  explicit FakeHostResolver(Shared& shared) : m_s(shared) {}
+  void resolve(const std::string& host, Handler handler) override {
+    if (const auto found = m_s.table.find(host); found != m_s.table.end()) {
+      handler(found->second, "");
+      return;
+    }
+    m_s.pending = host;
+    m_s.handler = std::move(handler);
+  }
+  void cancel() override {
+    if (!m_s.pending.empty()) ++m_s.cancels;
+    m_s.pending.clear();
+    m_s.handler = nullptr;
   }
 
  private:

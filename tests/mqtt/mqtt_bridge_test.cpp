@@ -17,6 +17,7 @@
 namespace rovalink::mqtt {
 namespace {
 
+using testing::FakeHostResolver;
 using testing::FakeMqttClient;
 using testing::labSettings;
 
@@ -35,8 +36,8 @@ class Bridge : public ::testing::Test {
     sim.makeReadable(client.socket);
     sim.advanceMs(0);
   }
-  void receive(const std::string& topic, const std::string& payload) {
-    client.onRead = [=, this] { client.callbacks.onMessage(topic, payload); };
+  void receive(const std::string& topic, const std::string& payload, bool retained = false) {
+    client.onRead = [=, this] { client.callbacks.onMessage(topic, payload, retained); };
     sim.makeReadable(client.socket);
     sim.advanceMs(0);
   }
@@ -44,6 +45,11 @@ class Bridge : public ::testing::Test {
     std::vector<std::string> texts;
     for (const auto& e : services.events) texts.push_back(e.second);
     return texts;
+  }
+  std::string lastTo(const std::string& topic) const {
+    for (auto p = client.published.rbegin(); p != client.published.rend(); ++p)
+      if (p->topic == topic) return p->payload;
+    return "(none)";
   }
   std::size_t publishedTo(const std::string& topic) const {
     return std::count_if(client.published.begin(), client.published.end(),
@@ -75,17 +81,20 @@ class Bridge : public ::testing::Test {
   devices::BscHandler bsc{
       devices, dispatcher, sim.clock(), {nullptr, nullptr, {}, &services, nullptr}};
   FakeMqttClient::Shared client;
+  FakeHostResolver::Shared names;
+  robot::RobotState robot;
   MqttBridge bridge{
-      {sim, services, devices,
+      {sim, services, devices, robot,
        [this](const std::string& target, const std::string& id, const std::string& state,
               const std::string& text) { bsc.HandleBscCommand(target, id, state, text); },
        "qbt.Spykee.lab", "1.0.0"},
       labSettings(),
-      std::make_unique<FakeMqttClient>(client)};
+      std::make_unique<FakeMqttClient>(client),
+      std::make_unique<FakeHostResolver>(names)};
 };
 
 TEST_F(Bridge, ConnectsWithoutWaitingThenPublishesAvailabilityDiscoveryAndEveryState) {
-  EXPECT_EQ(client.calls, std::vector<std::string>{"connect"});
+  EXPECT_EQ(client.calls, std::vector<std::string>{"connect 10.0.0.2"}) << "the looked-up address";
   EXPECT_EQ(client.willTopic, "rovalink/lab/status");
   EXPECT_EQ(client.willPayload, "offline");
   ASSERT_NE(sim.fdWatch(client.socket), nullptr);
@@ -95,11 +104,13 @@ TEST_F(Bridge, ConnectsWithoutWaitingThenPublishesAvailabilityDiscoveryAndEveryS
   ASSERT_FALSE(client.published.empty());
   EXPECT_EQ(client.published.front().topic, "rovalink/lab/status");
   EXPECT_EQ(client.published.front().payload, "online");
-  EXPECT_EQ(client.subscribed, std::vector<std::string>{"rovalink/lab/+/set"});
+  EXPECT_EQ(client.subscribed,
+            (std::vector<std::string>{"rovalink/lab/+/set", "rovalink/lab/status"}));
   const std::size_t configs = HaEntities(devices, 2).size();
-  ASSERT_EQ(client.published.size(), 1 + configs + devices.size());
+  ASSERT_EQ(client.published.size(), 1 + configs + 2 + devices.size());  // + robot, link
   EXPECT_TRUE(std::all_of(client.published.begin(), client.published.end(),
                           [](const auto& p) { return p.retain; }));
+  EXPECT_EQ(client.published[1].qos, 1) << "discovery at QoS 1";
   EXPECT_EQ(client.published.back().topic, "rovalink/lab/Connected/state");
   EXPECT_EQ(eventTexts(), std::vector<std::string>{"MQTT connected to broker:1883"});
 }
@@ -180,7 +191,16 @@ TEST_F(Bridge, SetCommandsBecomeTheSameQueuedCommandsAsXapOnes) {
       {"MoveForward", "PRESS", "MoveForward|"},
       {"SoundLaugh", "press", "SoundLaugh|"},
       {"Volume", "40", "Volume|40"},
+      {"Volume", "40.5", "Volume|41"},
       {"Speed", "73", "Speed|49"},
+      {"Speed", "122.6", "Speed|99"},
+      {"Speed", R"({"state":"ON","text":"73"})", "Speed|49"},
+      {"Volume", R"({"state":"ON","text":40.4})", "Volume|40"},
+      {"Volume", R"({"state":"ON","text":"-5"})", ""},
+      {"Volume", R"({"state":"ON","text":"NaN"})", ""},
+      {"Volume", R"({"state":"ON","text":1e308})", ""},
+      {"Speed", R"({"state":"ON","text":9999})", ""},
+      {"Speed", "123.5", ""},
       {"File", R"({"state":"ON","text":"route.txt"})", "FileOn|route.txt"},
       {"Battery", "ON", ""},
       {"Movement", "PRESS", ""},
@@ -265,7 +285,73 @@ TEST_F(Bridge, CameraSendsOnlyTheLatestFrameAtItsRate) {
   ASSERT_EQ(client.published.size(), 1u);
   EXPECT_EQ(client.published[0].topic, "rovalink/lab/camera");
   EXPECT_EQ(client.published[0].payload, "\xFF\xD8 second");
-  EXPECT_FALSE(client.published[0].retain);
+  EXPECT_TRUE(client.published[0].retain) << "a picture for Home Assistant after its restart";
+}
+
+TEST_F(Bridge, NothingIsShownAsMeasuredBeforeTheRobotHasSaidIt) {
+  accept();
+  constexpr const char* kNull = R"({"state":null,"value":null})";
+  for (const char* device : {"Battery", "Docked", "Movement", "Volume", "Speed"})
+    EXPECT_EQ(lastTo("rovalink/lab/" + std::string(device) + "/state"), kNull) << device;
+  EXPECT_EQ(lastTo("rovalink/lab/robot"), "offline");
+  EXPECT_EQ(lastTo("rovalink/lab/link"), "searching");
+
+  // The robot logs in and reports its level; the status refresh sets the devices; the link
+  // status changes without a report and is caught up within a keep-alive period.
+  robot.LoggedIn = true;
+  robot.BatteryReported = true;
+  robot.BatteryLevel = 100;
+  robot.Status = robot::LinkStatus::LoggedIn;
+  devices.at("Battery").Status = true;
+  devices.at("Battery").Value = 100;
+  devices.at("Speed").Value = 73;
+  devices.at("Connected").Status = true;
+  bridge.onReport("Connected");
+  EXPECT_EQ(lastTo("rovalink/lab/Battery/state"), R"({"level":100,"state":"ON","value":78})");
+  EXPECT_EQ(lastTo("rovalink/lab/Speed/state"), R"({"state":"OFF","value":73})");
+  EXPECT_EQ(lastTo("rovalink/lab/Docked/state"), R"({"state":"OFF","value":0})");
+  EXPECT_EQ(lastTo("rovalink/lab/robot"), "online");
+  robot.Status = robot::LinkStatus::Refused;
+  sim.advanceMs(MqttBridge::kMiscIntervalMs);
+  EXPECT_EQ(lastTo("rovalink/lab/link"), "refused");
+}
+
+TEST_F(Bridge, RetainedCommandsAndAnotherGatewaysPresenceAreToldOnceAndNeverObeyed) {
+  accept();
+  receive("rovalink/lab/status", "online", true);  // someone else's, from before we came
+  receive("rovalink/lab/MoveForward/set", "PRESS", true);
+  receive("rovalink/lab/HeadLED/set", "ON", true);
+  EXPECT_TRUE(dispatcher.queue().commands().empty());
+  EXPECT_EQ(eventTexts(),
+            (std::vector<std::string>{
+                "MQTT connected to broker:1883",
+                "MQTT: another gateway is already online under rovalink/lab; give each its own "
+                "BaseTopic",
+                "MQTT command on rovalink/lab/MoveForward/set ignored: retained (an old message; "
+                "later ones are not reported)"}));
+  receive("rovalink/lab/MoveForward/set", "PRESS");
+  EXPECT_EQ(queued(), "MoveForward|") << "a live command still works";
+}
+
+TEST_F(Bridge, ABrokerNameWithoutAnswerNeverHoldsTheLoopAndIsGivenUpInTime) {
+  // A fresh bridge whose broker name the name server never answers.
+  names.table.clear();
+  FakeMqttClient::Shared quiet;
+  MqttBridge slow{{sim, services, devices, robot, nullptr, "qbt.Spykee.lab", "1.0.0"},
+                  labSettings(),
+                  std::make_unique<FakeMqttClient>(quiet),
+                  std::make_unique<FakeHostResolver>(names)};
+  slow.start();
+  EXPECT_EQ(names.pending, "broker");
+  sim.advanceMs(MqttBridge::kLookupTimeoutMs);
+  EXPECT_TRUE(quiet.calls.empty()) << "no connection without an address";
+  EXPECT_EQ(names.cancels, 1);
+  EXPECT_EQ(eventTexts().back(),
+            "MQTT broker broker:1883 unreachable: no answer to the lookup of broker; retrying");
+  sim.advanceMs(MqttBridge::kFirstRetryMs);
+  ASSERT_EQ(names.pending, "broker") << "asked again";
+  slow.stop();
+  EXPECT_EQ(names.cancels, 2) << "stop drops the lookup at once";
 }
 
 TEST_F(Bridge, OrderlyStopPublishesOfflineAndNeverRetries) {

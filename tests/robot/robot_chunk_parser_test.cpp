@@ -12,8 +12,8 @@ namespace rovalink::robot {
 namespace {
 
 // Reads in arrival order ("|" between reads), parsed from battery 7, not docked, not logged
-// in. What they leave: "battery docked loggedIn refusals", then " | frame" for each video frame
-// and " skipped N" when bytes were skipped.
+// in. What they leave: "battery docked loggedIn refusals" (battery "-N" while no level was
+// reported), then " | frame" for each video frame and " skipped N" when bytes were skipped.
 std::string parseChunks(std::string_view chunks) {
   RobotChunkParser parser;
   RobotState state{.BatteryLevel = 7};
@@ -28,8 +28,9 @@ std::string parseChunks(std::string_view chunks) {
                            });
     rest.remove_prefix(std::min(bar + 1, rest.size()));
   }
-  return std::to_string(state.BatteryLevel) + " " + std::to_string(state.RobotDocked) + " " +
-         std::to_string(state.LoggedIn) + " " + std::to_string(refusals) + frames +
+  return (state.BatteryReported ? "" : "-") + std::to_string(state.BatteryLevel) + " " +
+         std::to_string(state.RobotDocked) + " " + std::to_string(state.LoggedIn) + " " +
+         std::to_string(refusals) + frames +
          (parser.skippedBytes() ? " skipped " + std::to_string(parser.skippedBytes()) : "");
 }
 
@@ -39,21 +40,21 @@ TEST(ChunkParser, UpdatesTheRobotStateAndCompletesFrames) {
     const char* chunks;
     const char* expected;
   } cases[] = {
-      {"PowerAbove128StoresZero", "50 4B 03 00 01 C8", "0 0 0 0"},
+      {"PowerAbove128StoresZero", "50 4B 03 00 01 C8", "-0 0 0 0"},
       {"Power128IsKept", "50 4B 03 00 01 80", "128 0 0 0"},
-      {"PowerOfWrongLengthIgnored", "50 4B 03 00 02 64 00|50 4B 03 00 00", "7 0 0 0"},
-      {"DockStatusTwoDocksOneUndocks", "50 4B 10 00 01 02|50 4B 10 00 01 01", "7 0 0 0"},
-      {"DockStatusWithoutPayloadIgnored", "50 4B 10 00 01 02|50 4B 10 00 00", "7 1 0 0"},
-      {"ShortLoginReplyAsksForRetry", "50 4B 0B 00 02 00 00", "7 0 0 1"},
-      {"LoginReplyDockByteZeroDocks", "50 4B 0B 00 06 01 02 03 00 04 05", "7 1 1 0"},
+      {"PowerOfWrongLengthIgnored", "50 4B 03 00 02 64 00|50 4B 03 00 00", "-7 0 0 0"},
+      {"DockStatusTwoDocksOneUndocks", "50 4B 10 00 01 02|50 4B 10 00 01 01", "-7 0 0 0"},
+      {"DockStatusWithoutPayloadIgnored", "50 4B 10 00 01 02|50 4B 10 00 00", "-7 1 0 0"},
+      {"ShortLoginReplyAsksForRetry", "50 4B 0B 00 02 00 00", "-7 0 0 1"},
+      {"LoginReplyDockByteZeroDocks", "50 4B 0B 00 06 01 02 03 00 04 05", "-7 1 1 0"},
       {"LoginReplyDockByteOneUndocks", "50 4B 10 00 01 02|50 4B 0B 00 06 01 02 03 01 04 05",
-       "7 0 1 0"},
+       "-7 0 1 0"},
       {"LoginReplyOtherDockByteKeepsDock", "50 4B 10 00 01 02|50 4B 0B 00 06 01 02 03 07 04 05",
-       "7 1 1 0"},
-      {"LoginReplyOfNineBytesDoesNothing", "50 4B 0B 00 04 01 02 03 04", "7 0 0 0"},
-      {"TypeNineAndUnknownTypesIgnored", "50 4B 09 00 01 64|50 4B 63 00 01 02", "7 0 0 0"},
-      {"VideoAcrossThreeChunks", "50 4B 02 00 05 01 02|03 04|05", "7 0 0 0 | 01 02 03 04 05"},
-      {"HeaderSplitAfterTwoBytesWaits", "50 4B|02 00 01 AA", "7 0 0 0 | AA"},
+       "-7 1 1 0"},
+      {"LoginReplyOfNineBytesDoesNothing", "50 4B 0B 00 04 01 02 03 04", "-7 0 0 0"},
+      {"TypeNineAndUnknownTypesIgnored", "50 4B 09 00 01 64|50 4B 63 00 01 02", "-7 0 0 0"},
+      {"VideoAcrossThreeChunks", "50 4B 02 00 05 01 02|03 04|05", "-7 0 0 0 | 01 02 03 04 05"},
+      {"HeaderSplitAfterTwoBytesWaits", "50 4B|02 00 01 AA", "-7 0 0 0 | AA"},
       {"PacketsSharingAReadAreAllDecoded",
        "50 4B 02 00 03 01|02 03 50 4B 02 00 01 AA 50 4B 03 00 01 10|", "16 0 0 0 | 01 02 03 | AA"},
       // The dock byte comes from the reply, not from the packet after it.
@@ -62,13 +63,13 @@ TEST(ChunkParser, UpdatesTheRobotStateAndCompletesFrames) {
       {"RefusalFollowedByMoreIsStillARefusal", "50 4B 0B 00 02 00 00 50 4B 03 00 01 64",
        "100 0 0 1"},
       {"PKInsideAPayloadIsPayload", "50 4B 02 00 04 50 4B 02 00|50 4B 02 00 01 AA",
-       "7 0 0 0 | 50 4B 02 00 | AA"},
-      {"AudioIsNeverAFrame", "50 4B 01 00 04 01 02|03 04 50 4B 02 00 01 AA", "7 0 0 0 | AA"},
-      {"EmptyVideoPayloadIsNoFrame", "50 4B 02 00 00 50 4B 02 00 01 AA", "7 0 0 0 | AA"},
+       "-7 0 0 0 | 50 4B 02 00 | AA"},
+      {"AudioIsNeverAFrame", "50 4B 01 00 04 01 02|03 04 50 4B 02 00 01 AA", "-7 0 0 0 | AA"},
+      {"EmptyVideoPayloadIsNoFrame", "50 4B 02 00 00 50 4B 02 00 01 AA", "-7 0 0 0 | AA"},
       {"BytesBeforeAPacketAreSkippedAndCounted", "00 50 11|50 4B 03 00 01 64",
        "100 0 0 0 skipped 3"},
       {"APAtTheEndOfAReadMayStartAPacket", "01 50|4B 03 00 01 64", "100 0 0 0 skipped 1"},
-      {"AHalfPacketWaitsForTheRest", "50 4B 02 00 04 01 02", "7 0 0 0"},
+      {"AHalfPacketWaitsForTheRest", "50 4B 02 00 04 01 02", "-7 0 0 0"},
   };
   for (const auto& c : cases) EXPECT_EQ(parseChunks(c.chunks), c.expected) << c.name;
 }
