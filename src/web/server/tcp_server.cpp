@@ -10,6 +10,7 @@
 #include "web/server/page_handler.h"
 #include "web/server/request.h"
 #include "web/server/response.h"
+#include "web/server/stream.h"
 #include "xap/ascii_case.h"
 
 namespace rovalink::web {
@@ -64,6 +65,34 @@ std::size_t contentLength(std::string_view head) {
   return 0;
 }
 
+// Two different Content-Length values, or a length beside a Transfer-Encoding: a proxy in front
+// may split the stream into requests differently than this server does (request smuggling).
+bool ambiguousLength(std::string_view head) {
+  std::optional<std::string_view> length;
+  bool encoded = false;
+  while (!head.empty()) {
+    const std::size_t end = head.find('\n');
+    std::string_view line = head.substr(0, end);
+    head = end == std::string_view::npos ? std::string_view() : head.substr(end + 1);
+    const std::size_t colon = line.find(':');
+    if (colon == std::string_view::npos) continue;
+    std::string_view name = line.substr(0, colon);
+    while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
+    std::string_view value = line.substr(colon + 1);
+    while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
+      value.remove_prefix(1);
+    while (!value.empty() &&
+           (value.back() == ' ' || value.back() == '\t' || value.back() == '\r')) {
+      value.remove_suffix(1);
+    }
+    if (xap::equalsNoCase(name, "transfer-encoding")) encoded = true;
+    if (!xap::equalsNoCase(name, "content-length")) continue;
+    if (length && *length != value) return true;
+    length = value;
+  }
+  return length && encoded;
+}
+
 bool isImage(std::string_view ext) {
   return ext == ".jpg" || ext == ".gif" || ext == ".png" || ext == ".wmz";
 }
@@ -80,7 +109,19 @@ TCPServer::TCPServer(Wiring wiring)
 }
 
 TCPServer::~TCPServer() {
+  // The owners of stream handlers may be gone already: end the streams without calling them.
+  for (std::size_t index = 1; index < m_slots.size(); ++index) {
+    if (auto stream = std::move(m_slots[index].stream)) stream->detach(false);
+  }
   Stop();
+}
+
+void TCPServer::setRoute(const std::string& path, RouteHandler handler) {
+  if (handler) {
+    m_routes[xap::toLowerAscii(path)] = std::move(handler);
+  } else {
+    m_routes.erase(xap::toLowerAscii(path));
+  }
 }
 
 std::uint16_t TCPServer::port() const {
@@ -130,33 +171,64 @@ void TCPServer::Stop() {
   m_pendingBytes = 0;
   m_serverTimer->setEnabled(false);
   for (std::size_t index = 1; index < m_slots.size(); ++index) {
-    Slot& slot = m_slots[index];
-    slot.binaryTimer->setEnabled(false);
-    slot.requestTimer->setEnabled(false);
-    slot.file.reset();
-    slot.open = false;
-    slot.phase = Phase::Idle;
-    if (slot.socket->state() != platform::SocketState::Closed) slot.socket->close();
+    socket_Close(static_cast<int>(index));
   }
   m_openSocketCount = 0;
   if (m_listener) m_listener->close();
   m_listening = false;
 }
 
+void TCPServer::wire(int index) {
+  platform::TcpSocket& socket = *m_slots[index].socket;
+  socket.onData([this, index](std::string_view data) { onData(index, data); });
+  socket.onClose([this, index] { socket_Close(index); });
+  // A reset connection reports an error instead of a close; its slot must be freed all the same.
+  socket.onError([this, index](int, const std::string&) { socket_Close(index); });
+  socket.onSendComplete([this, index] { Socket_SendComplete(index); });
+}
+
 void TCPServer::loadSocket() {
   const int index = static_cast<int>(m_slots.size());
   Slot slot;
   slot.socket = m_platform.createTcpSocket();
-  slot.socket->onData([this, index](std::string_view data) { onData(index, data); });
-  slot.socket->onClose([this, index] { socket_Close(index); });
-  // A reset connection reports an error instead of a close; its slot must be freed all the same.
-  slot.socket->onError([this, index](int, const std::string&) { socket_Close(index); });
-  slot.socket->onSendComplete([this, index] { Socket_SendComplete(index); });
-  slot.binaryTimer = m_platform.loop().createTimer();
-  slot.binaryTimer->onTick([this, index] { TCPBinarySendTimer(index); });
+  slot.stallTimer = m_platform.loop().createTimer();
+  slot.stallTimer->onTick([this, index] { writeStallTimer(index); });
   slot.requestTimer = m_platform.loop().createTimer();
   slot.requestTimer->onTick([this, index] { socket_Close(index); });
   m_slots.push_back(std::move(slot));
+  wire(index);
+}
+
+bool TCPServer::overAddressLimit(const std::string& address) const {
+  if (m_perAddress <= 0) return false;
+  if (m_loopbackExempt && (address.starts_with("127.") || address == "::1")) return false;
+  int held = 0;
+  for (std::size_t index = 1; index < m_slots.size(); ++index) {
+    if (m_slots[index].open && m_slots[index].peer == address) ++held;
+  }
+  return held >= m_perAddress;
+}
+
+int TCPServer::evictionVictim() const {
+  int incomplete = 0;
+  int stalled = 0;
+  double oldestSend = 0;
+  const double now = m_platform.clock().timeOfDay();
+  for (int index = 1; index <= highestSocketIndex(); ++index) {
+    const Slot& slot = m_slots[index];
+    if (!slot.open) continue;
+    if (slot.phase == Phase::Head || slot.phase == Phase::Body) {
+      if (incomplete == 0 || slot.connection < m_slots[incomplete].connection) incomplete = index;
+    } else if (slot.sending) {
+      double waited = now - slot.sentAt;
+      if (waited < 0) waited += 24 * 60 * 60;  // past midnight
+      if (waited * 1000 >= kEvictStalledMs && (stalled == 0 || slot.sentAt < oldestSend)) {
+        stalled = index;
+        oldestSend = slot.sentAt;
+      }
+    }
+  }
+  return incomplete != 0 ? incomplete : stalled;
 }
 
 void TCPServer::onConnectionRequest(int requestId) {
@@ -176,14 +248,30 @@ void TCPServer::onConnectionRequest(int requestId) {
       if (!slot.open && slot.socket->state() == platform::SocketState::Closed) chosen = cursor;
     }
     if (chosen == 0) {
-      // All client sockets are busy: the client learns it at once instead of waiting.
-      const auto spare = m_platform.createTcpSocket();
-      if (m_listener->accept(*spare, requestId)) spare->close();
-      return;
+      // All client sockets are busy: a slow client makes way for the new one, unless none is
+      // slow or the new one's address holds its share already; a refused client learns it at
+      // once instead of waiting.
+      auto spare = m_platform.createTcpSocket();
+      if (!m_listener->accept(*spare, requestId)) return;
+      const int victim = overAddressLimit(spare->remoteAddress()) ? 0 : evictionVictim();
+      if (victim == 0) {
+        spare->close();
+        return;
+      }
+      socket_Close(victim);
+      std::swap(m_slots[victim].socket, spare);
+      wire(victim);
+      chosen = victim;
+    } else {
+      m_nextSocketIndex = chosen;
+      if (!m_listener->accept(*m_slots[chosen].socket, requestId)) return;
+      if (overAddressLimit(m_slots[chosen].socket->remoteAddress())) {
+        m_slots[chosen].socket->close();
+        return;
+      }
     }
-    m_nextSocketIndex = chosen;
     Slot& slot = m_slots[chosen];
-    if (!m_listener->accept(*slot.socket, requestId)) return;
+    slot.peer = slot.socket->remoteAddress();
     ++m_openSocketCount;
     slot.open = true;
     slot.connection = ++m_connections;
@@ -192,7 +280,8 @@ void TCPServer::onConnectionRequest(int requestId) {
     slot.buffer.clear();
     slot.scanned = slot.headBytes = slot.declaredBody = slot.bodyBytes = 0;
     slot.answered = false;
-    slot.BinarySendState = -1;
+    // Answers and stream pieces are small writes that must not wait for an acknowledgement.
+    slot.socket->setNoDelay(true);
     slot.requestTimer->setInterval(kRequestWaitMs);
     slot.requestTimer->setEnabled(true);
   } catch (const std::exception& error) {
@@ -218,7 +307,7 @@ void TCPServer::collect(int index, std::string_view data) {
       socket_Close(index);
       return;
     }
-    queue(index, std::string(data));
+    queue(index, std::string(data), false);
     return;
   }
   if (slot.phase != Phase::Head && slot.phase != Phase::Body) return;  // one request only
@@ -235,6 +324,10 @@ void TCPServer::collect(int index, std::string_view data) {
     slot.declaredBody = contentLength(std::string_view(slot.buffer).substr(0, end));
     if (end > kMaxHeadBytes || slot.declaredBody > kMaxBodyBytes) {
       socket_Close(index);
+      return;
+    }
+    if (ambiguousLength(std::string_view(slot.buffer).substr(0, end))) {
+      refuse(index);
       return;
     }
     slot.phase = Phase::Body;
@@ -258,10 +351,21 @@ void TCPServer::collect(int index, std::string_view data) {
   std::string().swap(slot.buffer);
   slot.phase = next;
   slot.requestTimer->setEnabled(false);
-  queue(index, std::move(text));
+  queue(index, std::move(text), next == Phase::Done);
 }
 
-bool TCPServer::queue(int index, std::string text) {
+void TCPServer::refuse(int index) {
+  Slot& slot = m_slots[index];
+  slot.phase = Phase::Done;
+  slot.requestTimer->setEnabled(false);
+  std::string().swap(slot.buffer);
+  Response response(*this);
+  response.setIndex(index);
+  response.m_connection = slot.connection;
+  response.Send("400 Bad Request", "text/plain", "Bad Request");
+}
+
+bool TCPServer::queue(int index, std::string text, bool ready) {
   Slot& slot = m_slots[index];
   if (m_pending.size() >= kMaxPendingRequests || m_pendingBytes + text.size() > kMaxPendingBytes) {
     socket_Close(index);
@@ -269,8 +373,10 @@ bool TCPServer::queue(int index, std::string text) {
   }
   m_pendingBytes += text.size();
   m_pending.push_back(PendingRequest{index, slot.connection, slot.socket->remoteAddress(),
-                                     slot.socket->remotePort(), std::move(text)});
-  if (!m_serverTimer->enabled()) {
+                                     slot.socket->remotePort(), std::move(text), ready});
+  if (ready) {
+    answer(false);
+  } else if (!m_serverTimer->enabled()) {
     m_serverTimer->setInterval(kBatchMs);
     m_serverTimer->setEnabled(true);
   }
@@ -278,14 +384,31 @@ bool TCPServer::queue(int index, std::string text) {
 }
 
 void TCPServer::ProcessRequestQueue() {
-  if (m_processing) return;
+  answer(true);
+}
+
+void TCPServer::answer(bool all) {
+  if (m_processing) {
+    // The pass that runs takes new complete requests itself; the batch it must be told.
+    m_answerAllOwed = m_answerAllOwed || all;
+    return;
+  }
   m_processing = true;
-  m_serverTimer->setInterval(0);
+  if (all) m_serverTimer->setEnabled(false);
   // Handlers may pump events (an event sent on the bus does): new entries join the end of the
-  // queue, and each turn takes the front afresh.
-  while (!m_pending.empty()) {
-    PendingRequest entry = std::move(m_pending.front());
-    m_pending.pop_front();
+  // queue, and each turn looks afresh.
+  while (true) {
+    auto next = all ? m_pending.begin()
+                    : std::find_if(m_pending.begin(), m_pending.end(),
+                                   [](const PendingRequest& p) { return p.ready; });
+    if (next == m_pending.end()) {
+      if (all || !std::exchange(m_answerAllOwed, false)) break;
+      all = true;
+      m_serverTimer->setEnabled(false);
+      continue;
+    }
+    PendingRequest entry = std::move(*next);
+    m_pending.erase(next);
     m_pendingBytes -= entry.text.size();
     try {
       dispatch(entry);
@@ -293,7 +416,7 @@ void TCPServer::ProcessRequestQueue() {
       logEvent("ProcessRequestQueue ", error.what());
     }
   }
-  m_serverTimer->setEnabled(false);
+  if (m_pending.empty()) m_serverTimer->setEnabled(false);
   m_processing = false;
 }
 
@@ -314,6 +437,14 @@ void TCPServer::dispatch(const PendingRequest& entry) {
   response.setIndex(entry.index);
   response.m_connection = entry.connection;
   std::string path = xap::toLowerAscii(request.page());
+  if (const auto route = m_routes.find(path); route != m_routes.end()) {
+    const RouteHandler handler = route->second;  // the handler may change the routes
+    handler(request, response);
+    if (holds(entry.index, entry.connection) && !m_slots[entry.index].answered) {
+      socket_Close(entry.index);
+    }
+    return;
+  }
   std::replace(path.begin(), path.end(), '/', '\\');
   const std::string ext = path.substr(path.size() >= 4 ? path.size() - 4 : 0);
 
@@ -341,16 +472,56 @@ void TCPServer::dispatch(const PendingRequest& entry) {
 void TCPServer::Socket_SendComplete(int index) {
   try {
     Slot& slot = m_slots[index];
-    slot.binaryTimer->setEnabled(false);
-    slot.BinarySendState = -1;
-    if (slot.Tag != "1") {
+    if (!slot.open || !slot.sending) return;
+    slot.sending = false;
+    slot.inFlight = 0;
+    slot.stallTimer->setEnabled(false);
+    pump(index);
+    if (slot.sending) return;
+    if (slot.stream) {
+      const std::shared_ptr<Stream> stream = slot.stream;
+      stream->drainedNow();
+    } else if (slot.Tag != "1") {
       socket_Close(index);
-      return;
     }
-    advanceStream(index);
   } catch (const std::exception& error) {
     logEvent("Socket_SendComplete", error.what());
   }
+}
+
+void TCPServer::pump(int index) {
+  Slot& slot = m_slots[index];
+  if (slot.sending || slot.socket->state() != platform::SocketState::Connected) return;
+  if (slot.out.empty() && slot.file && slot.fileLeft > 0) {
+    std::string chunk(static_cast<std::size_t>(std::min<std::uint64_t>(kChunkBytes, slot.fileLeft)),
+                      '\0');
+    slot.file->read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+    chunk.resize(static_cast<std::size_t>(slot.file->gcount()));
+    slot.fileLeft = chunk.empty() ? 0 : slot.fileLeft - chunk.size();
+    if (!chunk.empty()) {
+      slot.outBytes += chunk.size();
+      slot.out.push_back(std::move(chunk));
+    }
+  }
+  if (slot.out.empty()) {
+    if (slot.file && slot.fileLeft == 0) {
+      // The last chunk has gone out (or the file ended early).
+      slot.file.reset();
+      slot.Tag = "0";
+    }
+    return;
+  }
+  std::string piece = std::move(slot.out.front());
+  slot.out.pop_front();
+  slot.outBytes -= piece.size();
+  slot.sending = true;
+  slot.sentAt = m_platform.clock().timeOfDay();
+  slot.inFlight = piece.size();
+  slot.answered = true;
+  slot.stallMark = slot.socket->bytesToWrite();
+  slot.stallTimer->setInterval(kWriteStallMs);
+  slot.stallTimer->setEnabled(true);
+  if (!slot.socket->send(piece)) socket_Close(index);
 }
 
 void TCPServer::socket_Close(int index) {
@@ -362,11 +533,13 @@ void TCPServer::socket_Close(int index) {
     }
     if (slot.socket->state() != platform::SocketState::Closed) slot.socket->close();
     slot.requestTimer->setEnabled(false);
-    slot.binaryTimer->setEnabled(false);
-    slot.BinarySendState = -1;
+    slot.stallTimer->setEnabled(false);
     slot.file.reset();
     slot.fileLeft = 0;
     slot.phase = Phase::Idle;
+    slot.out.clear();
+    slot.outBytes = slot.inFlight = 0;
+    slot.sending = false;
     std::string().swap(slot.buffer);
     const auto queued = std::find_if(m_pending.begin(), m_pending.end(),
                                      [index](const PendingRequest& p) { return p.index == index; });
@@ -374,17 +547,23 @@ void TCPServer::socket_Close(int index) {
       m_pendingBytes -= queued->text.size();
       m_pending.erase(queued);
     }
+    // Last: the stream's owner may act on the server from its close handler.
+    if (auto stream = std::move(slot.stream)) stream->detach(true);
   } catch (const std::exception& error) {
     logEvent("socket_Close ", error.what());
   }
 }
 
-void TCPServer::TCPBinarySendTimer(int index) {
+void TCPServer::writeStallTimer(int index) {
   try {
     Slot& slot = m_slots[index];
-    slot.binaryTimer->setEnabled(false);
-    slot.BinarySendState = -1;
-    advanceStream(index);
+    const std::size_t unsent = slot.socket->bytesToWrite();
+    if (slot.sending && unsent < slot.stallMark) {
+      // The socket took some of the piece in flight: progress, so wait again.
+      slot.stallMark = unsent;
+      return;
+    }
+    socket_Close(index);
   } catch (const std::exception& error) {
     logEvent("TCPBinarySendTimer_Timer", error.what());
   }
@@ -394,34 +573,55 @@ void TCPServer::streamFile(int index, std::unique_ptr<std::ifstream> file, std::
   Slot& slot = m_slots[index];
   slot.file = std::move(file);
   slot.fileLeft = size;
-  // The head is in flight; each completion (or the chunk timer) lets the next chunk go.
-  slot.BinarySendState = 0;
-  slot.binaryTimer->setInterval(kChunkWaitMs);
-  slot.binaryTimer->setEnabled(true);
+  pump(index);
 }
 
-void TCPServer::advanceStream(int index) {
-  Slot& slot = m_slots[index];
-  if (!slot.file || slot.BinarySendState != -1) return;
-  if (slot.socket->state() == platform::SocketState::Connected && slot.fileLeft > 0) {
-    std::string chunk(static_cast<std::size_t>(std::min<std::uint64_t>(kChunkBytes, slot.fileLeft)),
-                      '\0');
-    slot.file->read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
-    chunk.resize(static_cast<std::size_t>(slot.file->gcount()));
-    if (!chunk.empty()) {
-      slot.fileLeft -= chunk.size();
-      slot.BinarySendState = 0;
-      slot.binaryTimer->setInterval(kChunkWaitMs);
-      slot.binaryTimer->setEnabled(true);
-      slot.socket->send(chunk);
-      return;
-    }
+bool TCPServer::holds(int index, std::uint64_t connection) const {
+  return index >= 1 && index <= highestSocketIndex() && m_slots[index].open &&
+         m_slots[index].connection == connection;
+}
+
+std::shared_ptr<Stream> TCPServer::takeStream(int index, std::uint64_t connection,
+                                              std::string_view head) {
+  if (connection == 0) connection = connectionOf(index);
+  if (!holds(index, connection) ||
+      m_slots[index].socket->state() != platform::SocketState::Connected) {
+    return nullptr;
   }
-  // The last chunk has gone out (or the file or the connection ended early).
-  slot.file.reset();
-  slot.fileLeft = 0;
+  Slot& slot = m_slots[index];
   slot.Tag = "0";
-  Socket_SendComplete(index);
+  slot.stream = std::make_shared<Stream>(*this, index, connection, slot.socket->remoteAddress());
+  // Anything the client sends from now on is ignored; only its close matters.
+  slot.phase = Phase::Done;
+  slot.requestTimer->setEnabled(false);
+  sendTo(index, head);
+  return slot.stream;
+}
+
+bool TCPServer::streamWrite(int index, std::uint64_t connection, std::string_view bytes,
+                            bool replace) {
+  if (!holds(index, connection)) return false;
+  Slot& slot = m_slots[index];
+  if (replace) {
+    slot.out.clear();
+    slot.outBytes = 0;
+  }
+  if (slot.outBytes + slot.inFlight + bytes.size() > Stream::kMaxQueuedBytes) {
+    socket_Close(index);
+    return false;
+  }
+  if (bytes.empty()) return true;
+  sendTo(index, bytes);
+  return holds(index, connection);
+}
+
+std::size_t TCPServer::queuedBytes(int index, std::uint64_t connection) const {
+  if (!holds(index, connection)) return 0;
+  return m_slots[index].outBytes + m_slots[index].inFlight;
+}
+
+void TCPServer::closeConnection(int index, std::uint64_t connection) {
+  if (holds(index, connection)) socket_Close(index);
 }
 
 platform::SocketState TCPServer::clientState(int index, std::uint64_t connection) const {
@@ -437,8 +637,12 @@ std::uint64_t TCPServer::connectionOf(int index) const {
 
 bool TCPServer::sendTo(int index, std::string_view data) {
   Slot& slot = m_slots[index];
+  if (slot.socket->state() != platform::SocketState::Connected) return false;
   slot.answered = true;
-  return slot.socket->send(data);
+  slot.outBytes += data.size();
+  slot.out.emplace_back(data);
+  pump(index);
+  return true;
 }
 
 void TCPServer::setTag(int index, const std::string& tag) {
