@@ -5,6 +5,7 @@
 #include <span>
 #include <string_view>
 
+#include "settings/ascii_case.h"
 #include "settings/log_text.h"
 
 namespace rovalink::settings {
@@ -20,8 +21,8 @@ struct KnownSection {
 };
 
 constexpr std::string_view kSpykee[] = {
-    "username", "password",   "ServerPort",       "ServerAddress", "Sort",
-    "SortDir",  "PathFolder", "DiscoveryAddress", "RobotPort",     "RobotAddress"};
+    "username",   "password",         "ServerPort", "ServerAddress", "Sort",     "SortDir",
+    "PathFolder", "DiscoveryAddress", "RobotPort",  "RobotAddress",  "Reconnect"};
 constexpr std::string_view kPageSettings[] = {
     "hsip",           "hsport",      "dbpath",         "dbname",         "dbusername",
     "dbpassword",     "dbserverip",  "dbtype",         "usesecurity",    "rowstyle",
@@ -31,7 +32,7 @@ constexpr std::string_view kMqtt[] = {"Host",     "Port",      "Username",      
                                       "ClientId", "BaseTopic", "DiscoveryPrefix", "CameraFps",
                                       "CaFile",   "Insecure"};
 constexpr std::string_view kInterface[] = {"InterfaceAddress", "BroadcastAddress", "Instance",
-                                           "BusPort"};
+                                           "BusPort", "UID"};
 
 constexpr KnownSection kKnownSections[] = {
     {"qbtRovalink.ini", "SPYKEE", kSpykee},
@@ -39,12 +40,6 @@ constexpr KnownSection kKnownSections[] = {
     {"qbtRovalink.ini", "MQTT", kMqtt},
     {"qbtXap.ini", "Interface", kInterface},
 };
-
-bool equalsNoCase(std::string_view a, std::string_view b) {
-  const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                    [&](char x, char y) { return lower(x) == lower(y); });
-}
 
 }  // namespace
 
