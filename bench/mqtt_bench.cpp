@@ -16,6 +16,8 @@
 #include "mqtt/mosquitto_client.h"
 #include "mqtt/mqtt_bridge.h"
 #include "platform/qt/qt_platform.h"
+#include "platform/thread_host_resolver.h"
+#include "robot/robot_state.h"
 #include "xap/xap_sender.h"
 
 namespace {
@@ -87,8 +89,10 @@ int main(int argc, char** argv) {
   settings.baseTopic = "bench/robot";
   settings.discoveryPrefix = "homeassistant";
   settings.cameraFps = 0;
-  mqtt::MqttBridge bridge({platform, services, table, {}, "qbt.Spykee.bench", "bench"}, settings,
-                          std::make_unique<mqtt::MosquittoClient>());
+  const robot::RobotState robotState;
+  mqtt::MqttBridge bridge({platform, services, table, robotState, {}, "qbt.Spykee.bench", "bench"},
+                          settings, std::make_unique<mqtt::MosquittoClient>(),
+                          std::make_unique<platform::ThreadHostResolver>(platform));
   reporter.setChangeListener([&](const std::string& name) { bridge.onReport(name); });
 
   // The subscriber: a second client on the same loop.
@@ -101,7 +105,7 @@ int main(int argc, char** argv) {
   sub.setCallbacks(
       {[&](int, const std::string&) { subscribed = sub.subscribe("bench/robot/Turbo/state"); },
        {},
-       [&](const std::string&, const std::string&) { ++received; }});
+       [&](const std::string&, const std::string&, bool) { ++received; }});
   std::unique_ptr<platform::FdWatch> subWatch;
   auto pump = [&](const std::function<bool()>& done, int maxMs) {
     const auto end = Clock::now() + std::chrono::milliseconds(maxMs);
