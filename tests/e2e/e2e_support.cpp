@@ -263,11 +263,6 @@ std::vector<QJsonObject> GatewayTest::events(const QString& subAddress) const {
   return found;
 }
 
-QString GatewayTest::lastState(const QString& subAddress) const {
-  const auto all = events(subAddress);
-  return all.empty() ? QString() : item(all.back(), "State");
-}
-
 std::vector<QString> GatewayTest::eventData(const QString& start) const {
   std::vector<QString> found;
   for (const QJsonObject& m : bus("Homeseer.Event")) {

@@ -156,7 +156,6 @@ class GatewayTest : public ::testing::Test {
   std::vector<QJsonObject> bus(const QString& msgClass) const;
   // The xapBSC.Event messages of one device, given by its sub-address.
   std::vector<QJsonObject> events(const QString& subAddress) const;
-  QString lastState(const QString& subAddress) const;
   // The Data items of the Homeseer.Event messages that start with start.
   std::vector<QString> eventData(const QString& start) const;
 

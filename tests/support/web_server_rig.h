@@ -30,7 +30,6 @@ struct WebClient {
 class WebServerRig {
  public:
   static constexpr std::uint16_t kPort = 8029;
-  static constexpr const char* kDate = "07-Dec-26";
 
   explicit WebServerRig(const std::string& spykeeLines = "ServerPort=8029\r\n",
                         const std::string& settingsLines = "") {
