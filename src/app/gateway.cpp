@@ -103,6 +103,8 @@ void Gateway::createSubsystems() {
       *m_dispatcher, m_platform.clock(), m_platform.process(), m_devices, report, m_helpers,
       layout.programDataFolder, pathFolder);
   m_dispatcher->setRecordHook(m_recorder.get());
+  m_dispatcher->setRefusedReporter(
+      [this](const std::string& text) { m_helpers.LogEvent(std::string(kProgramWord), text); });
   m_dispatcher->setPathRunHooks(m_player.get());
 
   m_robotLink = std::make_unique<robot::RobotLink>(robot::RobotLink::Wiring{

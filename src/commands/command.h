@@ -1,8 +1,23 @@
 #pragma once
 
+#include <algorithm>
+#include <array>
 #include <string>
+#include <string_view>
 
 namespace rovalink::commands {
+
+// The procedures that set the wheels turning (the keyboard drive's and a path's moves too);
+// "MoveStop" ends them.
+inline constexpr std::array<std::string_view, 8> kMotionProcedures{
+    "MoveForward",      "MoveBackward",      "MoveRight",       "MoveLeft",
+    "MoveForwardRight", "MoveBackwardRight", "MoveForwardLeft", "MoveBackwardLeft"};
+inline constexpr std::string_view kMoveStop = "MoveStop";
+
+inline bool IsMotion(std::string_view procedure) {
+  return std::find(kMotionProcedures.begin(), kMotionProcedures.end(), procedure) !=
+         kMotionProcedures.end();
+}
 
 // One queued robot command. A plain record: every producer fills it, the dispatcher reads it.
 struct Command {

@@ -21,12 +21,16 @@ CommandDispatcher::CommandDispatcher(platform::EventLoop& loop, platform::Clock&
       m_clock(clock),
       m_CommandTimer(loop.createTimer()),
       m_SyncTimer(loop.createTimer()),
+      m_refusedReportTimer(loop.createTimer()),
       m_LastSentTime(clock.timeOfDay()) {
   m_CommandTimer->setEnabled(false);
   m_CommandTimer->setInterval(1);
   m_CommandTimer->onTick([this] { onCommandTimer(); });
   m_SyncTimer->setEnabled(false);
   m_SyncTimer->onTick([this] { m_SyncTimer->setEnabled(false); });
+  m_refusedReportTimer->setEnabled(false);
+  m_refusedReportTimer->setInterval(kRefusedReportMs);
+  m_refusedReportTimer->onTick([this] { reportRefused(); });
 }
 
 CommandDispatcher::~CommandDispatcher() = default;
@@ -39,41 +43,82 @@ void CommandDispatcher::QueueTimedCommand(const std::string& procedure) {
   QueueCommand(Command{procedure, "", m_clock.timeOfDay()});
 }
 
-bool stopsPath(const Command& command) {
-  return !command.fromPath && (isFileFamily(command.Procedure) || command.Procedure == "MoveStop");
-}
-
 void CommandDispatcher::QueueCommand(Command command) {
   if (m_shutDown) return;
-  if (stopsPath(command) && m_pathHooks && m_pathHooks->pathRunning()) {
-    stopPathAtOnce(std::move(command));
+  if (stopsAtOnce(command)) {
+    stopAtOnce(std::move(command));
     return;
   }
-  m_queue.append(std::move(command));
+  // A stop is never refused: it is what ends a flood.
+  if (command.Procedure == kMoveStop) {
+    m_queue.append(std::move(command));
+  } else if (!m_queue.admit(std::move(command))) {
+    if (m_refused++ == 0) m_refusedReportTimer->setEnabled(true);
+    return;
+  }
   StartCommandTimer();
 }
 
-void CommandDispatcher::stopPathAtOnce(Command command) {
-  // A stop that waited behind the path's pacing gap (hours, for a long line) could stop
-  // nothing: the path's remaining commands go, the command being paced with them.
+bool CommandDispatcher::stopsAtOnce(const Command& command) const {
+  if (command.fromPath) return false;
+  const bool pathRunning = m_pathHooks && m_pathHooks->pathRunning();
+  if (isFileFamily(command.Procedure)) return pathRunning;
+  if (command.Procedure != kMoveStop) return false;
+  if (pathRunning || command.TimeStamp == 0.0) return true;
+  // A bus stop stamped later ends a timed sequence ("forward for 3 s, then stop") and keeps its
+  // place; any other stop is meant now.
+  double ahead = command.TimeStamp - m_clock.timeOfDay();
+  if (ahead < -kSecondsPerDay / 2) ahead += kSecondsPerDay;
+  if (ahead > kSecondsPerDay / 2) ahead -= kSecondsPerDay;
+  return ahead <= 0.0;
+}
+
+void CommandDispatcher::stopAtOnce(Command command) {
+  const bool motors = command.Procedure == kMoveStop;
+  const bool path = m_pathHooks && m_pathHooks->pathRunning();
+  // Whatever would drive after the stop goes: every motion (and an older stop it replaces) and,
+  // when a path runs, the path's remaining commands. A stop that waited behind them, or behind
+  // the path's pacing gap (hours, for a long line), would stop nothing.
+  const auto goes = [motors, path](const Command& c) {
+    return (path && c.fromPath) || (motors && (IsMotion(c.Procedure) || c.Procedure == kMoveStop));
+  };
   const bool frontIsTaken =
-      m_holding && !m_queue.empty() && m_queue.generation() == m_takenGeneration;
-  const bool takenIsPath = frontIsTaken && m_queue.front().fromPath;
-  m_queue.removeIf([](const Command& c) { return c.fromPath; });
-  if (takenIsPath) {
+      (m_holding || m_running) && !m_queue.empty() && m_queue.generation() == m_takenGeneration;
+  const bool takenGoes = frontIsTaken && goes(m_queue.front());
+  m_queue.removeIf(goes);
+  // A command still in its pacing wait stops waiting: gone, or taken again after the stop.
+  if (frontIsTaken && m_holding && (takenGoes || motors)) {
     m_takenCancelled = true;
     m_SyncTimer->setEnabled(false);
   }
-  m_restartPacing = true;
-  // Writes the stop line, sets "File" off and reports it.
-  m_pathHooks->fileAction(command.Procedure, command.Parameter);
-  if (command.Procedure == "MoveStop") {
-    // Then the motors stop, ahead of anything else that waits.
-    const bool behindTaken = m_holding && !m_takenCancelled && !m_queue.empty() &&
-                             m_queue.generation() == m_takenGeneration;
-    m_queue.insert(behindTaken ? 1 : 0, std::move(command));
+  if (path) {
+    m_restartPacing = true;
+    // Writes the stop line, sets "File" off and reports it.
+    m_pathHooks->fileAction(command.Procedure, command.Parameter);
+  }
+  if (motors) {
+    // Then the motors stop, ahead of everything that waits and without a pacing wait (a stamp
+    // of 0); only an action already running finishes first.
+    command.TimeStamp = 0.0;
+    const bool behindRunning =
+        m_running && !m_queue.empty() && m_queue.generation() == m_takenGeneration;
+    m_queue.insert(behindRunning ? 1 : 0, std::move(command));
   }
   StartCommandTimer();
+}
+
+void CommandDispatcher::reportRefused() {
+  m_refusedReportTimer->setEnabled(false);
+  if (m_refused == 0) return;
+  const std::string text = std::to_string(m_refused) +
+                           " commands refused: the command queue was full (" +
+                           std::to_string(CommandQueue::kMaxDoorCommands) + " commands)";
+  m_refused = 0;
+  if (m_onRefused) {
+    m_onRefused(text);
+  } else {
+    diag::warning(text);
+  }
 }
 
 void CommandDispatcher::Shutdown() {
@@ -192,7 +237,9 @@ void CommandDispatcher::onCommandTimer() {
     m_holding = false;
     if (m_takenCancelled || m_shutDown) continue;  // already off the queue, or nothing may run
     m_LastSentTime = m_clock.timeOfDay();
+    m_running = true;
     runAction(command);
+    m_running = false;
     // The action (or an event during the wait) may have replaced the queue: then the command
     // is already gone and nothing else may be removed in its place.
     if (m_queue.generation() == generation && !m_queue.empty()) m_queue.removeFront();

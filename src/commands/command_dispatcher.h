@@ -53,6 +53,8 @@ class CommandDispatcher {
  public:
   static constexpr int kDefaultMaxSyncGap = 5000;
   static constexpr int kSyncSliceMs = 32000;
+  // Commands refused while the queue is full are counted and told once per this period.
+  static constexpr int kRefusedReportMs = 5000;
 
   using ActionErrorHandler =
       std::function<void(const std::string& procedure, const std::string& error)>;
@@ -68,6 +70,11 @@ class CommandDispatcher {
   void setPathRunHooks(PathRunHooks* hooks) { m_pathHooks = hooks; }
   // Told about an action that threw; the default writes a diagnostic.
   void setActionErrorHandler(ActionErrorHandler handler) { m_onActionError = std::move(handler); }
+  // Told the count of refused commands (one text per kRefusedReportMs); the default writes a
+  // diagnostic.
+  void setRefusedReporter(std::function<void(const std::string& text)> reporter) {
+    m_onRefused = std::move(reporter);
+  }
 
   CommandQueue& queue() { return m_queue; }
   const CommandQueue& queue() const { return m_queue; }
@@ -76,7 +83,10 @@ class CommandDispatcher {
   void QueueCommand(const std::string& procedure);
   // Appends {procedure, "", now} and wakes the dispatcher (keyboard drive).
   void QueueTimedCommand(const std::string& procedure);
-  // Appends a command built by the caller and wakes the dispatcher.
+  // Appends a command built by the caller and wakes the dispatcher. A door's command beyond the
+  // queue's bound is refused (and counted). A MoveStop from outside a path drops every motion
+  // still queued and goes out next (one timed later by the bus keeps its place); a MoveStop or
+  // "File" command while a path runs ends the run at once.
   void QueueCommand(Command command);
   // Enables `CommandTimer` unless a tick is running (that tick reaches new commands itself).
   void StartCommandTimer();
@@ -103,13 +113,18 @@ class CommandDispatcher {
   // The gap the stamps ask for, in seconds, across midnight.
   static double requestedGap(double currentTimeStamp, double previousTimeStamp);
   void runAction(const Command& command);
-  void stopPathAtOnce(Command command);
+  bool stopsAtOnce(const Command& command) const;
+  void stopAtOnce(Command command);
+  void reportRefused();
 
   platform::EventLoop& m_loop;
   platform::Clock& m_clock;
   std::unique_ptr<platform::Timer> m_CommandTimer;
   std::unique_ptr<platform::Timer> m_SyncTimer;
+  std::unique_ptr<platform::Timer> m_refusedReportTimer;
   CommandQueue m_queue;
+  std::size_t m_refused = 0;
+  std::function<void(const std::string&)> m_onRefused;
 
   ProcedureRunner* m_runner = nullptr;
   RecordHook* m_recordHook = nullptr;
@@ -121,6 +136,8 @@ class CommandDispatcher {
   // The command taken from the front (steps 3 to 8 of a dispatch) and whether a stop from
   // outside the path has cancelled it.
   bool m_holding = false;
+  // The taken command's action runs (step 8).
+  bool m_running = false;
   bool m_takenCancelled = false;
   std::uint64_t m_takenGeneration = 0;
   // The next command starts a new burst: the path's time axis no longer applies.

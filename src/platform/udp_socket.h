@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -35,6 +36,10 @@ class UdpSocket {
                       std::string* error = nullptr) = 0;
 
   virtual void close() = 0;
+
+  // Asks for a kernel receive buffer of bytes on the bound socket, so a burst waits there
+  // instead of being dropped. Returns the size the system reports granting (0 when unknown).
+  virtual std::size_t setReceiveBuffer(std::size_t bytes) = 0;
 
   void onDatagram(DatagramHandler handler) { m_onDatagram = share(std::move(handler)); }
   void onError(ErrorHandler handler) { m_onError = share(std::move(handler)); }

@@ -116,12 +116,24 @@ void DesktopUiPort::exitProcess(int exitCode) {
   }
 }
 
+bool DesktopUiPort::receivedByFocusedVideoWindow(QObject* watched) const {
+  if (!m_videoWindow || !m_videoWindow->isActiveWindow()) return false;
+  const auto* widget = qobject_cast<const QWidget*>(watched);
+  return widget != nullptr && widget->window() == m_videoWindow.data();
+}
+
+void DesktopUiPort::releaseAllKeys() {
+  m_keys.fill(KeyState{});
+}
+
 bool DesktopUiPort::eventFilter(QObject* watched, QEvent* event) {
   switch (event->type()) {
     case QEvent::KeyPress:
     case QEvent::KeyRelease: {
       const auto* keyEvent = static_cast<QKeyEvent*>(event);
-      if (keyEvent->isAutoRepeat()) break;
+      // A key typed into another window (the User box, the tray menu) must never drive the
+      // robot once the video window gets the focus.
+      if (keyEvent->isAutoRepeat() || !receivedByFocusedVideoWindow(watched)) break;
       if (const auto key = arrowKeyOf(keyEvent->key())) {
         KeyState& state = m_keys[slotOf(*key)];
         if (event->type() == QEvent::KeyPress) {
@@ -133,9 +145,14 @@ bool DesktopUiPort::eventFilter(QObject* watched, QEvent* event) {
       }
       break;
     }
+    case QEvent::WindowActivate:
+    case QEvent::WindowDeactivate:
+      // Gaining or losing the focus starts from no key down: a release that happens elsewhere
+      // never reaches the video window.
+      if (watched == m_videoWindow.data()) releaseAllKeys();
+      break;
     case QEvent::ApplicationDeactivate:
-      // Keys released in another program never reach us: do not keep them down for ever.
-      for (KeyState& state : m_keys) state.down = false;
+      releaseAllKeys();
       break;
     default:
       break;

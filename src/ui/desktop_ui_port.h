@@ -22,7 +22,8 @@ class DesktopUiPort : public QObject, public platform::UiPort {
   static constexpr const char* kTitle = "Rovalink";
   static constexpr const char* kFileFilter = "Text (*.txt)";
 
-  // Watches the key events of every window of the program from now on.
+  // Watches the program's events from now on; the arrow keys count only as the video window
+  // receives them while it has the focus.
   explicit DesktopUiPort(QObject* parent = nullptr);
   ~DesktopUiPort() override;
 
@@ -53,6 +54,8 @@ class DesktopUiPort : public QObject, public platform::UiPort {
     bool pressedSinceQuery = false;
   };
   static int slotOf(platform::ArrowKey key) { return static_cast<int>(key) - 37; }
+  bool receivedByFocusedVideoWindow(QObject* watched) const;
+  void releaseAllKeys();
 
   QPointer<MainWindowView> m_mainWindow;
   QPointer<VideoWindowView> m_videoWindow;

@@ -232,10 +232,10 @@ void XapHelpers::SendXapMessage(const std::string& sTarget, const std::string& s
                                 const std::string& sSubaddress, const std::string& sUID) {
   m_pendingMessages.push_back(xapQueuedMessage{sTarget, sUID.empty() ? DefaultUID() : sUID, sClass,
                                                sSection, sData, sSubaddress});
-  if (!m_xapReady || m_sender == nullptr) return;
   // One message leaves the queue per send, so a send made from an event pumped inside SendXap
-  // goes on with the rest in order instead of sending any of them twice.
-  while (!m_pendingMessages.empty()) {
+  // goes on with the rest in order instead of sending any of them twice. The sender is asked
+  // for again before every send: an Exit pumped inside the previous one takes it away.
+  while (!m_pendingMessages.empty() && m_xapReady && m_sender != nullptr) {
     const xapQueuedMessage message = std::move(m_pendingMessages.front());
     m_pendingMessages.pop_front();
     const std::string failure =

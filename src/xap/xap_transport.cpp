@@ -229,6 +229,14 @@ int XapTransport::InitSockets() {
   int result = found ? m_xapPort : -1;
   m_sendSocket = m_localIP == kLoopback ? m_winsock1.get() : m_winsock2.get();
   if (found) {
+    const std::size_t granted = m_winsock1->setReceiveBuffer(kBusReceiveBufferBytes);
+    if (granted < kBusReceiveBufferBytes) {
+      diag::warning("xAP port " + std::to_string(m_xapPort) + ": receive buffer " +
+                    std::to_string(granted / 1024) + " KiB of " +
+                    std::to_string(kBusReceiveBufferBytes / 1024) +
+                    " KiB asked for; a burst from the hub may be dropped (raise "
+                    "net.core.rmem_max)");
+    }
     // Messages leave from the chosen address, but the private port is bound on loopback only:
     // the sending socket takes any free port, so nothing on the network can reach that port.
     std::string error;

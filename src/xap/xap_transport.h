@@ -106,6 +106,9 @@ class XapTransport : public XapSender {
   // Texts kept for a receiver that does not take them; beyond this new texts are dropped.
   static constexpr std::size_t kMaxQueuedMessages = 10000;
   static constexpr std::size_t kMaxQueuedBytes = 4 * 1024 * 1024;
+  // Kernel receive buffer of the private port: a hub's burst (20,000 datagrams/s) must wait
+  // there while a hand-over runs, not be dropped.
+  static constexpr std::size_t kBusReceiveBufferBytes = 4 * 1024 * 1024;
   // The xAP limit for one message; longer values are cut to fit.
   static constexpr std::size_t kMaxMessageBytes = 1500;
   // Dropped foreign datagrams are reported at most this often.

@@ -132,6 +132,22 @@ TEST_F(GatewayTest, AWebPortInUseIsReportedAndTheGatewayRunsOn) {
   EXPECT_TRUE(ui.messageBoxes.empty());
 }
 
+// A second instance whose web port the first one holds: Exit comes while the port's failure
+// event is being sent, and the login's last report after it. Nothing more goes out, and nothing
+// is sent through the transport the shutdown let go of.
+TEST_F(GatewayTest, ExitWhileTheWebPortEventIsSentEndsCleanly) {
+  sim().failNextBind(platform::SimProtocol::Tcp, 8029, "Address in use");
+  rig.hub.onHeard = [&](const std::string& text) {
+    if (text.find("Server Form_Load") == std::string::npos) return;
+    gateway().mainWindow().MenuArrayClick(kMenuExit);
+    gateway().robotLink().runProcedure(commands::Command{"VideoOn", "", 0.0});
+  };
+  gateway().Start();
+  EXPECT_EQ(ui.exitCodes, std::vector<int>{0});
+  sim().advanceMs(10);
+  EXPECT_EQ(FakeXapHub::lineValue(rig.hub.heard.back(), "class"), "xap-hbeat.stopped");
+}
+
 TEST_F(GatewayTest, ExitDuringTheRobotSearchEndsStartUpAtOnceWithZero) {
   robot().answerDiscovery = false;
   sim().simLoop().post(5'000'000, [&] { gateway().mainWindow().MenuArrayClick(kMenuExit); });
@@ -178,7 +194,8 @@ TEST_F(GatewayTest, ClosingTheWindowOnlyHidesItAndExitShutsDownWithoutRunningQue
   EXPECT_EQ(rig.hub.messagesOfClass("xapBSC.Event").size(), busEvents);
   EXPECT_EQ(gateway().model().aHeadStatus, platform::MainWindowModel::kIndicatorOff);
   // The last thing the bus heard is the goodbye heartbeat.
-  EXPECT_EQ(FakeXapHub::lineValue(rig.hub.heard.back(), "class"), "xap-hbeat.stopped");
+  EXPECT_EQ(FakeXapHub::lineValue(rig.hub.heard.back(), "class"), "xap-hbeat.stopped")
+      << rig.hub.heard.back();
 }
 
 TEST_F(GatewayTest, TheStatusRefreshReportsOnlyChangesAndReads8FramesIn333msAs24Hz) {

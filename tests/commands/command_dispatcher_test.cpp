@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "commands/dispatcher_fixture.h"
 
@@ -91,7 +93,7 @@ TEST_F(Dispatcher, ConnectedOnDropsQueuedCommandsAndRunsTheLogin) {
     if (c.Procedure == "LoginSequence") dispatcher.QueueCommand("VideoOn");
   };
   // Names are handed on as queued: lower-case "connectedon" does not replace the queue.
-  for (const char* name : {"connectedon", "ConnectedOn", "MoveForward", "MoveStop"}) {
+  for (const char* name : {"connectedon", "ConnectedOn", "MoveForward", "SoundAlarm"}) {
     dispatcher.QueueCommand(name);
   }
   runUntilIdle();
@@ -107,9 +109,9 @@ TEST_F(Dispatcher, FailingActionIsDroppedAndDispatchGoesOn) {
     if (c.Procedure == "Volume") throw std::out_of_range("volume 300 does not fit a byte");
   };
   dispatcher.QueueCommand(Command{"Volume", "300", 0.0});
-  dispatcher.QueueCommand("MoveStop");
+  dispatcher.QueueCommand("HeadLEDOn");
   runUntilIdle();
-  EXPECT_EQ(runner.timeline(), "Volume=300 +0 MoveStop");
+  EXPECT_EQ(runner.timeline(), "Volume=300 +0 HeadLEDOn");
   EXPECT_EQ(errors, "Volume: volume 300 does not fit a byte");
 }
 
@@ -128,6 +130,87 @@ TEST_F(Dispatcher, ButtonCommandTakenWithinASecondOfStartUpWaitsUntilOneSecondAf
   started.QueueCommand("MoveForward");
   loop->runUntil([&] { return !runner.ran.empty(); }, 5000 * kMs);
   EXPECT_EQ(runner.ran.at(0).second, 3000 * kMs);
+}
+
+// What is queued ("Name=parameter@seconds from now"; no "@": stamp 0, as from the bus), then
+// a keyboard stop stopAtMs after the first action started (-1: none). A stop meant now drops
+// every motion still queued, waiting its pace or running, and goes next without a pacing wait;
+// a stop the bus timed for later ends its sequence in its place.
+struct StopCase {
+  const char* name;
+  std::vector<std::string> queued;
+  int stopAtMs;
+  const char* timeline;
+};
+
+class DispatcherStop : public Dispatcher, public ::testing::WithParamInterface<StopCase> {};
+
+TEST_P(DispatcherStop, GoesNextAndDropsTheMotionsBeforeIt) {
+  const StopCase& c = GetParam();
+  loop->advance(12 * 3600'000 * kMs);  // midday: a stamp of 0 lies hours before any other
+  runner.actionMicros = 100 * kMs;
+  for (const std::string& text : c.queued) {
+    const std::size_t at = text.find('@');
+    const std::string call = text.substr(0, at);
+    const std::size_t equals = call.find('=');
+    dispatcher.QueueCommand(
+        Command{call.substr(0, equals), equals == std::string::npos ? "" : call.substr(equals + 1),
+                at == std::string::npos ? 0.0 : now() + std::stod(text.substr(at + 1))});
+  }
+  runner.onRun = [&](const Command&) {
+    if (runner.ran.size() == 1 && c.stopAtMs >= 0) {
+      loop->post(c.stopAtMs * kMs, [&] { dispatcher.QueueTimedCommand("MoveStop"); });
+    }
+  };
+  runUntilIdle();
+  EXPECT_EQ(runner.timeline(), c.timeline);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Stops, DispatcherStop,
+    ::testing::Values(StopCase{"BeforeDispatch",
+                               {"HeadLEDOn", "MoveForward", "MoveLeft", "MoveStop", "SoundAlarm"},
+                               -1,
+                               "MoveStop +100 HeadLEDOn +100 SoundAlarm"},
+                      StopCase{"DuringTheRunningMotion",
+                               {"MoveForward", "MoveForward", "HeadLEDOn"},
+                               50,
+                               "MoveForward +100 MoveStop +100 HeadLEDOn"},
+                      StopCase{"DuringAPacedMotion",
+                               {"MoveForward@0", "MoveLeft@0.6", "MoveRight@1.2"},
+                               300,
+                               "MoveForward +300 MoveStop"},
+                      StopCase{"DuringAPacedCommandThatIsNoMotion",
+                               {"MoveForward@0", "Volume=40@0.6"},
+                               300,
+                               "MoveForward +300 MoveStop +100 Volume=40"},
+                      StopCase{"TimedLaterByTheBus",
+                               {"MoveForward@0", "MoveLeft@0.5", "MoveStop@1"},
+                               -1,
+                               "MoveForward +500 MoveLeft +500 MoveStop"}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+// A flood from a door fills the queue to its bound, in commands or bytes; the rest are counted
+// into one event, and the stop in the middle still drops the flood and goes next.
+TEST_F(Dispatcher, AFloodIsBoundedAndCountedOnceAndTheStopInItWins) {
+  std::vector<std::string> reports;
+  dispatcher.setRefusedReporter([&](const std::string& text) { reports.push_back(text); });
+  dispatcher.QueueCommand("HeadLEDOn");
+  for (int i = 0; i < 20000; ++i) dispatcher.QueueCommand("MoveForward");
+  EXPECT_EQ(dispatcher.queue().size(), CommandQueue::kMaxDoorCommands);
+  dispatcher.QueueCommand("MoveStop");
+  for (int i = 0; i < 20000; ++i) dispatcher.QueueCommand("MoveForward");
+  dispatcher.QueueCommand(Command{"MoveStop", "", now()});
+  runUntilIdle();
+  EXPECT_EQ(runner.timeline(), "MoveStop +0 HeadLEDOn");
+  loop->advance(CommandDispatcher::kRefusedReportMs * kMs);
+  EXPECT_EQ(reports, std::vector<std::string>{"20003 commands refused: the command queue was "
+                                              "full (10000 commands)"});
+
+  for (int i = 0; i < 5; ++i)
+    dispatcher.QueueCommand(Command{"Volume", std::string(1 << 20, '4'), 0.0});
+  EXPECT_EQ(dispatcher.queue().size(), 3u);
+  EXPECT_EQ(dispatcher.queue().doorBytes(), 3 * (sizeof(Command) + 6 + (1u << 20)));
 }
 
 // Keyboard commands either side of midnight: the second stamp, and the time it is taken at,

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <array>
 #include <sstream>
 #include <stdexcept>
@@ -37,13 +39,21 @@ class Bsc : public ::testing::Test {
     return {&transport, &held, std::move(report), &services, nullptr};
   }
   // The commands a message queued, as "Procedure|Parameter" joined by blanks.
+  // The commands the message added, in queue order (a stop goes to the front).
   std::string queuedBy(const std::string& text) {
-    const std::size_t before = dispatcher.queue().size();
+    std::vector<std::string> before;
+    for (const auto& c : dispatcher.queue().commands())
+      before.push_back(c.Procedure + "|" + c.Parameter);
     handler.DispatchBscMessage(text);
     std::string queued;
-    const auto& queue = dispatcher.queue().commands();
-    for (std::size_t i = before; i < queue.size(); ++i) {
-      queued += (queued.empty() ? "" : " ") + queue[i].Procedure + "|" + queue[i].Parameter;
+    for (const auto& c : dispatcher.queue().commands()) {
+      const std::string key = c.Procedure + "|" + c.Parameter;
+      const auto old = std::find(before.begin(), before.end(), key);
+      if (old != before.end()) {
+        before.erase(old);
+      } else {
+        queued += (queued.empty() ? "" : " ") + key;
+      }
     }
     return queued;
   }
@@ -87,6 +97,7 @@ TEST_F(Bsc, CommandQueuesOneProcedurePerSelectedDeviceInTableOrder) {
            {"qbt.Spykee.otherhost:spykee.leftled.relay", "ID=*\nState=on", ""},
            {"x.y.z:*", "ID=*", ""},
            {"qbt.Spykee.SIMHOST.x:spykee.leftled.relay", "ID=*\nState=on", ""}}) {
+    dispatcher.queue().Replace();  // a stop would replace the one queued by an earlier row
     EXPECT_EQ(queuedBy(message("xAPBSC.cmd", target, "output.state.1", items)), expected)
         << target << " " << items;
   }
@@ -148,7 +159,8 @@ TEST_F(Bsc, NumericTextIsADurationThatStampsTheNextCommand) {
   EXPECT_DOUBLE_EQ(dispatcher.queue().commands()[1].TimeStamp, noon + 40);
   EXPECT_DOUBLE_EQ(handler.NextCommandTime(), noon + 2.5);
   queuedBy(message("xAPBSC.cmd", kUs + ":spykee.movestop", "output.state.1", "ID=0A"));
-  EXPECT_EQ(dispatcher.queue().commands()[2].TimeStamp, 0.0);
+  EXPECT_EQ(dispatcher.queue().front().Procedure, "MoveStop");  // goes first
+  EXPECT_EQ(dispatcher.queue().front().TimeStamp, 0.0);
   EXPECT_DOUBLE_EQ(handler.NextCommandTime(), noon);
 }
 

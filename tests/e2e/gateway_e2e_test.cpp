@@ -4,9 +4,12 @@
 // cut writes all count and land whole in the frame file, and the process ends cleanly.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QNetworkDatagram>
+#include <QTemporaryDir>
 #include <csignal>
 #include <iostream>
 #include <optional>
@@ -263,6 +266,65 @@ INSTANTIATE_TEST_SUITE_P(States, ExitE2e,
                                            ExitCase{"PathRunPacingWait", Waiting::PathRun, SIGTERM},
                                            ExitCase{"XapFlood", Waiting::XapFlood, SIGTERM}),
                          [](const auto& p) { return std::string(p.param.name); });
+
+// A burst of MoveForward through the hub, then one MoveStop: the stop reaches the robot and
+// nothing drives it after; the motions still queued behind it were dropped.
+TEST_F(GatewayE2e, AStopAfterABurstOfMotionsIsTheLastThingTheRobotHears) {
+  ASSERT_NO_FATAL_FAILURE(startAll({.sim = {"--fps", "0"}}));
+  ASSERT_NO_FATAL_FAILURE(waitForLogin());
+  // The last motor packet robot-sim logged, "" before any.
+  const auto lastMotor = [&] {
+    const QStringList& lines = m_sim.lines();
+    for (auto line = lines.crbegin(); line != lines.crend(); ++line) {
+      if (line->contains(QLatin1String("\"type\":5,"))) return *line;
+    }
+    return QString();
+  };
+  const QByteArray forward = bscCommand("spykee.moveforward.switch", "on");
+  QElapsedTimer clock;
+  clock.start();
+  for (qint64 sent = 0; clock.elapsed() < 500;) {  // about 20,000 a second
+    for (; sent < clock.elapsed() * 20; ++sent) m_sender.send(m_hubPort, forward);
+    QCoreApplication::processEvents();
+  }
+  sendCommand("spykee.movestop.switch", "on");
+  const qint64 stopSentMs = clock.elapsed();
+  ASSERT_TRUE(waitUntil([&] { return lastMotor().contains(QLatin1String("\"0000\"")); }, kStartMs))
+      << lastMotor().toStdString();
+  std::cout << "[ measured ] stop reached the robot " << clock.elapsed() - stopSentMs
+            << " ms after it was sent\n";
+  // A command queued after the stop comes after everything before it: no motion in between.
+  sendCommand("spykee.headled.relay", "on");
+  ASSERT_TRUE(waitUntil([&] { return packets().contains("4:0001"); }, kReplyMs));
+  const QStringList all = packets();
+  EXPECT_TRUE(all.contains(kForward));
+  EXPECT_EQ(all.mid(all.lastIndexOf(kStop)), (QStringList{kStop, "4:0001"}));
+}
+
+// A second instance on this computer, whose web port the first holds while it holds the robot:
+// SIGTERM while the port's failure event goes out ends it cleanly (it used to crash here when
+// the login it started inside that send finished after the shutdown).
+TEST_F(GatewayE2e, ASecondInstanceWithItsWebPortTakenEndsCleanlyOnSigterm) {
+  ASSERT_NO_FATAL_FAILURE(
+      startAll({.sim = {"--fps", "0"},
+                .spykeeLines = "ServerPort=" + QByteArray::number(freeTcpPort()) + "\r\n"}));
+  ASSERT_NO_FATAL_FAILURE(waitForLogin());
+  QTemporaryDir second;
+  ASSERT_TRUE(QDir().mkpath(second.filePath("Config")));
+  QFile::copy(appPath("Config/qbtXap.ini"), second.filePath("Config/qbtXap.ini"));
+  QFile::copy(appPath("Config/qbtRovalink.ini"), second.filePath("Config/qbtRovalink.ini"));
+  // The race is the login starting inside that send: a few rounds make it near certain.
+  for (int round = 0; round < 3; ++round) {
+    const std::size_t reported = eventData("Server Form_Load").size();
+    Program instance;
+    ASSERT_TRUE(instance.start("rovalink", {"--headless", "--app-dir", second.path()}));
+    ASSERT_TRUE(
+        waitUntil([&] { return eventData("Server Form_Load").size() > reported; }, kStartMs));
+    instance.signal(SIGTERM);
+    EXPECT_EQ(instance.waitForExit(kStartMs), std::optional<int>(0))
+        << instance.errorText().toStdString();
+  }
+}
 
 }  // namespace
 }  // namespace rovalink::e2e

@@ -85,6 +85,12 @@ TEST_F(Procedures, SendTheirPacketsAndReportTheirDevices) {
     EXPECT_EQ(fresh.m_reports, c.reports);
     EXPECT_TRUE(fresh.m_services.events.empty());
   }
+  // A stop drops queued commands by these names: each must be a motion of the table.
+  for (const std::string_view motion : commands::kMotionProcedures) {
+    ProcedureRig fresh;
+    fresh.runAll(motion);
+    EXPECT_EQ(fresh.m_reports, "Movement") << motion;
+  }
 }
 
 TEST_F(Procedures, DockingSwitchesOffLedsAudioAndVideoAndUndockingOnlyVideoOn) {

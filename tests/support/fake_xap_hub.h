@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,6 +26,7 @@ class FakeXapHub {
         const std::string port = lineValue(d.data, "port");
         if (!port.empty()) m_programPort = static_cast<std::uint16_t>(std::stoi(port));
       }
+      if (onHeard) onHeard(d.data);
     });
   }
 
@@ -76,6 +78,8 @@ class FakeXapHub {
 
   std::vector<std::string> heard;
   std::vector<std::string> heartbeats;
+  // Called with each datagram heard, while the program is still inside its send.
+  std::function<void(const std::string&)> onHeard;
 
  private:
   std::unique_ptr<platform::UdpSocket> m_socket;

@@ -12,6 +12,7 @@
 #include <QTest>
 
 #include "gui_fixture.h"
+#include "support/recording_procedure_runner.h"
 
 namespace rovalink::ui::testing {
 namespace {
@@ -89,18 +90,36 @@ TEST_F(DesktopViewsTest, ActivatingTheVideoWindowStartsTheKeyboardDriveAndLeavin
   QTRY_VERIFY_WITH_TIMEOUT(!videoWindow.KeyTimer().enabled(), 5000);
 }
 
-TEST_F(DesktopViewsTest, ArrowKeysInAnyWindowReadLikeTheDesktopsKeyState) {
+// Only what the video window receives while it has the focus drives: a Down typed in the User
+// box or the tray menu, then a click on the video window, must not move the robot; leaving the
+// window releases the keys held in it.
+TEST_F(DesktopViewsTest, ArrowKeysCountOnlyAsTheFocusedVideoWindowReceivesThem) {
+  test::RecordingProcedureRunner runner{sim.clock()};
+  dispatcher.setProcedureRunner(&runner);
+  videoWindow.KeyTimer().setEnabled(true);  // as start-up leaves it
+  port.showMainWindow();
+  QApplication::setActiveWindow(&mainView);
+  QTest::keyPress(mainView.findChild<QLineEdit*>("aUsername"), Qt::Key_Down);
+  QTest::keyPress(&trayView.menu(), Qt::Key_Left);
+  QTest::keyPress(&videoView, Qt::Key_Up);  // not the active window
+  EXPECT_FALSE(port.isKeyDown(ArrowKey::Up));
+  port.showVideoWindow();
+  QApplication::setActiveWindow(&videoView);
+  QTRY_VERIFY_WITH_TIMEOUT(videoView.isActiveWindow(), 5000);
+  sim.advanceMs(2000);
+  EXPECT_EQ(runner.procedures(), Strings{});
+
   QTest::keyPress(&videoView, Qt::Key_Up);
   EXPECT_TRUE(port.isKeyDown(ArrowKey::Up) && port.isKeyDown(ArrowKey::Up));  // held: stays down
   QTest::keyRelease(&videoView, Qt::Key_Up);
   EXPECT_FALSE(port.isKeyDown(ArrowKey::Up));
-  QTest::keyClick(mainView.button("aDock"), Qt::Key_Left);  // tapped between two queries
+  QTest::keyClick(&videoView, Qt::Key_Left);  // tapped between two queries
   EXPECT_TRUE(port.isKeyDown(ArrowKey::Left));
   EXPECT_FALSE(port.isKeyDown(ArrowKey::Left));
-  QTest::keyPress(&mainView, Qt::Key_Down);
-  EXPECT_TRUE(port.isKeyDown(ArrowKey::Down));
-  QEvent deactivate(QEvent::ApplicationDeactivate);  // leaving the program releases held keys
-  QCoreApplication::sendEvent(qApp, &deactivate);
+  QTest::keyPress(&videoView, Qt::Key_Down);
+  port.showMainWindow();
+  QApplication::setActiveWindow(&mainView);
+  QTRY_VERIFY_WITH_TIMEOUT(!videoView.isActiveWindow(), 5000);
   EXPECT_FALSE(port.isKeyDown(ArrowKey::Down));
 }
 

@@ -3,6 +3,7 @@
 #include <QHostInfo>
 #include <QNetworkDatagram>
 #include <QNetworkInterface>
+#include <QVariant>
 #include <cstdio>
 #include <string>
 
@@ -13,6 +14,7 @@ namespace {
 
 // Used when a heartbeat announces no interval: the usual xAP heartbeat period.
 constexpr int kDefaultIntervalSeconds = 60;
+constexpr int kReceiveBufferBytes = 4 * 1024 * 1024;
 
 void logLine(const QString& text) {
   std::fprintf(stderr, "xap-hub: %s\n", text.toLocal8Bit().constData());
@@ -36,6 +38,10 @@ bool Hub::listen(quint16 port, QString* error) {
     if (error) *error = m_socket.errorString();
     return false;
   }
+  // A burst from a bus client waits in the kernel instead of being dropped (capped by the
+  // system's net.core.rmem_max).
+  m_socket.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption,
+                           QVariant(kReceiveBufferBytes));
   m_expiryTimer.start();
   m_heartbeatTimer.start(m_heartbeatSeconds * 1000);
   return true;

@@ -1,7 +1,10 @@
 #include "platform/qt/qt_udp_socket.h"
 
+#include <sys/socket.h>
 #include <QNetworkDatagram>
 
+#include <algorithm>
+#include <climits>
 #include <utility>
 
 namespace rovalink::platform {
@@ -72,6 +75,25 @@ bool QtUdpSocket::sendTo(const std::string& host, std::uint16_t port, std::strin
 
 void QtUdpSocket::close() {
   m_socket->abort();  // the port is kept for the next send
+}
+
+std::size_t QtUdpSocket::setReceiveBuffer(std::size_t bytes) {
+  const qintptr descriptor = m_socket->socketDescriptor();
+  if (descriptor < 0) return 0;
+  const int fd = static_cast<int>(descriptor);
+  const int wanted = static_cast<int>(std::min<std::size_t>(bytes, INT_MAX / 2));
+  const auto granted = [fd] {
+    int size = 0;
+    socklen_t length = sizeof size;
+    return ::getsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, &length) == 0 ? size : 0;
+  };
+  // The kernel caps SO_RCVBUF at net.core.rmem_max; SO_RCVBUFFORCE passes the cap where the
+  // process may (CAP_NET_ADMIN). Linux reports twice the size asked for (its bookkeeping).
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &wanted, sizeof wanted);
+#ifdef SO_RCVBUFFORCE
+  if (granted() < wanted) ::setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &wanted, sizeof wanted);
+#endif
+  return static_cast<std::size_t>(std::max(granted(), 0));
 }
 
 void QtUdpSocket::readPending() {

@@ -28,6 +28,7 @@ class QtUdpSocket : public UdpSocket {
   bool sendTo(const std::string& host, std::uint16_t port, std::string_view data,
               std::string* error = nullptr) override;
   void close() override;
+  std::size_t setReceiveBuffer(std::size_t bytes) override;
 
  private:
   void readPending();

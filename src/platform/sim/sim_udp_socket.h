@@ -22,6 +22,9 @@ class SimUdpSocket : public UdpSocket {
   bool sendTo(const std::string& host, std::uint16_t port, std::string_view data,
               std::string* error = nullptr) override;
   void close() override;
+  // Simulated sockets drop nothing: every size is granted.
+  std::size_t setReceiveBuffer(std::size_t bytes) override { return m_receiveBuffer = bytes; }
+  std::size_t receiveBuffer() const { return m_receiveBuffer; }
 
   // The address the socket is bound to ("0.0.0.0" for any); meaningful while bound.
   const std::string& boundAddress() const { return m_address; }
@@ -36,6 +39,7 @@ class SimUdpSocket : public UdpSocket {
   bool m_bound = false;
   std::string m_address = "0.0.0.0";
   std::uint16_t m_port = 0;
+  std::size_t m_receiveBuffer = 0;
 };
 
 }  // namespace rovalink::platform
