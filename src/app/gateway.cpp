@@ -114,7 +114,9 @@ void Gateway::createSubsystems() {
   m_trayIcon = std::make_unique<TrayIcon>(m_ui);
   m_videoWindow = std::make_unique<video::VideoWindow>(m_platform.loop(), m_platform.clock(), m_ui,
                                                        *m_dispatcher);
-  m_robotLink->setFrameViewer([this](const std::string& path) { m_videoWindow->ShowFrame(path); });
+  // Every frame is shown, decoded in memory; the frame file is still written for its readers.
+  m_robotLink->setFrameListener([this](std::string_view jpeg) { onFrame(jpeg); });
+  m_reporter->setChangeListener([this](const std::string& name) { onStatusChange(name); });
   m_webServer =
       std::make_unique<web::TCPServer>(web::TCPServer::Wiring{m_platform, m_settings, m_helpers});
   createWebPage(layout.htmlFolder);
@@ -137,6 +139,15 @@ void Gateway::createWebPage(const std::string& htmlFolder) {
         return connected ? m_robotLink->RobotAddress() : std::string();
       }});
   m_webServer->setPageHandler(m_devicePage.get());
+}
+
+void Gateway::onFrame(std::string_view jpeg) {
+  if (m_videoWindow) m_videoWindow->ShowFrame(jpeg);
+  if (m_mqtt) m_mqtt->onFrame(jpeg);
+}
+
+void Gateway::onStatusChange(const std::string& name) {
+  if (m_mqtt) m_mqtt->onReport(name);
 }
 
 std::string Gateway::readPathFolder(const xap::AppLayout& layout) const {
@@ -193,8 +204,6 @@ void Gateway::startMqtt() {
                  const std::string& text) { m_bsc->HandleBscCommand(target, id, state, text); },
           m_helpers.XapSource(), settings::hs::VersionText()},
       std::move(settings), std::make_unique<mqtt::MosquittoClient>());
-  m_reporter->setChangeListener([this](const std::string& name) { m_mqtt->onReport(name); });
-  m_robotLink->setFrameListener([this](std::string_view jpeg) { m_mqtt->onFrame(jpeg); });
   m_mqtt->start();
 }
 

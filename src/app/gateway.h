@@ -94,6 +94,10 @@ class Gateway {
   void startMqtt();
   void Shutdown();
   void reportStatus(const std::string& name, bool isInfo);
+  // Every complete robot frame: the video window, the live page and the MQTT camera.
+  void onFrame(std::string_view jpeg);
+  // A device change went out on xAP: the other buses and pages follow.
+  void onStatusChange(const std::string& name);
 
   platform::Platform& m_platform;
   xap::LaunchLocation m_launch;

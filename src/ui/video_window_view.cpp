@@ -32,11 +32,10 @@ VideoWindowView::VideoWindowView(video::VideoWindow& window, QWidget* parent)
   setFocusPolicy(Qt::StrongFocus);
 }
 
-bool VideoWindowView::showPicture(const QString& path) {
-  // QImage reads the file afresh; QPixmap::load could serve a cached copy of an older frame
-  // written under the same name.
+bool VideoWindowView::showFrame(const QByteArray& jpeg) {
+  // Decoded in memory: every frame is shown, not only the one written to the frame file.
   QImage picture;
-  if (!picture.load(path)) return false;
+  if (!picture.loadFromData(jpeg, "JPEG")) return false;
   m_image1->setPixmap(QPixmap::fromImage(picture));
   m_image1->setVisible(true);
   return true;

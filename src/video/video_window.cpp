@@ -74,8 +74,8 @@ void VideoWindow::LostFocus() {
   }
 }
 
-void VideoWindow::ShowFrame(const std::string& path) {
-  m_ui.showPicture(path);
+void VideoWindow::ShowFrame(std::string_view jpeg) {
+  m_ui.showFrame(jpeg);
   m_VideoTimer->setEnabled(true);
 }
 
