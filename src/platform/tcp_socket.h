@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -40,6 +41,9 @@ class TcpSocket {
 
   // Sends all of data as one call; false when not connected.
   virtual bool send(std::string_view data) = 0;
+  // Bytes handed to send() that the network has not taken yet: what a peer that stops reading
+  // leaves waiting. Each send's complete event comes once all of its bytes are taken.
+  virtual std::size_t bytesToWrite() const = 0;
 
   virtual void close() = 0;
 

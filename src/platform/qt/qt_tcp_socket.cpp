@@ -164,6 +164,10 @@ bool QtTcpSocket::send(std::string_view data) {
   return true;
 }
 
+std::size_t QtTcpSocket::bytesToWrite() const {
+  return m_state == SocketState::Connected ? static_cast<std::size_t>(m_socket->bytesToWrite()) : 0;
+}
+
 void QtTcpSocket::close() {
   m_closingLocally = true;
   if (m_socket->state() == QAbstractSocket::ConnectedState && m_socket->bytesToWrite() > 0) {

@@ -31,6 +31,7 @@ class QtTcpSocket : public TcpSocket {
   bool connect(const std::string& host, std::uint16_t port, std::string* error = nullptr) override;
   bool setNoDelay(bool on, int* errorCode = nullptr, std::string* error = nullptr) override;
   bool send(std::string_view data) override;
+  std::size_t bytesToWrite() const override;
   void close() override;
   std::string remoteAddress() const override { return m_remoteAddress; }
   std::uint16_t remotePort() const override { return m_remotePort; }

@@ -92,12 +92,43 @@ bool SimTcpSocket::send(std::string_view data) {
   network->transmit(self, peer, data);
   network->loop().post(network->latency(), [network, self, peer] {
     SimTcpSocket* sender = network->tcpSocket(self);
-    if (sender != nullptr && sender->m_peerId == peer &&
-        sender->m_state == SocketState::Connected) {
-      sender->emitSendComplete();
+    if (sender == nullptr || sender->m_peerId != peer ||
+        sender->m_state != SocketState::Connected) {
+      return;
     }
+    if (sender->bytesToWrite() > 0) {
+      ++sender->m_owedCompletions;
+      return;
+    }
+    sender->emitSendComplete();
   });
   return true;
+}
+
+std::size_t SimTcpSocket::bytesToWrite() const {
+  const SimTcpSocket* peer = m_peerId != 0 ? m_network->tcpSocket(m_peerId) : nullptr;
+  return peer != nullptr && peer->m_peerId == m_id ? peer->m_unread.size() : 0;
+}
+
+void SimTcpSocket::setReading(bool on) {
+  m_reading = on;
+  if (!on || m_unread.empty()) return;
+  const std::string held = std::exchange(m_unread, {});
+  const std::uint64_t self = m_id;
+  const std::uint64_t peer = m_peerId;
+  emitData(held);
+  SimNetwork* network = m_network.get();
+  network->loop().post(0, [network, self, peer] {
+    SimTcpSocket* sender = network->tcpSocket(peer);
+    if (sender != nullptr && sender->m_peerId == self) sender->emitOwedCompletions();
+  });
+}
+
+void SimTcpSocket::emitOwedCompletions() {
+  for (int owed = std::exchange(m_owedCompletions, 0); owed > 0; --owed) {
+    if (m_state != SocketState::Connected) return;
+    emitSendComplete();
+  }
 }
 
 void SimTcpSocket::close() {
@@ -126,6 +157,8 @@ void SimTcpSocket::abort() {
 
 void SimTcpSocket::release() {
   m_state = SocketState::Closed;
+  m_unread.clear();
+  m_owedCompletions = 0;
   m_portInUse = 0;
   m_peerId = 0;
   m_accepted = false;
@@ -143,6 +176,10 @@ void SimTcpSocket::fail(int code, const std::string& description) {
 }
 
 void SimTcpSocket::receive(const std::string& data) {
+  if (!m_reading) {
+    m_unread += data;
+    return;
+  }
   emitData(data);
 }
 

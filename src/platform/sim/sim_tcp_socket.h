@@ -24,6 +24,8 @@ class SimTcpSocket : public TcpSocket {
   bool connect(const std::string& host, std::uint16_t port, std::string* error = nullptr) override;
   bool setNoDelay(bool on, int* errorCode = nullptr, std::string* error = nullptr) override;
   bool send(std::string_view data) override;
+  // Bytes of this socket's sends that the peer holds unread (see setReading).
+  std::size_t bytesToWrite() const override;
   void close() override;
   std::string remoteAddress() const override { return m_remoteAddress; }
   std::uint16_t remotePort() const override { return m_remotePort; }
@@ -33,6 +35,11 @@ class SimTcpSocket : public TcpSocket {
   // Ends the connection with a reset: the peer gets the error "Connection reset by peer"
   // (state 9); this socket is closed.
   void abort();
+
+  // A peer that stops reading: what arrives is held unread, and the sender's send-complete
+  // events wait until it is read. Reading again delivers what was held, as one read.
+  void setReading(bool on);
+  std::size_t unreadBytes() const { return m_unread.size(); }
 
   std::uint64_t id() const { return m_id; }
   // The port in use while bound, connecting or connected; 0 otherwise.
@@ -46,6 +53,7 @@ class SimTcpSocket : public TcpSocket {
   void receive(const std::string& data);
   void peerClosed(std::uint64_t peerId, bool reset);
   void release();
+  void emitOwedCompletions();
 
   std::shared_ptr<SimNetwork> m_network;
   std::uint64_t m_id = 0;
@@ -58,6 +66,9 @@ class SimTcpSocket : public TcpSocket {
   std::uint64_t m_peerId = 0;
   bool m_noDelay = false;
   bool m_accepted = false;  // the server side of a listener's connection
+  bool m_reading = true;
+  std::string m_unread;
+  int m_owedCompletions = 0;  // send-complete events waiting for the peer to read
 };
 
 }  // namespace rovalink::platform

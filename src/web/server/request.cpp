@@ -1,5 +1,6 @@
 #include "web/server/request.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "xap/ascii_case.h"
@@ -143,6 +144,27 @@ std::string Request::ServerVariables(std::string_view sVar) const {
   if (name == "path_info") return m_page;
   if (name == "http_user_agent") return m_headers.value("User-Agent");
   return m_headers.value(name);
+}
+
+std::string Request::Header(std::string_view name) const {
+  std::string_view rest = m_header;
+  rest = rest.substr(std::min(rest.size(), rest.find('\n')));  // past the request line
+  while (!rest.empty()) {
+    rest.remove_prefix(1);
+    const std::size_t end = rest.find('\n');
+    std::string_view line = rest.substr(0, end);
+    rest = end == std::string_view::npos ? std::string_view() : rest.substr(end);
+    const std::size_t colon = line.find(':');
+    if (colon == std::string_view::npos || !xap::equalsNoCase(line.substr(0, colon), name))
+      continue;
+    line.remove_prefix(colon + 1);
+    while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+    while (!line.empty() && (line.back() == ' ' || line.back() == '\t' || line.back() == '\r')) {
+      line.remove_suffix(1);
+    }
+    return std::string(line);
+  }
+  return {};
 }
 
 void Request::setPeer(std::string address, int port) {

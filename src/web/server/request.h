@@ -32,6 +32,10 @@ class Request {
   const KeyValueCollection& QueryStringCol() const { return m_queryFields; }
   const KeyValueCollection& FormCol() const { return m_formFields; }
   const KeyValueCollection& Headers() const { return m_headers; }
+  // The value of the first header line with that name (letter case ignored), blanks around it
+  // removed; empty when there is none. Unlike Headers(), any "Name:value" line counts, so a
+  // header a client wrote without a blank (or with ": " inside its value) is still seen.
+  std::string Header(std::string_view name) const;
 
   // sVar without regard to letter case:
   //   "remote_addr"     the connection's peer address (never a client-sent header)

@@ -219,6 +219,36 @@ void Response::RedirectToHS(std::string_view sLocation, const Request& oRequest,
   send(index, out.Value(), "TCPSever_RedirectToHS ");
 }
 
+void Response::Send(std::string_view status, std::string_view contentType, std::string_view body,
+                    std::string_view extraHeaders) {
+  xap::FastString out;
+  line(out, "HTTP/1.1 " + std::string(status));
+  line(out, "Server: qbt");
+  line(out, "Date: " + m_server.dateText());
+  if (!contentType.empty()) line(out, "Content-Type: " + std::string(contentType));
+  line(out, "Content-Length: " + std::to_string(body.size()));
+  line(out, "Cache-Control: no-cache");
+  line(out, "Connection: close");
+  out.Add(extraHeaders);
+  out.Add(kCrLf);
+  out.Add(body);
+  send(m_index, out.Value(), "TCPServer_Send ");
+}
+
+std::shared_ptr<Stream> Response::TakeStream(std::string_view contentType,
+                                             std::string_view extraHeaders) {
+  xap::FastString out;
+  line(out, "HTTP/1.1 200 OK");
+  line(out, "Server: qbt");
+  line(out, "Date: " + m_server.dateText());
+  line(out, "Content-Type: " + std::string(contentType));
+  line(out, "Cache-Control: no-cache");
+  line(out, "Connection: close");
+  out.Add(extraHeaders);
+  out.Add(kCrLf);
+  return m_server.takeStream(m_index, m_connection, out.Value());
+}
+
 void Response::Redirect(std::string_view /*sData*/) {
   SendTextString(kUnauthorizedPage, m_index);
 }

@@ -1,12 +1,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
 namespace rovalink::web {
 
 class Request;
+class Stream;
 class TCPServer;
 
 // Writes one answer onto a client socket of the listener: a generated page, a text file, a
@@ -32,6 +34,18 @@ class Response {
   void RedirectToHS(std::string_view sLocation, const Request& oRequest, int index);
   // Sends the "Unauthorized Access" page to the socket in index (sData is not used).
   void Redirect(std::string_view sData);
+
+  // An answer of the program's own routes: "HTTP/1.1 " and status (e.g. "204 No Content"),
+  // Server, Date, Content-Type (left out when empty), Content-Length, "Cache-Control: no-cache",
+  // "Connection: close", then extraHeaders (complete lines, each ending in CRLF), the blank line
+  // and body. The connection closes once the client has taken it.
+  void Send(std::string_view status, std::string_view contentType, std::string_view body,
+            std::string_view extraHeaders = {});
+  // Takes the connection over for a long-lived answer: sends a "200 OK" head like Send's but
+  // without a length (the answer ends when the connection does) and returns the stream to push
+  // the rest on; nullptr when the client has gone.
+  std::shared_ptr<Stream> TakeStream(std::string_view contentType,
+                                     std::string_view extraHeaders = {});
 
   // Exact answer texts, shared with the tests.
   static constexpr std::string_view kNotFoundBody = "<html><h1>404 File Not Found</h1></html>";

@@ -10,6 +10,7 @@
 #include "web/server/page_handler.h"
 #include "web/server/request.h"
 #include "web/server/response.h"
+#include "web/server/stream.h"
 #include "xap/ascii_case.h"
 
 namespace rovalink::web {
@@ -80,7 +81,19 @@ TCPServer::TCPServer(Wiring wiring)
 }
 
 TCPServer::~TCPServer() {
+  // The owners of stream handlers may be gone already: end the streams without calling them.
+  for (std::size_t index = 1; index < m_slots.size(); ++index) {
+    if (auto stream = std::move(m_slots[index].stream)) stream->detach(false);
+  }
   Stop();
+}
+
+void TCPServer::setRoute(const std::string& path, RouteHandler handler) {
+  if (handler) {
+    m_routes[xap::toLowerAscii(path)] = std::move(handler);
+  } else {
+    m_routes.erase(xap::toLowerAscii(path));
+  }
 }
 
 std::uint16_t TCPServer::port() const {
@@ -130,13 +143,7 @@ void TCPServer::Stop() {
   m_pendingBytes = 0;
   m_serverTimer->setEnabled(false);
   for (std::size_t index = 1; index < m_slots.size(); ++index) {
-    Slot& slot = m_slots[index];
-    slot.binaryTimer->setEnabled(false);
-    slot.requestTimer->setEnabled(false);
-    slot.file.reset();
-    slot.open = false;
-    slot.phase = Phase::Idle;
-    if (slot.socket->state() != platform::SocketState::Closed) slot.socket->close();
+    socket_Close(static_cast<int>(index));
   }
   m_openSocketCount = 0;
   if (m_listener) m_listener->close();
@@ -152,8 +159,8 @@ void TCPServer::loadSocket() {
   // A reset connection reports an error instead of a close; its slot must be freed all the same.
   slot.socket->onError([this, index](int, const std::string&) { socket_Close(index); });
   slot.socket->onSendComplete([this, index] { Socket_SendComplete(index); });
-  slot.binaryTimer = m_platform.loop().createTimer();
-  slot.binaryTimer->onTick([this, index] { TCPBinarySendTimer(index); });
+  slot.stallTimer = m_platform.loop().createTimer();
+  slot.stallTimer->onTick([this, index] { writeStallTimer(index); });
   slot.requestTimer = m_platform.loop().createTimer();
   slot.requestTimer->onTick([this, index] { socket_Close(index); });
   m_slots.push_back(std::move(slot));
@@ -192,7 +199,8 @@ void TCPServer::onConnectionRequest(int requestId) {
     slot.buffer.clear();
     slot.scanned = slot.headBytes = slot.declaredBody = slot.bodyBytes = 0;
     slot.answered = false;
-    slot.BinarySendState = -1;
+    // Answers and stream pieces are small writes that must not wait for an acknowledgement.
+    slot.socket->setNoDelay(true);
     slot.requestTimer->setInterval(kRequestWaitMs);
     slot.requestTimer->setEnabled(true);
   } catch (const std::exception& error) {
@@ -314,6 +322,14 @@ void TCPServer::dispatch(const PendingRequest& entry) {
   response.setIndex(entry.index);
   response.m_connection = entry.connection;
   std::string path = xap::toLowerAscii(request.page());
+  if (const auto route = m_routes.find(path); route != m_routes.end()) {
+    const RouteHandler handler = route->second;  // the handler may change the routes
+    handler(request, response);
+    if (holds(entry.index, entry.connection) && !m_slots[entry.index].answered) {
+      socket_Close(entry.index);
+    }
+    return;
+  }
   std::replace(path.begin(), path.end(), '/', '\\');
   const std::string ext = path.substr(path.size() >= 4 ? path.size() - 4 : 0);
 
@@ -341,16 +357,55 @@ void TCPServer::dispatch(const PendingRequest& entry) {
 void TCPServer::Socket_SendComplete(int index) {
   try {
     Slot& slot = m_slots[index];
-    slot.binaryTimer->setEnabled(false);
-    slot.BinarySendState = -1;
-    if (slot.Tag != "1") {
+    if (!slot.open || !slot.sending) return;
+    slot.sending = false;
+    slot.inFlight = 0;
+    slot.stallTimer->setEnabled(false);
+    pump(index);
+    if (slot.sending) return;
+    if (slot.stream) {
+      const std::shared_ptr<Stream> stream = slot.stream;
+      stream->drainedNow();
+    } else if (slot.Tag != "1") {
       socket_Close(index);
-      return;
     }
-    advanceStream(index);
   } catch (const std::exception& error) {
     logEvent("Socket_SendComplete", error.what());
   }
+}
+
+void TCPServer::pump(int index) {
+  Slot& slot = m_slots[index];
+  if (slot.sending || slot.socket->state() != platform::SocketState::Connected) return;
+  if (slot.out.empty() && slot.file && slot.fileLeft > 0) {
+    std::string chunk(static_cast<std::size_t>(std::min<std::uint64_t>(kChunkBytes, slot.fileLeft)),
+                      '\0');
+    slot.file->read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+    chunk.resize(static_cast<std::size_t>(slot.file->gcount()));
+    slot.fileLeft = chunk.empty() ? 0 : slot.fileLeft - chunk.size();
+    if (!chunk.empty()) {
+      slot.outBytes += chunk.size();
+      slot.out.push_back(std::move(chunk));
+    }
+  }
+  if (slot.out.empty()) {
+    if (slot.file && slot.fileLeft == 0) {
+      // The last chunk has gone out (or the file ended early).
+      slot.file.reset();
+      slot.Tag = "0";
+    }
+    return;
+  }
+  std::string piece = std::move(slot.out.front());
+  slot.out.pop_front();
+  slot.outBytes -= piece.size();
+  slot.sending = true;
+  slot.inFlight = piece.size();
+  slot.answered = true;
+  slot.stallMark = slot.socket->bytesToWrite();
+  slot.stallTimer->setInterval(kWriteStallMs);
+  slot.stallTimer->setEnabled(true);
+  if (!slot.socket->send(piece)) socket_Close(index);
 }
 
 void TCPServer::socket_Close(int index) {
@@ -362,11 +417,13 @@ void TCPServer::socket_Close(int index) {
     }
     if (slot.socket->state() != platform::SocketState::Closed) slot.socket->close();
     slot.requestTimer->setEnabled(false);
-    slot.binaryTimer->setEnabled(false);
-    slot.BinarySendState = -1;
+    slot.stallTimer->setEnabled(false);
     slot.file.reset();
     slot.fileLeft = 0;
     slot.phase = Phase::Idle;
+    slot.out.clear();
+    slot.outBytes = slot.inFlight = 0;
+    slot.sending = false;
     std::string().swap(slot.buffer);
     const auto queued = std::find_if(m_pending.begin(), m_pending.end(),
                                      [index](const PendingRequest& p) { return p.index == index; });
@@ -374,17 +431,23 @@ void TCPServer::socket_Close(int index) {
       m_pendingBytes -= queued->text.size();
       m_pending.erase(queued);
     }
+    // Last: the stream's owner may act on the server from its close handler.
+    if (auto stream = std::move(slot.stream)) stream->detach(true);
   } catch (const std::exception& error) {
     logEvent("socket_Close ", error.what());
   }
 }
 
-void TCPServer::TCPBinarySendTimer(int index) {
+void TCPServer::writeStallTimer(int index) {
   try {
     Slot& slot = m_slots[index];
-    slot.binaryTimer->setEnabled(false);
-    slot.BinarySendState = -1;
-    advanceStream(index);
+    const std::size_t unsent = slot.socket->bytesToWrite();
+    if (slot.sending && unsent < slot.stallMark) {
+      // The socket took some of the piece in flight: progress, so wait again.
+      slot.stallMark = unsent;
+      return;
+    }
+    socket_Close(index);
   } catch (const std::exception& error) {
     logEvent("TCPBinarySendTimer_Timer", error.what());
   }
@@ -394,34 +457,55 @@ void TCPServer::streamFile(int index, std::unique_ptr<std::ifstream> file, std::
   Slot& slot = m_slots[index];
   slot.file = std::move(file);
   slot.fileLeft = size;
-  // The head is in flight; each completion (or the chunk timer) lets the next chunk go.
-  slot.BinarySendState = 0;
-  slot.binaryTimer->setInterval(kChunkWaitMs);
-  slot.binaryTimer->setEnabled(true);
+  pump(index);
 }
 
-void TCPServer::advanceStream(int index) {
-  Slot& slot = m_slots[index];
-  if (!slot.file || slot.BinarySendState != -1) return;
-  if (slot.socket->state() == platform::SocketState::Connected && slot.fileLeft > 0) {
-    std::string chunk(static_cast<std::size_t>(std::min<std::uint64_t>(kChunkBytes, slot.fileLeft)),
-                      '\0');
-    slot.file->read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
-    chunk.resize(static_cast<std::size_t>(slot.file->gcount()));
-    if (!chunk.empty()) {
-      slot.fileLeft -= chunk.size();
-      slot.BinarySendState = 0;
-      slot.binaryTimer->setInterval(kChunkWaitMs);
-      slot.binaryTimer->setEnabled(true);
-      slot.socket->send(chunk);
-      return;
-    }
+bool TCPServer::holds(int index, std::uint64_t connection) const {
+  return index >= 1 && index <= highestSocketIndex() && m_slots[index].open &&
+         m_slots[index].connection == connection;
+}
+
+std::shared_ptr<Stream> TCPServer::takeStream(int index, std::uint64_t connection,
+                                              std::string_view head) {
+  if (connection == 0) connection = connectionOf(index);
+  if (!holds(index, connection) ||
+      m_slots[index].socket->state() != platform::SocketState::Connected) {
+    return nullptr;
   }
-  // The last chunk has gone out (or the file or the connection ended early).
-  slot.file.reset();
-  slot.fileLeft = 0;
+  Slot& slot = m_slots[index];
   slot.Tag = "0";
-  Socket_SendComplete(index);
+  slot.stream = std::make_shared<Stream>(*this, index, connection, slot.socket->remoteAddress());
+  // Anything the client sends from now on is ignored; only its close matters.
+  slot.phase = Phase::Done;
+  slot.requestTimer->setEnabled(false);
+  sendTo(index, head);
+  return slot.stream;
+}
+
+bool TCPServer::streamWrite(int index, std::uint64_t connection, std::string_view bytes,
+                            bool replace) {
+  if (!holds(index, connection)) return false;
+  Slot& slot = m_slots[index];
+  if (replace) {
+    slot.out.clear();
+    slot.outBytes = 0;
+  }
+  if (slot.outBytes + slot.inFlight + bytes.size() > Stream::kMaxQueuedBytes) {
+    socket_Close(index);
+    return false;
+  }
+  if (bytes.empty()) return true;
+  sendTo(index, bytes);
+  return holds(index, connection);
+}
+
+std::size_t TCPServer::queuedBytes(int index, std::uint64_t connection) const {
+  if (!holds(index, connection)) return 0;
+  return m_slots[index].outBytes + m_slots[index].inFlight;
+}
+
+void TCPServer::closeConnection(int index, std::uint64_t connection) {
+  if (holds(index, connection)) socket_Close(index);
 }
 
 platform::SocketState TCPServer::clientState(int index, std::uint64_t connection) const {
@@ -437,8 +521,12 @@ std::uint64_t TCPServer::connectionOf(int index) const {
 
 bool TCPServer::sendTo(int index, std::string_view data) {
   Slot& slot = m_slots[index];
+  if (slot.socket->state() != platform::SocketState::Connected) return false;
   slot.answered = true;
-  return slot.socket->send(data);
+  slot.outBytes += data.size();
+  slot.out.emplace_back(data);
+  pump(index);
+  return true;
 }
 
 void TCPServer::setTag(int index, const std::string& tag) {

@@ -5,6 +5,8 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -22,14 +24,21 @@ namespace rovalink::web {
 class PageHandler;
 class Request;
 class Response;
+class Stream;
 
 // The HTTP listener: a listening socket, up to 100 client sockets that are loaded as needed and
 // reused, a batch timer that turns collected requests into answers 50 ms after the first of
-// them, and per-socket chunked streaming of binary files. Answers: the page /spykee (through the
-// page handler), style sheets and images below HtmlRoot, and a hand-over to HomeSeer's web server
-// for every other path. One request per connection: the connection closes after its answer.
+// them, and per-socket output that goes out as the socket takes it (binary files in chunks read
+// as the last one has gone). Answers: the page /spykee (through the page handler), the program's
+// own routes, style sheets and images below HtmlRoot, and a hand-over to HomeSeer's web server
+// for every other path. One request per connection: the connection closes after its answer,
+// unless a route took it over as a Stream.
 class TCPServer {
  public:
+  // A handler of one of the program's own paths; it answers through the response (Send,
+  // TakeStream). A request it leaves unanswered is closed without an answer.
+  using RouteHandler = std::function<void(Request& request, Response& response)>;
+
   struct Wiring {
     platform::Platform& platform;
     settings::hs& settings;
@@ -40,8 +49,9 @@ class TCPServer {
   static constexpr int kPreloadedSockets = 5;
   static constexpr int kSpareSockets = 4;
   static constexpr int kBatchMs = 50;
-  static constexpr std::size_t kChunkBytes = 1000;
-  static constexpr int kChunkWaitMs = 5000;
+  static constexpr std::size_t kChunkBytes = 64 * 1024;
+  // A connection whose output makes no progress for this long is closed.
+  static constexpr int kWriteStallMs = 10000;
   // Bounds on what a client may make the server hold.
   static constexpr std::size_t kMaxHeadBytes = 16 * 1024;
   static constexpr std::size_t kMaxBodyBytes = 1024 * 1024;
@@ -66,6 +76,9 @@ class TCPServer {
   std::uint16_t port() const;
   // The /spykee page; without one /spykee is answered as not found.
   void setPageHandler(PageHandler* handler) { m_pageHandler = handler; }
+  // Answers the exact path (letter case ignored, e.g. "/spykee/live.mjpg") with handler,
+  // before any file or the hand-over is considered; an empty handler removes the route.
+  void setRoute(const std::string& path, RouteHandler handler);
 
   const std::string& HtmlRoot() const { return m_htmlRoot; }
   const std::string& HomeSeerHost() const { return m_homeSeerHost; }
@@ -82,12 +95,13 @@ class TCPServer {
 
  private:
   friend class Response;
+  friend class Stream;
 
   enum class Phase { Idle, Head, Body, PostBody, Done };
 
   struct Slot {
     std::unique_ptr<platform::TcpSocket> socket;
-    std::unique_ptr<platform::Timer> binaryTimer;   // bounds the wait for one chunk
+    std::unique_ptr<platform::Timer> stallTimer;    // bounds a wait for output to progress
     std::unique_ptr<platform::Timer> requestTimer;  // bounds the wait for a complete request
     std::string Tag;                                // "1" while a binary file is streamed
     bool open = false;                              // counted in OpenSocketCount
@@ -99,9 +113,16 @@ class TCPServer {
     std::size_t declaredBody = 0;  // Content-Length
     std::size_t bodyBytes = 0;     // body bytes seen after the head (POST without a length)
     bool answered = false;         // something was sent for the current request
-    int BinarySendState = -1;      // 0: a chunk is in flight
+    // Output: pieces not yet handed to the socket, and the one send in flight (its complete
+    // event, raised when the socket has taken it, lets the next piece go).
+    std::deque<std::string> out;
+    std::size_t outBytes = 0;
+    std::size_t inFlight = 0;  // bytes of the send in flight; 0: none
+    bool sending = false;
+    std::size_t stallMark = 0;  // the socket's unsent bytes when the stall timer was armed
     std::unique_ptr<std::ifstream> file;
     std::uint64_t fileLeft = 0;
+    std::shared_ptr<Stream> stream;  // set while a route holds the connection
   };
 
   struct PendingRequest {
@@ -119,13 +140,16 @@ class TCPServer {
   bool queue(int index, std::string text);
   void Socket_SendComplete(int index);
   void socket_Close(int index);
-  void TCPBinarySendTimer(int index);
+  void writeStallTimer(int index);
   void dispatch(const PendingRequest& entry);
+  // Hands the next piece (or file chunk) to the socket when nothing is in flight.
+  void pump(int index);
 
   // For Response.
   platform::SocketState clientState(int index, std::uint64_t connection) const;
   std::uint64_t connectionOf(int index) const;
   bool sendTo(int index, std::string_view data);
+  std::shared_ptr<Stream> takeStream(int index, std::uint64_t connection, std::string_view head);
   void setTag(int index, const std::string& tag);
   std::string dateText() const;
   void logEvent(const std::string& data, const std::string& description = {});
@@ -134,12 +158,18 @@ class TCPServer {
   std::optional<std::filesystem::path> fileBelowRoot(std::string_view shortPath) const;
   std::string fullPath(std::string_view shortPath) const;
   void streamFile(int index, std::unique_ptr<std::ifstream> file, std::uint64_t size);
-  void advanceStream(int index);
+
+  // For Stream.
+  bool streamWrite(int index, std::uint64_t connection, std::string_view bytes, bool replace);
+  std::size_t queuedBytes(int index, std::uint64_t connection) const;
+  void closeConnection(int index, std::uint64_t connection);
+  bool holds(int index, std::uint64_t connection) const;
 
   platform::Platform& m_platform;
   settings::hs& m_settings;
   settings::Services& m_services;
   PageHandler* m_pageHandler = nullptr;
+  std::map<std::string, RouteHandler> m_routes;
 
   std::unique_ptr<platform::TcpListener> m_listener;
   std::unique_ptr<platform::Timer> m_serverTimer;
