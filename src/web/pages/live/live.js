@@ -75,10 +75,7 @@
       pointerButton = button;
       pointerDir = button.dataset.dir;
       button.classList.add("held");
-      if (pointerDir === "stop") {
-        current = null;
-        drive("stop", true);
-      }
+      if (pointerDir === "stop") current = null;  // a stop is always sent, even a second time
       update();
     });
     const up = () => {
@@ -156,8 +153,10 @@
     const pct = Math.round((s.battery * 100) / 128);
     chip("battery", `battery ${s.battery}`, pct > 30 ? "good" : pct > 10 ? "warn" : "bad");
     chip("dock", s.docked ? "docked" : "undocked", s.docked ? "good" : "");
-    const link = s.connected ? s.link || "connected" : s.link || "not connected";
-    chip("link", link, s.connected && s.link === "logged in" ? "good"
+    // Connected but not yet told more (an older link state) reads as "connected".
+    const link = !s.connected ? s.link || "not connected"
+               : s.link === "searching" || s.link === "lost" || !s.link ? "connected" : s.link;
+    chip("link", link, s.connected && link !== "refused" && link !== "connecting" ? "good"
                       : s.link === "refused" || s.link === "lost" ? "bad" : "warn");
     gatewayFps = s.fps;
     showFps();
