@@ -20,6 +20,8 @@ constexpr std::string_view kReplyPrefix = "DSCV";
 LanRobotList::LanRobotList(platform::Platform& platform, settings::hs& settings)
     : m_settings(settings), m_socket(platform.createUdpSocket()) {
   m_socket->onDatagram([this](const platform::Datagram& datagram) { onReply(datagram); });
+  m_gap = platform.loop().createTimer();
+  m_gap->onTick([this] { m_gap->setEnabled(false); });
 }
 
 LanRobotList::~LanRobotList() {
@@ -27,6 +29,7 @@ LanRobotList::~LanRobotList() {
 }
 
 bool LanRobotList::Query() {
+  if (m_gap->enabled()) return true;
   const std::string address = m_settings.GetINISetting(kSettingsSection, "DiscoveryAddress",
                                                        kDefaultDiscoveryAddress, kSettingsFile);
   const std::string portText = m_settings.GetINISetting(
@@ -46,6 +49,8 @@ bool LanRobotList::Query() {
     diag::warning("LAN query: cannot send to " + address + ": " + error);
     return false;
   }
+  m_gap->setInterval(kQueryGapMs);
+  m_gap->setEnabled(true);
   return true;
 }
 

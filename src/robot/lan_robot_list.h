@@ -19,6 +19,9 @@ class LanRobotList {
   // Replies from anyone on the LAN: bounded in count and size.
   static constexpr std::size_t kMaxRobots = 64;
   static constexpr std::size_t kMaxNameLength = 64;
+  // One datagram per this time at most, whoever asks: a page reloaded in a loop must not flood
+  // the LAN.
+  static constexpr int kQueryGapMs = 2000;
 
   struct Robot {
     std::string Name;     // printable text of the latest reply, or the address
@@ -35,7 +38,8 @@ class LanRobotList {
 
   // Sends the discovery datagram to the robot discovery address and port of the settings (those
   // of the control connection's discovery). Answers arrive later; until then every robot counts
-  // as offline. False when the datagram could not be sent.
+  // as offline. Within kQueryGapMs of the last datagram nothing is sent: the answers to that one
+  // are still arriving. False when the datagram could not be sent.
   bool Query();
 
   // The robots as they are now.
@@ -55,6 +59,7 @@ class LanRobotList {
 
   settings::hs& m_settings;
   std::unique_ptr<platform::UdpSocket> m_socket;
+  std::unique_ptr<platform::Timer> m_gap;  // runs for kQueryGapMs after each datagram
   std::uint64_t m_queries = 0;
   std::uint64_t m_warnedFullAt = 0;
   std::vector<Entry> m_entries;

@@ -26,6 +26,13 @@ TEST(LanRobotList, EachQueryMarksWhoAnsweredAndKeepsEveryRobotSeen) {
   EXPECT_TRUE(robots[0].Online && robots[1].Online);
   EXPECT_EQ(first.discoveries, std::vector<std::string>{std::string("DSCV\x01", 5)});
 
+  // Within 2 s of a datagram a query sends none, however often it is asked for.
+  for (int i = 0; i < 5; ++i) ASSERT_TRUE(list.Query());
+  sim.runUntil([] { return false; }, LanRobotList::kQueryGapMs - 200);
+  EXPECT_EQ(first.discoveries.size(), 1u);
+  EXPECT_TRUE(list.Robots()[0].Online);
+  sim.runUntil([] { return false; }, 200);
+
   // Until the answers to a new query arrive nobody counts as online; one robot stays silent.
   second.answerDiscovery = false;
   ASSERT_TRUE(list.Query());

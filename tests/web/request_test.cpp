@@ -105,6 +105,13 @@ TEST(Request, HeadersAndServerVariables) {
   r.setAuthUser("verified");
   EXPECT_EQ(r.ServerVariables("auth_user"), "verified");
   EXPECT_EQ(r.ServerVariables("PATH_INFO"), "/spykee");
+  // The handlers' lookup takes any "Name:value" line, the first of a name.
+  for (const auto& [name, value] : {std::pair<const char*, const char*>{"referer", "http://a: b"},
+                                    {"USER-AGENT", "Audrey/1"},
+                                    {"NoSeparator", ""},
+                                    {"Missing", ""}}) {
+    EXPECT_EQ(r.Header(name), value) << name;
+  }
 }
 
 }  // namespace

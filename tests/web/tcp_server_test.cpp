@@ -44,10 +44,10 @@ class WebServer : public ::testing::Test {
     rig.server.setPageHandler(&page);
     // A route of the program's own: echoes what a handler can learn of the request.
     rig.server.setRoute("/Echo", [](Request& request, Response& response) {
-      response.Send("200 OK", "text/plain",
-                    request.Form("k") + "|" + request.Header("origin") + "|" +
-                        request.Header("X-Tight") + "|" + request.PeerAddress(),
-                    "X-Extra: 1\r\n");
+      response.Send(
+          "200 OK", "text/plain",
+          request.Form("k") + "|" + request.Header("origin") + "|" + request.PeerAddress(),
+          "X-Extra: 1\r\n");
     });
     rig.server.setRoute("/live", [this](Request&, Response& response) {
       stream = response.TakeStream("text/event-stream");
@@ -83,7 +83,11 @@ const std::string kNotFound =
     "HTTP/1.1 200 Object Not Found\r\nServer: qbt\r\nDate: 07-Dec-26\r\nConnection: Close\r\n"
     "Content-Type: text/html\r\nContent-Length: 40\r\n\r\n"
     "<html><h1>404 File Not Found</h1></html>";
-const std::string kBare404 = "HTTP/1.1 404 Not Found\r\nServer: qbt\r\nDate:07-Dec-26\r\n\r\n";
+const std::string kBare404 =
+    "HTTP/1.1 404 Not Found\r\nServer: qbt\r\nDate:07-Dec-26\r\nConnection: close\r\n\r\n";
+const std::string kBadRequest =
+    "HTTP/1.1 400 Bad Request\r\nServer: qbt\r\nDate: 07-Dec-26\r\nContent-Type: text/plain\r\n"
+    "Content-Length: 11\r\nCache-Control: no-cache\r\nConnection: close\r\n\r\nBad Request";
 
 TEST_F(WebServer, AnswersEveryFormWithTheExactBytes) {
   dated("style/main.css", "body{}");
@@ -103,28 +107,33 @@ TEST_F(WebServer, AnswersEveryFormWithTheExactBytes) {
       {"GET /SPYKEE?x=1 HTTP/1.1\r\n\r\n",
        "HTTP/1.1 200 OK\r\nServer: qbt\r\nDate: 07-Dec-26\r\nExpires: Tue, 04 Dec 1993 21:29:02 "
        "GMT\r\nAccept-Ranges: bytes\r\nContent-Type: text/html\r\nContent-Length: 9\r\n"
-       "Cache-Control: no-cache\r\nLocation: http://localhost:8080/other\r\n\r\n<p>hi</p>"},
+       "Cache-Control: no-cache\r\nConnection: close\r\nLocation: http://localhost:8080/other\r\n"
+       "\r\n<p>hi</p>"},
       {"GET /Style/Main.CSS HTTP/1.1\r\n\r\n",
        "HTTP/1.0 200 OK\r\nServer: qbt\r\nDate: 07-Dec-26\r\nAccept-Ranges: bytes\r\n"
-       "Content-Type: text/html\r\nLast-Modified 12/6/2026 1:05:09 PM\r\nContent-Length: 6\r\n"
+       "Content-Type: text/css\r\nLast-Modified: Sun, 06 Dec 2026 13:05:09 GMT\r\n"
+       "Content-Length: 6\r\n"
        "\r\nbody{}"},
       {"GET /style/missing.css HTTP/1.1\r\n\r\n", kNotFound},
       {"GET /images/missing.gif HTTP/1.1\r\n\r\n", kBare404},
       {"GET /spykee/ HTTP/1.1\r\n\r\n", redirectHead + "/spykee/\r\n\r\n"},
       {"GET /spykee.htm?a=b+c HTTP/1.1\r\n\r\n", redirectHead + "/spykee.htm?a=b c\r\n\r\n"},
-      {"POST /x HTTP/1.1\r\nContent-Length: 7\r\n\r\na=1&b=2",
-       redirectHead + "/x\r\nContent-Length: 7\r\n\r\na=1&b=2"},
+      {"POST /x HTTP/1.1\r\nContent-Length: 7\r\n\r\na=1&b=2", redirectHead + "/x\r\n\r\n"},
+      {"POST /x HTTP/1.1\r\nContent-Length: 3\r\ncontent-length:3\r\n\r\na=1",
+       redirectHead + "/x\r\n\r\n"},
+      {"POST /x HTTP/1.1\r\nContent-Length: 3\r\nContent-Length: 30\r\n\r\na=1", kBadRequest},
+      {"POST /x HTTP/1.1\r\nTransfer-Encoding: chunked\r\nContent-Length: 3\r\n\r\na=1",
+       kBadRequest},
       {"GET /a%0D%0Ab HTTP/1.1\r\n\r\n", redirectHead + "/a  b\r\n\r\n"},
       {"POST /ctrl?a=1 HTTP/1.1\r\nUser-Agent: my AUDREY\r\nContent-Length: " +
            std::to_string(audreyBody.size()) + "\r\n\r\n" + audreyBody,
        "HTTP/1.0 200 OK\r\nServer: qbt\r\nDate: 07-Dec-26\r\nConnection: close\r\n"
        "Content-Type: text/html\r\nLocation: http://127.0.0.1:80/ctrl?a=1\r\nContent-Length: " +
            std::to_string(audreyPage.size()) + "\r\n\r\n" + audreyPage},
-      {"POST /echo HTTP/1.1\r\nOrigin:  http://a:1 \r\nX-Tight:v: w\r\nContent-Length: "
-       "3\r\n\r\nk=v",
+      {"POST /echo HTTP/1.1\r\nOrigin:  http://a:1 \r\nContent-Length: 3\r\n\r\nk=v",
        "HTTP/1.1 200 OK\r\nServer: qbt\r\nDate: 07-Dec-26\r\nContent-Type: text/plain\r\n"
-       "Content-Length: 27\r\nCache-Control: no-cache\r\nConnection: close\r\nX-Extra: 1\r\n\r\n"
-       "v|http://a:1|v: w|127.0.0.1"},
+       "Content-Length: 22\r\nCache-Control: no-cache\r\nConnection: close\r\nX-Extra: 1\r\n\r\n"
+       "v|http://a:1|127.0.0.1"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(rig.fetch(c.request), c.answer) << c.request;
@@ -146,16 +155,18 @@ TEST_F(WebServer, StreamsAnImageInChunksThenCloses) {
   EXPECT_EQ(client->chunks[1], std::string(TCPServer::kChunkBytes, 'g'));
   EXPECT_EQ(client->chunks[2], std::string(TCPServer::kChunkBytes, 'g'));
   EXPECT_EQ(client->chunks[3], std::string(150000 - 2 * TCPServer::kChunkBytes, 'g'));
-  // The folder's ".htm" decides the type.
-  EXPECT_NE(rig.fetch("GET /pics.htm/a.png HTTP/1.1\r\n\r\n").find("Content-Type: text/html\r\n"),
+  // The extension decides the type, not a folder's name.
+  EXPECT_NE(rig.fetch("GET /pics.htm/a.png HTTP/1.1\r\n\r\n").find("Content-Type: image/png\r\n"),
             std::string::npos);
 }
 
 TEST_F(WebServer, StreamsGoOutAsTheClientTakesThemAndStallsAreClosed) {
   auto client = rig.connect();
   auto& socket = dynamic_cast<platform::SimTcpSocket&>(*client->socket);
+  const double asked = rig.sim.nowMs();
   client->send("GET /live HTTP/1.1\r\n\r\n");
   ASSERT_TRUE(rig.sim.runUntil([&] { return drains == 1; }, 100));
+  EXPECT_EQ(client->chunkTimesMs[0], asked);  // a complete request is answered at once
   EXPECT_EQ(
       client->data,
       "HTTP/1.1 200 OK\r\nServer: qbt\r\nDate: 07-Dec-26\r\nContent-Type: text/event-stream\r\n"
@@ -300,11 +311,12 @@ TEST_F(WebServer, GrowsTheSocketArrayAndReusesClosedSockets) {
   for (int i = 0; i < 100; ++i) EXPECT_EQ(chosen[i], i + 1);
   EXPECT_EQ(rig.server.OpenSocketCount(), 100);
 
-  // The 101st connection is accepted and closed at once.
+  // With every socket busy, the oldest incomplete request makes way for a new connection.
   auto extra = rig.connect();
-  EXPECT_TRUE(extra->connected);
-  EXPECT_TRUE(rig.sim.runUntil([&] { return extra->closed; }, 1));
+  EXPECT_TRUE(rig.sim.runUntil([&] { return clients[0]->closed; }, 1));
+  EXPECT_FALSE(extra->closed);
   EXPECT_EQ(rig.server.OpenSocketCount(), 100);
+  clients[0] = std::move(extra);
 
   // A peer close and a reset both free their socket; the search wraps from 100 to 1.
   clients[2]->socket->close();
@@ -316,6 +328,36 @@ TEST_F(WebServer, GrowsTheSocketArrayAndReusesClosedSockets) {
   clients.push_back(rig.connect());
   EXPECT_EQ(rig.server.NextSocketIndex(), 3);
   EXPECT_EQ(rig.server.highestSocketIndex(), 100);
+}
+
+TEST_F(WebServer, OneAddressHoldsItsShareAndStalledReadersMakeWay) {
+  rig.server.setAddressLimit(TCPServer::kMaxPerAddress, false);
+  std::vector<std::unique_ptr<test::WebClient>> clients;
+  for (int i = 0; i <= TCPServer::kMaxPerAddress; ++i) clients.push_back(rig.connect());
+  EXPECT_TRUE(rig.sim.runUntil([&] { return clients.back()->closed; }, 1));
+  EXPECT_EQ(rig.server.OpenSocketCount(), TCPServer::kMaxPerAddress);
+  clients.clear();
+  rig.sim.runUntil([] { return false; }, 10);
+
+  // Every socket holds an answer its client does not read: after a second the longest waiting
+  // one makes way, and the new client is answered.
+  rig.server.setAddressLimit(0, true);
+  dated("images/big.gif", std::string(200000, 'g'));
+  for (int i = 0; i < TCPServer::kMaxSocketIndex; ++i) {
+    clients.push_back(rig.connect());
+    dynamic_cast<platform::SimTcpSocket&>(*clients.back()->socket).setReading(false);
+    clients.back()->send("GET /images/big.gif HTTP/1.1\r\n\r\n");
+    rig.sim.runUntil([] { return false; }, 1);
+  }
+  auto early = rig.connect();
+  EXPECT_TRUE(rig.sim.runUntil([&] { return early->closed; }, 1));
+  rig.sim.runUntil([] { return false; }, TCPServer::kEvictStalledMs);
+  auto late = rig.connect();
+  late->send("GET /spykee HTTP/1.1\r\n\r\n");
+  ASSERT_TRUE(rig.sim.runUntil([&] { return late->closed; }, 100));
+  EXPECT_TRUE(late->data.starts_with("HTTP/1.1 200 OK\r\n"));
+  EXPECT_TRUE(clients[0]->closed);
+  EXPECT_FALSE(clients[1]->closed);
 }
 
 TEST(WebServerStart, ListensOnlyOnAUsablePort) {

@@ -16,17 +16,31 @@ namespace {
 
 constexpr std::string_view kCrLf = "\r\n";
 
-// Content type of a binary file by what the lower-cased request path holds anywhere.
+// Content type of a file by its extension (a folder's name has no say).
 std::string_view contentTypeOf(std::string_view path) {
   static constexpr std::pair<std::string_view, std::string_view> kTypes[] = {
-      {".txt", "text/plain"}, {".htm", "text/html"}, {".jpg", "image/jpg"},
-      {".gif", "image/gif"},  {".bmp", "image/bmp"}, {".php", "text/html"},
+      {".txt", "text/plain"},
+      {".htm", "text/html"},
+      {".html", "text/html"},
+      {".css", "text/css"},
+      {".js", "text/javascript"},
+      {".jpg", "image/jpeg"},
+      {".jpeg", "image/jpeg"},
+      {".gif", "image/gif"},
+      {".png", "image/png"},
+      {".bmp", "image/bmp"},
+      {".ico", "image/x-icon"},
+      {".svg", "image/svg+xml"},
+      {".wmz", "application/x-ms-wmz"},
   };
-  const std::string lower = xap::toLowerAscii(path);
-  for (const auto& [marker, type] : kTypes) {
-    if (lower.find(marker) != std::string::npos) return type;
+  const std::string lower = xap::toLowerAscii(path.substr(path.find_last_of("\\/") + 1));
+  const std::size_t dot = lower.rfind('.');
+  const std::string_view ext =
+      dot == std::string::npos ? std::string_view() : std::string_view(lower).substr(dot);
+  for (const auto& [extension, type] : kTypes) {
+    if (ext == extension) return type;
   }
-  return "unknown/binary";
+  return "application/octet-stream";
 }
 
 // A header value must not carry a line break of the client's making.
@@ -82,6 +96,7 @@ void Response::SendTextString(std::string_view sResponse, int index) {
   line(out, "Content-Type: text/html");
   line(out, "Content-Length: " + std::to_string(sResponse.size()));
   line(out, "Cache-Control: no-cache");
+  line(out, "Connection: close");
   line(out, kPageLocation);
   out.Add(kCrLf);
   out.Add(sResponse);
@@ -106,8 +121,8 @@ void Response::SendTextFile(std::string_view sShortFile, int index) {
   line(out, "Server: qbt");
   line(out, "Date: " + m_server.dateText());
   line(out, "Accept-Ranges: bytes");
-  line(out, "Content-Type: text/html");
-  line(out, "Last-Modified " + fileDateTimeText(*file));
+  line(out, "Content-Type: " + std::string(contentTypeOf(sShortFile)));
+  line(out, "Last-Modified: " + fileHttpDateText(*file));
   line(out, "Content-Length: " + std::to_string(text.size()));
   out.Add(kCrLf);
   out.Add(text);
@@ -145,6 +160,7 @@ void Response::SendBinaryFile(std::string_view sFile, int windex) {
     line(out, "HTTP/1.1 404 Not Found");
     line(out, "Server: qbt");
     line(out, "Date:" + m_server.dateText());
+    line(out, "Connection: close");
     out.Add(kCrLf);
     if (connected(windex)) m_server.sendTo(windex, out.Value());
     return;
@@ -187,15 +203,9 @@ void Response::RedirectToHS(std::string_view sLocation, const Request& oRequest,
     line(out, "Location: " + location);
   };
   if (!xap::containsNoCase(oRequest.ServerVariables("http_user_agent"), "audrey")) {
+    // No body: a POST's fields are the client's to send again, never echoed back as a page.
     head("HTTP/1.0 307 NoSupport");
-    const std::string& payload = oRequest.Payload();
-    if (payload.find_first_not_of(' ') != std::string::npos) {
-      line(out, "Content-Length: " + std::to_string(payload.size()));
-      out.Add(kCrLf);
-      out.Add(payload);
-    } else {
-      out.Add(kCrLf);
-    }
+    out.Add(kCrLf);
   } else {
     // A touch appliance cannot follow a 307 with a body: a page re-submits the fields itself.
     xap::FastString page;

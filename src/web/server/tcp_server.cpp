@@ -65,6 +65,34 @@ std::size_t contentLength(std::string_view head) {
   return 0;
 }
 
+// Two different Content-Length values, or a length beside a Transfer-Encoding: a proxy in front
+// may split the stream into requests differently than this server does (request smuggling).
+bool ambiguousLength(std::string_view head) {
+  std::optional<std::string_view> length;
+  bool encoded = false;
+  while (!head.empty()) {
+    const std::size_t end = head.find('\n');
+    std::string_view line = head.substr(0, end);
+    head = end == std::string_view::npos ? std::string_view() : head.substr(end + 1);
+    const std::size_t colon = line.find(':');
+    if (colon == std::string_view::npos) continue;
+    std::string_view name = line.substr(0, colon);
+    while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
+    std::string_view value = line.substr(colon + 1);
+    while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
+      value.remove_prefix(1);
+    while (!value.empty() &&
+           (value.back() == ' ' || value.back() == '\t' || value.back() == '\r')) {
+      value.remove_suffix(1);
+    }
+    if (xap::equalsNoCase(name, "transfer-encoding")) encoded = true;
+    if (!xap::equalsNoCase(name, "content-length")) continue;
+    if (length && *length != value) return true;
+    length = value;
+  }
+  return length && encoded;
+}
+
 bool isImage(std::string_view ext) {
   return ext == ".jpg" || ext == ".gif" || ext == ".png" || ext == ".wmz";
 }
@@ -150,20 +178,57 @@ void TCPServer::Stop() {
   m_listening = false;
 }
 
+void TCPServer::wire(int index) {
+  platform::TcpSocket& socket = *m_slots[index].socket;
+  socket.onData([this, index](std::string_view data) { onData(index, data); });
+  socket.onClose([this, index] { socket_Close(index); });
+  // A reset connection reports an error instead of a close; its slot must be freed all the same.
+  socket.onError([this, index](int, const std::string&) { socket_Close(index); });
+  socket.onSendComplete([this, index] { Socket_SendComplete(index); });
+}
+
 void TCPServer::loadSocket() {
   const int index = static_cast<int>(m_slots.size());
   Slot slot;
   slot.socket = m_platform.createTcpSocket();
-  slot.socket->onData([this, index](std::string_view data) { onData(index, data); });
-  slot.socket->onClose([this, index] { socket_Close(index); });
-  // A reset connection reports an error instead of a close; its slot must be freed all the same.
-  slot.socket->onError([this, index](int, const std::string&) { socket_Close(index); });
-  slot.socket->onSendComplete([this, index] { Socket_SendComplete(index); });
   slot.stallTimer = m_platform.loop().createTimer();
   slot.stallTimer->onTick([this, index] { writeStallTimer(index); });
   slot.requestTimer = m_platform.loop().createTimer();
   slot.requestTimer->onTick([this, index] { socket_Close(index); });
   m_slots.push_back(std::move(slot));
+  wire(index);
+}
+
+bool TCPServer::overAddressLimit(const std::string& address) const {
+  if (m_perAddress <= 0) return false;
+  if (m_loopbackExempt && (address.starts_with("127.") || address == "::1")) return false;
+  int held = 0;
+  for (std::size_t index = 1; index < m_slots.size(); ++index) {
+    if (m_slots[index].open && m_slots[index].peer == address) ++held;
+  }
+  return held >= m_perAddress;
+}
+
+int TCPServer::evictionVictim() const {
+  int incomplete = 0;
+  int stalled = 0;
+  double oldestSend = 0;
+  const double now = m_platform.clock().timeOfDay();
+  for (int index = 1; index <= highestSocketIndex(); ++index) {
+    const Slot& slot = m_slots[index];
+    if (!slot.open) continue;
+    if (slot.phase == Phase::Head || slot.phase == Phase::Body) {
+      if (incomplete == 0 || slot.connection < m_slots[incomplete].connection) incomplete = index;
+    } else if (slot.sending) {
+      double waited = now - slot.sentAt;
+      if (waited < 0) waited += 24 * 60 * 60;  // past midnight
+      if (waited * 1000 >= kEvictStalledMs && (stalled == 0 || slot.sentAt < oldestSend)) {
+        stalled = index;
+        oldestSend = slot.sentAt;
+      }
+    }
+  }
+  return incomplete != 0 ? incomplete : stalled;
 }
 
 void TCPServer::onConnectionRequest(int requestId) {
@@ -183,14 +248,30 @@ void TCPServer::onConnectionRequest(int requestId) {
       if (!slot.open && slot.socket->state() == platform::SocketState::Closed) chosen = cursor;
     }
     if (chosen == 0) {
-      // All client sockets are busy: the client learns it at once instead of waiting.
-      const auto spare = m_platform.createTcpSocket();
-      if (m_listener->accept(*spare, requestId)) spare->close();
-      return;
+      // All client sockets are busy: a slow client makes way for the new one, unless none is
+      // slow or the new one's address holds its share already; a refused client learns it at
+      // once instead of waiting.
+      auto spare = m_platform.createTcpSocket();
+      if (!m_listener->accept(*spare, requestId)) return;
+      const int victim = overAddressLimit(spare->remoteAddress()) ? 0 : evictionVictim();
+      if (victim == 0) {
+        spare->close();
+        return;
+      }
+      socket_Close(victim);
+      std::swap(m_slots[victim].socket, spare);
+      wire(victim);
+      chosen = victim;
+    } else {
+      m_nextSocketIndex = chosen;
+      if (!m_listener->accept(*m_slots[chosen].socket, requestId)) return;
+      if (overAddressLimit(m_slots[chosen].socket->remoteAddress())) {
+        m_slots[chosen].socket->close();
+        return;
+      }
     }
-    m_nextSocketIndex = chosen;
     Slot& slot = m_slots[chosen];
-    if (!m_listener->accept(*slot.socket, requestId)) return;
+    slot.peer = slot.socket->remoteAddress();
     ++m_openSocketCount;
     slot.open = true;
     slot.connection = ++m_connections;
@@ -226,7 +307,7 @@ void TCPServer::collect(int index, std::string_view data) {
       socket_Close(index);
       return;
     }
-    queue(index, std::string(data));
+    queue(index, std::string(data), false);
     return;
   }
   if (slot.phase != Phase::Head && slot.phase != Phase::Body) return;  // one request only
@@ -243,6 +324,10 @@ void TCPServer::collect(int index, std::string_view data) {
     slot.declaredBody = contentLength(std::string_view(slot.buffer).substr(0, end));
     if (end > kMaxHeadBytes || slot.declaredBody > kMaxBodyBytes) {
       socket_Close(index);
+      return;
+    }
+    if (ambiguousLength(std::string_view(slot.buffer).substr(0, end))) {
+      refuse(index);
       return;
     }
     slot.phase = Phase::Body;
@@ -266,10 +351,21 @@ void TCPServer::collect(int index, std::string_view data) {
   std::string().swap(slot.buffer);
   slot.phase = next;
   slot.requestTimer->setEnabled(false);
-  queue(index, std::move(text));
+  queue(index, std::move(text), next == Phase::Done);
 }
 
-bool TCPServer::queue(int index, std::string text) {
+void TCPServer::refuse(int index) {
+  Slot& slot = m_slots[index];
+  slot.phase = Phase::Done;
+  slot.requestTimer->setEnabled(false);
+  std::string().swap(slot.buffer);
+  Response response(*this);
+  response.setIndex(index);
+  response.m_connection = slot.connection;
+  response.Send("400 Bad Request", "text/plain", "Bad Request");
+}
+
+bool TCPServer::queue(int index, std::string text, bool ready) {
   Slot& slot = m_slots[index];
   if (m_pending.size() >= kMaxPendingRequests || m_pendingBytes + text.size() > kMaxPendingBytes) {
     socket_Close(index);
@@ -277,8 +373,10 @@ bool TCPServer::queue(int index, std::string text) {
   }
   m_pendingBytes += text.size();
   m_pending.push_back(PendingRequest{index, slot.connection, slot.socket->remoteAddress(),
-                                     slot.socket->remotePort(), std::move(text)});
-  if (!m_serverTimer->enabled()) {
+                                     slot.socket->remotePort(), std::move(text), ready});
+  if (ready) {
+    answer(false);
+  } else if (!m_serverTimer->enabled()) {
     m_serverTimer->setInterval(kBatchMs);
     m_serverTimer->setEnabled(true);
   }
@@ -286,14 +384,31 @@ bool TCPServer::queue(int index, std::string text) {
 }
 
 void TCPServer::ProcessRequestQueue() {
-  if (m_processing) return;
+  answer(true);
+}
+
+void TCPServer::answer(bool all) {
+  if (m_processing) {
+    // The pass that runs takes new complete requests itself; the batch it must be told.
+    m_answerAllOwed = m_answerAllOwed || all;
+    return;
+  }
   m_processing = true;
-  m_serverTimer->setInterval(0);
+  if (all) m_serverTimer->setEnabled(false);
   // Handlers may pump events (an event sent on the bus does): new entries join the end of the
-  // queue, and each turn takes the front afresh.
-  while (!m_pending.empty()) {
-    PendingRequest entry = std::move(m_pending.front());
-    m_pending.pop_front();
+  // queue, and each turn looks afresh.
+  while (true) {
+    auto next = all ? m_pending.begin()
+                    : std::find_if(m_pending.begin(), m_pending.end(),
+                                   [](const PendingRequest& p) { return p.ready; });
+    if (next == m_pending.end()) {
+      if (all || !std::exchange(m_answerAllOwed, false)) break;
+      all = true;
+      m_serverTimer->setEnabled(false);
+      continue;
+    }
+    PendingRequest entry = std::move(*next);
+    m_pending.erase(next);
     m_pendingBytes -= entry.text.size();
     try {
       dispatch(entry);
@@ -301,7 +416,7 @@ void TCPServer::ProcessRequestQueue() {
       logEvent("ProcessRequestQueue ", error.what());
     }
   }
-  m_serverTimer->setEnabled(false);
+  if (m_pending.empty()) m_serverTimer->setEnabled(false);
   m_processing = false;
 }
 
@@ -400,6 +515,7 @@ void TCPServer::pump(int index) {
   slot.out.pop_front();
   slot.outBytes -= piece.size();
   slot.sending = true;
+  slot.sentAt = m_platform.clock().timeOfDay();
   slot.inFlight = piece.size();
   slot.answered = true;
   slot.stallMark = slot.socket->bytesToWrite();

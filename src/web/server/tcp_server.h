@@ -27,12 +27,12 @@ class Response;
 class Stream;
 
 // The HTTP listener: a listening socket, up to 100 client sockets that are loaded as needed and
-// reused, a batch timer that turns collected requests into answers 50 ms after the first of
-// them, and per-socket output that goes out as the socket takes it (binary files in chunks read
-// as the last one has gone). Answers: the page /spykee (through the page handler), the program's
-// own routes, style sheets and images below HtmlRoot, and a hand-over to HomeSeer's web server
-// for every other path. One request per connection: the connection closes after its answer,
-// unless a route took it over as a Stream.
+// reused, answers made as soon as a request is complete (a POST without a length waits for the
+// batch timer, 50 ms after the first such request, for the rest of its body), and per-socket output
+// that goes out as the socket takes it (binary files in chunks read as the last one has gone).
+// Answers: the page /spykee (through the page handler), the program's own routes, style sheets and
+// images below HtmlRoot, and a hand-over to HomeSeer's web server for every other path. One request
+// per connection: the connection closes after its answer, unless a route took it over as a Stream.
 class TCPServer {
  public:
   // A handler of one of the program's own paths; it answers through the response (Send,
@@ -58,6 +58,11 @@ class TCPServer {
   static constexpr int kRequestWaitMs = 10000;
   static constexpr std::size_t kMaxPendingRequests = 1000;
   static constexpr std::size_t kMaxPendingBytes = 16 * 1024 * 1024;
+  // Connections one client address may hold at once.
+  static constexpr int kMaxPerAddress = 16;
+  // With every socket busy, a connection whose output has waited this long for the client
+  // may make way for a new one (after every incomplete request has).
+  static constexpr int kEvictStalledMs = 1000;
 
   explicit TCPServer(Wiring wiring);
   // Closes every connection and the listening socket.
@@ -79,6 +84,12 @@ class TCPServer {
   // Answers the exact path (letter case ignored, e.g. "/spykee/live.mjpg") with handler,
   // before any file or the hand-over is considered; an empty handler removes the route.
   void setRoute(const std::string& path, RouteHandler handler);
+  // Bounds the connections of one address (0: no bound); loopback clients are exempt unless
+  // loopbackExempt is false.
+  void setAddressLimit(int perAddress, bool loopbackExempt) {
+    m_perAddress = perAddress;
+    m_loopbackExempt = loopbackExempt;
+  }
 
   const std::string& HtmlRoot() const { return m_htmlRoot; }
   const std::string& HomeSeerHost() const { return m_homeSeerHost; }
@@ -106,6 +117,7 @@ class TCPServer {
     std::string Tag;                                // "1" while a binary file is streamed
     bool open = false;                              // counted in OpenSocketCount
     std::uint64_t connection = 0;                   // serial of the current connection
+    std::string peer;                               // the client's address
     Phase phase = Phase::Idle;
     std::string buffer;            // the request being collected
     std::size_t scanned = 0;       // bytes of buffer already searched for the blank line
@@ -120,6 +132,7 @@ class TCPServer {
     std::size_t inFlight = 0;  // bytes of the send in flight; 0: none
     bool sending = false;
     std::size_t stallMark = 0;  // the socket's unsent bytes when the stall timer was armed
+    double sentAt = 0;          // time of day the send in flight was made
     std::unique_ptr<std::ifstream> file;
     std::uint64_t fileLeft = 0;
     std::shared_ptr<Stream> stream;  // set while a route holds the connection
@@ -131,13 +144,22 @@ class TCPServer {
     std::string peerAddress;
     int peerPort = 0;
     std::string text;
+    bool ready = false;  // complete: answered at once, not at the batch
   };
 
   void loadSocket();
+  void wire(int index);
+  // A slot to free for a new connection when all are busy (0: none): the oldest incomplete
+  // request, else the connection whose output has waited longest, if long enough.
+  int evictionVictim() const;
+  bool overAddressLimit(const std::string& address) const;
+  // Answers queued requests: the complete ones, or (all) everything, as the batch did.
+  void answer(bool all);
   void onConnectionRequest(int requestId);
   void onData(int index, std::string_view data);
   void collect(int index, std::string_view data);
-  bool queue(int index, std::string text);
+  bool queue(int index, std::string text, bool ready);
+  void refuse(int index);
   void Socket_SendComplete(int index);
   void socket_Close(int index);
   void writeStallTimer(int index);
@@ -184,6 +206,9 @@ class TCPServer {
   std::uint64_t m_connections = 0;
   bool m_listening = false;
   bool m_processing = false;
+  bool m_answerAllOwed = false;  // the batch fell due while complete requests were answered
+  int m_perAddress = kMaxPerAddress;
+  bool m_loopbackExempt = true;
 };
 
 }  // namespace rovalink::web
