@@ -125,7 +125,9 @@ void Gateway::createSubsystems() {
   m_trayIcon = std::make_unique<TrayIcon>(m_ui);
   m_videoWindow = std::make_unique<video::VideoWindow>(m_platform.loop(), m_platform.clock(), m_ui,
                                                        *m_dispatcher);
-  m_robotLink->setFrameViewer([this](const std::string& path) { m_videoWindow->ShowFrame(path); });
+  // Every frame is shown, decoded in memory; the frame file is still written for its readers.
+  m_robotLink->setFrameListener([this](std::string_view jpeg) { onFrame(jpeg); });
+  m_reporter->setChangeListener([this](const std::string& name) { onStatusChange(name); });
   m_webServer =
       std::make_unique<web::TCPServer>(web::TCPServer::Wiring{m_platform, m_settings, m_helpers});
   createWebPage(layout.htmlFolder);
@@ -148,6 +150,55 @@ void Gateway::createWebPage(const std::string& htmlFolder) {
         return connected ? m_robotLink->RobotAddress() : std::string();
       }});
   m_webServer->setPageHandler(m_devicePage.get());
+
+  m_livePage = std::make_unique<web::LivePage>(web::LivePage::Wiring{
+      m_platform.loop(), m_settings, m_platform.host().computerName(),
+      // Queued at once, as MQTT commands are: no xAP hand-over in between.
+      [this](const std::string& procedure, const std::string& parameter) {
+        m_dispatcher->QueueCommand(commands::Command{procedure, parameter, 0.0});
+      },
+      [this] { return readLiveStatus(); }});
+  m_livePage->addRoutes(*m_webServer);
+}
+
+web::LiveStatus Gateway::readLiveStatus() const {
+  web::LiveStatus status;
+  const auto on = [this](const char* name) {
+    const devices::Device* device = m_devices.find(name);
+    return device != nullptr && device->Status;
+  };
+  const auto value = [this](const char* name) {
+    const devices::Device* device = m_devices.find(name);
+    return device != nullptr ? int{device->Value} : 0;
+  };
+  status.battery = m_robotState.BatteryLevel;
+  status.docked = m_robotState.RobotDocked;
+  status.connected =
+      m_robotLink && m_robotLink->ConnectionState() == platform::SocketState::Connected;
+  status.link = robot::LinkStatusText(m_robotState.Status);
+  status.moving = on("Movement");
+  status.movement = value("Movement");
+  status.headLed = on("HeadLED");
+  status.leftLed = on("LeftLED");
+  status.rightLed = on("RightLED");
+  status.volume = value("Volume");
+  status.speed = m_robotState.DriveSpeed;
+  status.turbo = on("Turbo");
+  status.video = on("Video");
+  status.audio = on("Audio");
+  status.pathRunning = on("File");
+  return status;
+}
+
+void Gateway::onFrame(std::string_view jpeg) {
+  if (m_videoWindow) m_videoWindow->ShowFrame(jpeg);
+  if (m_livePage) m_livePage->onFrame(jpeg);
+  if (m_mqtt) m_mqtt->onFrame(jpeg);
+}
+
+void Gateway::onStatusChange(const std::string& name) {
+  if (m_mqtt) m_mqtt->onReport(name);
+  if (m_livePage) m_livePage->onStatusChange();
 }
 
 std::string Gateway::readPathFolder(const xap::AppLayout& layout) const {
@@ -231,8 +282,6 @@ void Gateway::startMqtt() {
           m_helpers.XapSource(), settings::hs::VersionText()},
       std::move(settings), std::make_unique<mqtt::MosquittoClient>(),
       std::make_unique<platform::ThreadHostResolver>(m_platform));
-  m_reporter->setChangeListener([this](const std::string& name) { m_mqtt->onReport(name); });
-  m_robotLink->setFrameListener([this](std::string_view jpeg) { m_mqtt->onFrame(jpeg); });
   m_mqtt->start();
 }
 
@@ -270,6 +319,9 @@ void Gateway::Shutdown() {
     }
   });
   step([this] {
+    if (m_livePage) m_livePage->Stop();
+  });
+  step([this] {
     if (m_webServer) m_webServer->Stop();
   });
   step([this] {
@@ -300,6 +352,7 @@ void Gateway::onLinkStatus(robot::LinkStatus status) {
   }
   // The last picture would pass for a live one.
   if (before == robot::LinkStatus::LoggedIn && m_videoWindow) m_videoWindow->ShowNoVideo();
+  if (m_livePage) m_livePage->onStatusChange();
 }
 
 void Gateway::sayWhereSettingsAre() const {

@@ -26,6 +26,7 @@
 #include "settings/hs.h"
 #include "video/video_window.h"
 #include "web/pages/device_list_page.h"
+#include "web/pages/live_page.h"
 #include "web/pages/page_decorations.h"
 #include "web/server/tcp_server.h"
 #include "xap/xap_helpers.h"
@@ -81,6 +82,7 @@ class Gateway {
   // The HTTP listener: created with the other subsystems (so a page handler can be set on it),
   // listening from the last start-up step on.
   web::TCPServer& webServer() { return *m_webServer; }
+  web::LivePage& livePage() { return *m_livePage; }
   // nullptr unless [MQTT] names a broker.
   mqtt::MqttBridge* mqttBridge() { return m_mqtt.get(); }
   const platform::MainWindowModel& model() const { return m_model; }
@@ -102,6 +104,11 @@ class Gateway {
   // One line each on stderr: the settings files, the web page's addresses.
   void sayWhereSettingsAre() const;
   void sayWhereThePageIs();
+  web::LiveStatus readLiveStatus() const;
+  // Every complete robot frame: the video window, the live page and the MQTT camera.
+  void onFrame(std::string_view jpeg);
+  // A device change went out on xAP: the other buses and pages follow.
+  void onStatusChange(const std::string& name);
 
   platform::Platform& m_platform;
   xap::LaunchLocation m_launch;
@@ -133,6 +140,8 @@ class Gateway {
   std::unique_ptr<robot::LanRobotList> m_lanRobots;
   std::unique_ptr<web::PageDecorations> m_pageDecorations;
   std::unique_ptr<web::DeviceListPage> m_devicePage;
+  // After the listener: its streams end before the listener goes.
+  std::unique_ptr<web::LivePage> m_livePage;
   std::unique_ptr<mqtt::MqttBridge> m_mqtt;
 
   bool m_started = false;

@@ -21,7 +21,7 @@ class HeadlessUiPort : public platform::UiPort {
   void showMainWindow() override {}
   void hideMainWindow() override {}
   void showVideoWindow() override {}
-  void showPicture(const std::string&) override {}
+  void showFrame(std::string_view) override {}
   void updateTrayIcon(bool, const std::string&) override {}
   bool isKeyDown(platform::ArrowKey) override { return false; }
   void exitProcess(int exitCode) override;

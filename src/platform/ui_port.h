@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace rovalink::platform {
 
@@ -27,8 +28,9 @@ class UiPort {
   virtual void hideMainWindow() = 0;
   virtual void showVideoWindow() = 0;
 
-  // Loads the picture file into the video window's image control.
-  virtual void showPicture(const std::string& path) = 0;
+  // Decodes one camera frame (a JPEG image) into the video window's image control; a frame
+  // that cannot be decoded leaves the last picture.
+  virtual void showFrame(std::string_view jpeg) = 0;
   // Puts the "no video" picture in place of the last frame (none without a desktop).
   virtual void showNoVideo() {}
 

@@ -85,8 +85,11 @@ void DesktopUiPort::showVideoWindow() {
   if (m_videoWindow) m_videoWindow->show();
 }
 
-void DesktopUiPort::showPicture(const std::string& path) {
-  if (m_videoWindow) m_videoWindow->showPicture(pathToQt(path));
+void DesktopUiPort::showFrame(std::string_view jpeg) {
+  if (m_videoWindow) {
+    m_videoWindow->showFrame(
+        QByteArray::fromRawData(jpeg.data(), static_cast<qsizetype>(jpeg.size())));
+  }
 }
 
 void DesktopUiPort::showNoVideo() {

@@ -38,7 +38,7 @@ class DesktopUiPort : public QObject, public platform::UiPort {
   void showMainWindow() override;
   void hideMainWindow() override;
   void showVideoWindow() override;
-  void showPicture(const std::string& path) override;
+  void showFrame(std::string_view jpeg) override;
   void showNoVideo() override;
   void updateTrayIcon(bool iconOn, const std::string& tooltip) override;
   bool isKeyDown(platform::ArrowKey key) override;

@@ -48,11 +48,10 @@ void VideoWindowView::showNoVideo() {
   m_noVideo = true;
 }
 
-bool VideoWindowView::showPicture(const QString& path) {
-  // QImage reads the file afresh; QPixmap::load could serve a cached copy of an older frame
-  // written under the same name.
+bool VideoWindowView::showFrame(const QByteArray& jpeg) {
+  // Decoded in memory: every frame is shown, not only the one written to the frame file.
   QImage picture;
-  if (!picture.load(path)) return false;
+  if (!picture.loadFromData(jpeg, "JPEG")) return false;
   m_image1->setPixmap(QPixmap::fromImage(picture));
   m_noVideo = false;
   m_image1->setVisible(true);

@@ -14,8 +14,8 @@ class VideoWindowView : public QWidget {
  public:
   explicit VideoWindowView(video::VideoWindow& window, QWidget* parent = nullptr);
 
-  // Loads the picture file into `Image1`. A file that cannot be read leaves the last picture.
-  bool showPicture(const QString& path);
+  // Decodes a JPEG image into `Image1`. Bytes that are no picture leave the last one.
+  bool showFrame(const QByteArray& jpeg);
   // The "no video" picture: what the window shows until a frame arrives and while the robot
   // is not logged in.
   void showNoVideo();

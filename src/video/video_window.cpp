@@ -79,8 +79,8 @@ void VideoWindow::ShowNoVideo() {
   m_VideoTimer->setEnabled(false);
 }
 
-void VideoWindow::ShowFrame(const std::string& path) {
-  m_ui.showPicture(path);
+void VideoWindow::ShowFrame(std::string_view jpeg) {
+  m_ui.showFrame(jpeg);
   m_VideoTimer->setEnabled(true);
 }
 

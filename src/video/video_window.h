@@ -48,8 +48,8 @@ class VideoWindow {
   // nobody can see or steer it.
   void LostFocus();
 
-  // Puts a saved frame into the picture and switches `VideoTimer` on.
-  void ShowFrame(const std::string& path);
+  // Puts a camera frame (a JPEG image) into the picture and switches `VideoTimer` on.
+  void ShowFrame(std::string_view jpeg);
   // Replaces the last frame by the "no video" picture: the robot is not logged in.
   void ShowNoVideo();
 

@@ -5,7 +5,10 @@ The gateway runs headless with the robot simulator and the xAP hub on loopback p
 Chromium loads /spykee, asks the LAN for robots, clicks the "Name" heading twice and the test reads
 Sort=Name and SortDir=DESC from the settings file; the same page is then shown with the sample
 database. A browser that calls itself Audrey gets, for any other page, the form that submits
-itself to HomeSeer, here a stub server started by the test.
+itself to HomeSeer, here a stub server started by the test. Then the live page: the robot's
+frames counted by the page, hold-to-drive with the keys and with the pointer (the robot simulator's
+packet log shows the motor packets and the stop), and the battery as the simulator drains it;
+with --screenshot, live_phone.png and live_desktop.png are saved beside it.
 
   web_page_browser_test.py --rovalink EXE --hub EXE --robot EXE --source SOURCE_DIR
                            [--screenshot PNG] [--keep]
@@ -27,7 +30,9 @@ import urllib.request
 
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.by import By
+from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.support.ui import WebDriverWait
 
 WAIT_S = 30  # generous: a slow, loaded machine
@@ -115,6 +120,93 @@ def click(driver, name):
     WebDriverWait(driver, WAIT_S).until(lambda d: old.id != d.find_element(By.TAG_NAME, "html").id)
 
 
+def motor_packets(log_text, after_us=0):
+    """(time in µs, payload hex) of every motor packet the robot simulator received."""
+    packets = []
+    for line in log_text.splitlines():
+        if '"type":5,' in line:
+            t = int(re.search(r'"t_us":(\d+)', line)[1])
+            if t >= after_us:
+                packets.append((t, re.search(r'"payload":"([0-9a-f]*)"', line)[1]))
+    return packets
+
+
+def now_us():
+    return time.time_ns() // 1000
+
+
+def stop_after(robot_log, since_us):
+    """The time of the first stop packet (motors 0, 0) the robot got after since_us."""
+    stops = [t for t, payload in motor_packets(robot_log(), since_us) if payload == "0000"]
+    return stops[0] if stops else None
+
+
+def viewport(driver, width, height):
+    driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
+                           {"width": width, "height": height, "deviceScaleFactor": 1,
+                            "mobile": width < 600})
+
+
+def live_page(web_port, robot_log, screenshots):
+    url = f"http://127.0.0.1:{web_port}/spykee/live"
+    driver = browser()
+    try:
+        viewport(driver, 390, 844)
+        driver.get(url)
+        assert driver.title == "Spykee live", driver.title
+        names = [b.get_attribute("aria-label") for b in
+                 driver.find_elements(By.CSS_SELECTOR, ".pad button")]
+        for name in ("Forward", "Back", "Left", "Right", "Stop"):
+            assert name in names, names
+
+        # 20 frames a second from the robot: the page reads and shows at least 15 each second.
+        wait_for("15 frames a second in the page",
+                 lambda: driver.execute_script("return window.liveStats.fps") >= 15)
+        battery = wait_for("the battery", lambda: driver.execute_script(
+            "return window.liveStatus && window.liveStatus.battery"))
+        if screenshots:
+            driver.save_screenshot(os.path.join(screenshots, "live_phone.png"))
+
+        # Hold ArrowUp for a second: forward packets while held, a stop soon after the release.
+        driver.find_element(By.TAG_NAME, "h1").click()  # the focus, away from every button
+        pressed = now_us()
+        ActionChains(driver).key_down(Keys.ARROW_UP).perform()
+        time.sleep(1)
+        released = now_us()
+        ActionChains(driver).key_up(Keys.ARROW_UP).perform()
+        stopped = wait_for("the stop after the key", lambda: stop_after(robot_log, released))
+        forward = [t for t, p in motor_packets(robot_log(), pressed) if p == "3434" and t < released]
+        assert forward, motor_packets(robot_log(), pressed)
+        assert stopped - released <= 200_000, f"stop {(stopped - released) / 1000} ms after release"
+
+        # Hold Forward with the pointer in a second tab and close the tab: the robot stops.
+        first = driver.current_window_handle
+        driver.switch_to.new_window("tab")
+        driver.get(url)
+        forward_button = driver.find_element(By.CSS_SELECTOR, "button[aria-label='Forward']")
+        held = now_us()
+        ActionChains(driver).click_and_hold(forward_button).perform()
+        wait_for("forward from the pointer", lambda: any(
+            p == "3434" for _, p in motor_packets(robot_log(), held)))
+        closed = now_us()
+        driver.close()
+        driver.switch_to.window(first)
+        stopped = wait_for("the stop after the tab closed", lambda: stop_after(robot_log, closed))
+        assert stopped - closed <= 1_000_000, f"stop {(stopped - closed) / 1000} ms after close"
+
+        # The simulator drains the battery; the page follows.
+        wait_for("a new battery level on the page", lambda: driver.execute_script(
+            "return window.liveStatus.battery") != battery)
+        assert driver.find_element(By.ID, "battery").text.startswith("battery "), \
+            driver.find_element(By.ID, "battery").text
+        if screenshots:
+            viewport(driver, 1280, 800)
+            time.sleep(1)
+            driver.save_screenshot(os.path.join(screenshots, "live_desktop.png"))
+    finally:
+        close(driver)
+
+
 def main():
     parser = argparse.ArgumentParser()
     for program in ("--rovalink", "--hub", "--robot"):
@@ -146,7 +238,7 @@ def main():
     try:
         hub_out = start("hub", args.hub, "--port", "0")
         hub_port = wait_for("the hub", lambda: re.search(r"listening on (\d+)", output(hub_out)))[1]
-        robot_out = start("robot", args.robot, "--port", "0")
+        robot_out = start("robot", args.robot, "--port", "0", "--fps", "20", "--battery-step", "3")
         robot_port = wait_for("the robot", lambda: re.search(r"tcp=(\d+)", output(robot_out)))[1]
         web_port = free_port()
         with open(os.path.join(app, "Config", "qbtXap.ini"), "w", newline="") as f:
@@ -226,6 +318,9 @@ def main():
             assert "room=hall" in path and "x=1" in path and "Audrey" in agent, Stub.seen
         finally:
             close(audrey)
+
+        live_page(web_port, lambda: output(robot_out),
+                  os.path.dirname(os.path.abspath(args.screenshot)) if args.screenshot else None)
         print("web page in Chromium: OK")
     finally:
         stub.shutdown()

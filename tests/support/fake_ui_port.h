@@ -41,9 +41,9 @@ class FakeUiPort : public platform::UiPort {
     videoWindowVisible = true;
     calls.push_back("showVideoWindow");
   }
-  void showPicture(const std::string& path) override {
-    pictures.push_back(path);
-    calls.push_back("showPicture:" + path);
+  void showFrame(std::string_view jpeg) override {
+    pictures.emplace_back(jpeg);
+    calls.push_back("showFrame:" + std::to_string(jpeg.size()));
   }
 
   void showNoVideo() override { calls.push_back("showNoVideo"); }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QBuffer>
 #include <QCursor>
 #include <QDir>
 #include <QImage>
@@ -67,17 +68,18 @@ TEST_F(DesktopViewsTest, TheCredentialBoxesShowTheModelAndHandOnWhatIsTyped) {
   EXPECT_EQ(credentials.RobotUserName + " " + credentials.RobotPassword, "bob pw");
 }
 
-TEST_F(DesktopViewsTest, TheVideoWindowShowsTheLatestFrameAndKeepsItWhenAFileIsBad) {
-  const std::string path = folder.file("Video0.jpg");
-  for (const QSize size : {QSize(320, 240), QSize(160, 120)}) {  // rewritten under one name
+TEST_F(DesktopViewsTest, TheVideoWindowShowsEveryFrameAndKeepsTheLastWhenOneIsBad) {
+  for (const QSize size : {QSize(320, 240), QSize(160, 120)}) {
     QImage frame(size, QImage::Format_RGB32);
     frame.fill(Qt::green);
-    ASSERT_TRUE(frame.save(QString::fromStdString(path), "JPG"));
-    videoWindow.ShowFrame(path);
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    ASSERT_TRUE(frame.save(&buffer, "JPG"));
+    videoWindow.ShowFrame(
+        std::string_view(jpeg.constData(), static_cast<std::size_t>(jpeg.size())));
     EXPECT_EQ(videoView.image().pixmap().size(), size);
   }
-  rovalink::testing::writeFile(folder.file("broken.jpg"), "not a picture");
-  videoWindow.ShowFrame(folder.file("broken.jpg"));
+  videoWindow.ShowFrame("not a picture");
   EXPECT_EQ(videoView.image().pixmap().size(), QSize(160, 120));
 }
 
@@ -163,7 +165,7 @@ TEST_F(UiScreenshots, TheRenderedWindowsShowTheirState) {
   }
   port.showMainWindow();
   port.showVideoWindow();
-  videoWindow.ShowFrame(frame);
+  videoWindow.ShowFrame(rovalink::testing::readFile(frame));
   QTest::qWait(200);  // the view follows the model on its own; both windows lay out and paint
 
   EXPECT_EQ(mainView.findChild<QLabel*>("aBattery")->text(), "Battery 97");
