@@ -21,6 +21,7 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "commands/command_dispatcher.h"
@@ -72,7 +73,7 @@ class StderrUiPort : public platform::UiPort {
   void showMainWindow() override {}
   void hideMainWindow() override {}
   void showVideoWindow() override {}
-  void showPicture(const std::string&) override {}
+  void showFrame(std::string_view) override {}
   void updateTrayIcon(bool, const std::string&) override {}
   bool isKeyDown(platform::ArrowKey) override { return false; }
   void exitProcess(int) override {}
