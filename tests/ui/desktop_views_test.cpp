@@ -214,10 +214,11 @@ TEST_F(UiScreenshots, EachLinkStateShowsInTheLightTheBatteryAndTheVideo) {
       {"refused", platform::SocketState::Connected, LinkStatus::Refused, QColor(255, 191, 0)},
       {"lost", platform::SocketState::Closed, LinkStatus::Lost, QColor(255, 0, 0)},
   };
-  const std::string frame = folder.file("Video0.jpg");
   QImage picture(320, 240, QImage::Format_RGB32);
   picture.fill(QColor(40, 70, 110));
-  ASSERT_TRUE(picture.save(QString::fromStdString(frame), "JPG"));
+  QByteArray frame;
+  QBuffer buffer(&frame);
+  ASSERT_TRUE(buffer.open(QIODevice::WriteOnly) && picture.save(&buffer, "JPG"));
   window.FillCredentialBoxes();
   window.VideoRateTimer().setInterval(app::MainWindow::kStatusRefreshMs);
   robotState.BatteryLevel = 97;
@@ -232,7 +233,7 @@ TEST_F(UiScreenshots, EachLinkStateShowsInTheLightTheBatteryAndTheVideo) {
     model.FrameCount = live ? 8 : 0;
     window.refreshStatus();
     if (live) {
-      videoWindow.ShowFrame(frame);
+      videoWindow.ShowFrame(std::string_view(frame.constData(), frame.size()));
     } else {
       videoWindow.ShowNoVideo();
     }
