@@ -34,10 +34,11 @@ constexpr std::string_view kMqtt[] = {"Host",     "Port",      "Username",      
 constexpr std::string_view kInterface[] = {"InterfaceAddress", "BroadcastAddress", "Instance",
                                            "BusPort", "UID"};
 
+constexpr std::string_view kWeb[] = {"User", "Password", "Hosts"};
+
 constexpr KnownSection kKnownSections[] = {
-    {"qbtRovalink.ini", "SPYKEE", kSpykee},
-    {"qbtRovalink.ini", "Settings", kPageSettings},
-    {"qbtRovalink.ini", "MQTT", kMqtt},
+    {"qbtRovalink.ini", "SPYKEE", kSpykee},  {"qbtRovalink.ini", "Settings", kPageSettings},
+    {"qbtRovalink.ini", "MQTT", kMqtt},      {"qbtRovalink.ini", "Web", kWeb},
     {"qbtXap.ini", "Interface", kInterface},
 };
 

@@ -85,6 +85,12 @@ TEST_F(IniToolTest, ReportsEachIgnoredKeyOfTheProgramsOwnFiles) {
   const Names report = UnknownSettings(m_store);
   ASSERT_EQ(report.size(), 11u);
   EXPECT_EQ(report[10], m_folder.file("qbtXap.ini") + ": 2 more keys are ignored");
+  // The example files shipped for users read as they stand, without a word.
+  for (const char* example : {"qbtRovalink.ini", "qbtXap.ini"}) {
+    ASSERT_TRUE(m_store.Load(std::string(ROVALINK_SOURCE_DIR "/packaging/examples/") + example));
+    EXPECT_EQ(UnknownSettings(m_store), Names{}) << example;
+  }
+  EXPECT_EQ(m_store.Read("Interface", "BusPort", ""), "3639");
 }
 
 // A line is quoted short and escaped; after ten such lines the rest are counted in one event.
