@@ -384,7 +384,7 @@ void Gateway::sayWhereThePageIs() {
   }
   std::string line = "web page:";
   for (const std::string& a : addresses) line += " http://" + a + ":" + port + "/spykee";
-  diag::status(line);
+  diag::status(line + " (live video and driving: /spykee/live)");
 }
 
 void Gateway::reportStatus(const std::string& name, bool isInfo) {
