@@ -307,15 +307,19 @@ void XapTransport::onSilenceCheck() {
 
 void XapTransport::ProcessReceivedMessage(const std::string& text) {
   if (m_filterHeartbeats && !startsWithNoCase(text, "xap-head")) return;
-  if (m_receivedQueue.size() >= kMaxQueuedMessages ||
-      m_queuedBytes + text.size() > kMaxQueuedBytes) {
+  if (text.size() > kMaxQueuedBytes) return;
+  // When the loop falls behind a flood, the oldest texts make way: the newest one (a stop sent
+  // after a burst of motions) must never be the one lost.
+  while (m_receivedQueue.size() >= kMaxQueuedMessages ||
+         m_queuedBytes + text.size() > kMaxQueuedBytes) {
     if (!m_queueOverflowReported) {
       diag::warning("xAP receive queue full (" + std::to_string(m_receivedQueue.size()) +
                     " texts, " + std::to_string(m_queuedBytes) +
-                    " bytes not taken); dropping new texts");
+                    " bytes not taken); dropping the oldest texts");
       m_queueOverflowReported = true;
     }
-    return;
+    m_queuedBytes -= m_receivedQueue.front().size();
+    m_receivedQueue.pop_front();
   }
   m_receivedQueue.push_back(text);
   m_queuedBytes += text.size();
