@@ -240,11 +240,12 @@ bool Gateway::startXap() {
     m_helpers.LogError(kProgramWord, "xAP Init Error " + signedNumberText(port) + " occurred");
     return false;
   }
+  // Said before anything is sent: a send pumps events, and the hub's answer may come in it.
+  diag::status("xAP: private port " + std::to_string(port) + ", bus port " +
+               std::to_string(m_transport->BusPort()) + "; no hub heard yet");
   m_transport->SendHeartbeat(kHeartbeatSeconds);
   m_helpers.setXapReady(true);
   m_helpers.LogEvent(kProgramWord, "Using xAP port " + signedNumberText(port));
-  diag::status("xAP: private port " + std::to_string(port) + ", bus port " +
-               std::to_string(m_transport->BusPort()) + "; no hub heard yet");
   return true;
 }
 
