@@ -150,11 +150,10 @@ bool DesktopUiPort::eventFilter(QObject* watched, QEvent* event) {
     }
     case QEvent::WindowActivate:
     case QEvent::WindowDeactivate:
-      // Gaining or losing the focus starts from no key down: a release that happens elsewhere
-      // never reaches the video window.
-      if (watched == m_videoWindow.data()) releaseAllKeys();
-      break;
     case QEvent::ApplicationDeactivate:
+      // Any change of the active window starts from no key down: a release that happens
+      // elsewhere never reaches the video window. (Which window it is need not be asked: the
+      // video window may be half destroyed by then.)
       releaseAllKeys();
       break;
     default:
