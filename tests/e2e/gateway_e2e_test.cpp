@@ -1,7 +1,7 @@
 // The real `rovalink --headless` against tools/robot-sim, tools/xap-hub and a tools/xap-cli
 // listener on loopback ports picked per test: xAP commands reach the robot as exact packets,
 // state changes come back on the bus, queries are answered, video frames delivered in joined and
-// cut writes all count and land whole in the frame file, and the process ends cleanly.
+// cut writes land whole in the frame file, and the process ends cleanly.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -85,7 +85,7 @@ TEST_F(GatewayE2e, AQueryForEveryDeviceIsAnsweredWithOneInfoEachInTableOrder) {
 
 // The simulator joins the packets of each 100 ms into one write and cuts each write inside a
 // packet header, as TCP may deliver them.
-TEST_F(GatewayE2e, RegistersCountsAndStoresJoinedAndCutFramesWholeAndEndsCleanlyOnSigterm) {
+TEST_F(GatewayE2e, RegistersStoresJoinedAndCutFramesWholeAndEndsCleanlyOnSigterm) {
   ASSERT_NO_FATAL_FAILURE(startAll({.sim = {"--fps", "20", "--coalesce", "--split"}}));
   ASSERT_TRUE(waitUntil([&] { return !eventData("Using xAP port").empty(); }, kStartMs))
       << m_gateway.errorText().toStdString();
@@ -95,22 +95,9 @@ TEST_F(GatewayE2e, RegistersCountsAndStoresJoinedAndCutFramesWholeAndEndsCleanly
   EXPECT_EQ(eventData("Using xAP port").front(), "Using xAP port  " + privatePort);
   ASSERT_NO_FATAL_FAILURE(waitForLogin());
 
-  // Every frame counts in the rate the gateway publishes: 20 frames/s sent; a reader that lost
-  // packets sharing a read saw 6 to 9.
-  waitUntil([] { return false; }, 1000);
-  double rates = 0;
-  for (int i = 0; i < 12; ++i) {
-    const std::size_t before = bus("xapBSC.Info").size();
-    sendQuery("spykee.video.relay");
-    ASSERT_TRUE(waitUntil([&] { return bus("xapBSC.Info").size() > before; }, kReplyMs));
-    rates += item(bus("xapBSC.Info").back(), "Text").toInt();
-    waitUntil([] { return false; }, 150);
-  }
-  EXPECT_GT(rates / 12, 16.0);
-  EXPECT_LT(rates / 12, 24.0);
-  EXPECT_TRUE(simEvents("garbage").empty());
-
-  // The frame file holds exactly one picture the simulator sent.
+  // The frame file holds exactly one picture the simulator sent. That every joined or cut frame
+  // counts is RobotLinkTest.TelemetryArrivesWholeHoweverTheNetworkJoinsAndCutsIt's, and the
+  // rate published from the count GatewayTest.TheStatusRefresh...As24Hz's.
   const QString frameFile = appPath("Data/xapqbtSpykee/Video0.jpg");
   ASSERT_TRUE(waitUntil(
       [&] { return QFile::exists(frameFile) && simEvents("frame-sent").size() >= 3; }, kReplyMs));
@@ -123,6 +110,7 @@ TEST_F(GatewayE2e, RegistersCountsAndStoresJoinedAndCutFramesWholeAndEndsCleanly
     matches += sent["fnv"].toString() == fnv1a(bytes) && sent["bytes"].toInt() == bytes.size();
   }
   EXPECT_GE(matches, 1) << "frame file of " << bytes.size() << " bytes matches no sent frame";
+  EXPECT_TRUE(simEvents("garbage").empty());
 
   // The role answer names the executable that runs, not a file below the application folder.
   m_sender.send(m_hubPort,
@@ -153,19 +141,15 @@ TEST_F(GatewayE2e, RegistersCountsAndStoresJoinedAndCutFramesWholeAndEndsCleanly
 }
 
 // A first start as people do it: no display, a password the robot does not take. The program
-// says it runs headless and why the robot is not usable, in the exact words of its stderr line.
+// says it runs headless and why the robot is not usable. The refused line's words, its event and
+// that nothing but logins follow are RobotLinkTest.ARefusedLoginIsRetriedAtADoublingBackOff...'s.
 TEST_F(GatewayE2e, WithoutADisplayAndWithAWrongPasswordItRunsHeadlessAndSaysTheLoginWasRefused) {
   ASSERT_NO_FATAL_FAILURE(
       startAll({.sim = {"--password", "other", "--fps", "0"}, .noDisplay = true}));
-  ASSERT_TRUE(m_gateway.waitForStderr("check username/password", kStartMs))
+  ASSERT_TRUE(
+      m_gateway.waitForStderr("rovalink: login refused by the robot at 127.0.0.1", kStartMs))
       << m_gateway.errorText().toStdString();
   EXPECT_TRUE(m_gateway.errorText().contains("rovalink: no display ("));
-  EXPECT_TRUE(m_gateway.errorText().contains(
-      "\nrovalink: login refused by the robot at 127.0.0.1: check username/password in "
-      "Config/qbtRovalink.ini\n"))
-      << m_gateway.errorText().toStdString();
-  EXPECT_TRUE(waitUntil([&] { return !eventData("Robot refused the login").empty(); }, kReplyMs));
-  EXPECT_EQ(packets(), QStringList{kLoginSequence.front()});  // nothing but the login
 }
 
 // Costs the full 30 s discovery wait in real time.

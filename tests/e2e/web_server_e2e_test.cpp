@@ -103,11 +103,6 @@ class WebServerE2e : public GatewayTest {
     const QDateTime when = QFileInfo(appPath(relative)).lastModified();
     return QLocale::c().toString(when, QStringLiteral("M/d/yyyy h:mm:ss AP")).toLatin1();
   }
-  QByteArray httpDate(const QString& relative) const {
-    const QDateTime when = QFileInfo(appPath(relative)).lastModified().toUTC();
-    return QLocale::c().toString(when, QStringLiteral("ddd, dd MMM yyyy hh:mm:ss")).toLatin1() +
-           " GMT";
-  }
   QByteArray notFound() const {
     return "HTTP/1.1 200 Object Not Found\r\nServer: qbt\r\nDate: " + today() +
            "\r\nConnection: Close\r\nContent-Type: text/html\r\nContent-Length: 40\r\n\r\n"

@@ -96,13 +96,12 @@ class FakeMqttClient : public MqttClient {
 };
 
 // A name server on paper: names in the table answer at once (as a cached lookup would), any
-// other name stays unanswered until the test answers it.
+// other name stays unanswered.
 class FakeHostResolver : public platform::HostResolver {
  public:
   struct Shared {
     std::map<std::string, std::string> table{{"broker", "10.0.0.2"}};
     std::string pending;  // the name being looked up, "" when none
-    Handler handler;
     int cancels = 0;
   };
   explicit FakeHostResolver(Shared& shared) : m_s(shared) {}
@@ -112,12 +111,10 @@ class FakeHostResolver : public platform::HostResolver {
       return;
     }
     m_s.pending = host;
-    m_s.handler = std::move(handler);
   }
   void cancel() override {
     if (!m_s.pending.empty()) ++m_s.cancels;
     m_s.pending.clear();
-    m_s.handler = nullptr;
   }
 
  private:

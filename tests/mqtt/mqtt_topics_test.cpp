@@ -159,9 +159,8 @@ TEST(MqttSettingsTest, TheReadmeExampleReadsAsShown) {
             "192.168.1.10 1883 rovalink secret");
   EXPECT_EQ(s.clientId + " " + s.baseTopic + " " + s.discoveryPrefix,
             "rovalink-myhost rovalink/myhost homeassistant");
-  EXPECT_EQ(s.cameraFps, 1);
   EXPECT_EQ(s.caFile, "/etc/ssl/certs/broker-ca.pem");
-  EXPECT_FALSE(s.insecure);
+  EXPECT_FALSE(s.insecure) << "\"false\" is no, not any text";
   settings::IniTool store(services);
   ASSERT_TRUE(store.Load(folder.file("Config/qbtRovalink.ini")));
   EXPECT_EQ(settings::UnknownSettings(store), std::vector<std::string>{});

@@ -22,6 +22,16 @@ using platform::ArrowKey;
 using Strings = std::vector<std::string>;
 using DesktopViewsTest = GuiTest;
 
+// A camera frame of one colour, as the robot's JPEG bytes.
+std::string jpeg(QSize size, QColor colour) {
+  QImage picture(size, QImage::Format_RGB32);
+  picture.fill(colour);
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  EXPECT_TRUE(buffer.open(QIODevice::WriteOnly) && picture.save(&buffer, "JPG"));
+  return bytes.toStdString();
+}
+
 TEST_F(DesktopViewsTest, EveryControlShowsItsCaptionAndForwardsTheUsersAction) {
   for (const app::QueueButton& b : app::kQueueButtons) {
     QPushButton* button = mainView.button(QString::fromUtf8(b.control.data(), b.control.size()));
@@ -70,35 +80,19 @@ TEST_F(DesktopViewsTest, TheCredentialBoxesShowTheModelAndHandOnWhatIsTyped) {
 
 TEST_F(DesktopViewsTest, TheVideoWindowShowsEveryFrameAndKeepsTheLastWhenOneIsBad) {
   for (const QSize size : {QSize(320, 240), QSize(160, 120)}) {
-    QImage frame(size, QImage::Format_RGB32);
-    frame.fill(Qt::green);
-    QByteArray jpeg;
-    QBuffer buffer(&jpeg);
-    ASSERT_TRUE(frame.save(&buffer, "JPG"));
-    videoWindow.ShowFrame(
-        std::string_view(jpeg.constData(), static_cast<std::size_t>(jpeg.size())));
+    videoWindow.ShowFrame(jpeg(size, Qt::green));
     EXPECT_EQ(videoView.image().pixmap().size(), size);
   }
   videoWindow.ShowFrame("not a picture");
   EXPECT_EQ(videoView.image().pixmap().size(), QSize(160, 120));
 }
 
-TEST_F(DesktopViewsTest, ActivatingTheVideoWindowStartsTheKeyboardDriveAndLeavingItStops) {
-  port.showVideoWindow();
-  QApplication::setActiveWindow(&videoView);
-  QTRY_VERIFY_WITH_TIMEOUT(videoWindow.KeyTimer().enabled(), 5000);
-  port.showMainWindow();
-  QApplication::setActiveWindow(&mainView);
-  QTRY_VERIFY_WITH_TIMEOUT(!videoWindow.KeyTimer().enabled(), 5000);
-}
-
 // Only what the video window receives while it has the focus drives: a Down typed in the User
-// box or the tray menu, then a click on the video window, must not move the robot; leaving the
-// window releases the keys held in it.
+// box or the tray menu, then a click on the video window, must not move the robot. Activating
+// the window starts the keyboard drive; leaving it stops the drive and releases the keys held.
 TEST_F(DesktopViewsTest, ArrowKeysCountOnlyAsTheFocusedVideoWindowReceivesThem) {
   test::RecordingProcedureRunner runner{sim.clock()};
   dispatcher.setProcedureRunner(&runner);
-  videoWindow.KeyTimer().setEnabled(true);  // as start-up leaves it
   port.showMainWindow();
   QApplication::setActiveWindow(&mainView);
   QTest::keyPress(mainView.findChild<QLineEdit*>("aUsername"), Qt::Key_Down);
@@ -107,7 +101,7 @@ TEST_F(DesktopViewsTest, ArrowKeysCountOnlyAsTheFocusedVideoWindowReceivesThem) 
   EXPECT_FALSE(port.isKeyDown(ArrowKey::Up));
   port.showVideoWindow();
   QApplication::setActiveWindow(&videoView);
-  QTRY_VERIFY_WITH_TIMEOUT(videoView.isActiveWindow(), 5000);
+  QTRY_VERIFY_WITH_TIMEOUT(videoWindow.KeyTimer().enabled(), 5000);
   sim.advanceMs(2000);
   EXPECT_EQ(runner.procedures(), Strings{});
 
@@ -121,7 +115,7 @@ TEST_F(DesktopViewsTest, ArrowKeysCountOnlyAsTheFocusedVideoWindowReceivesThem) 
   QTest::keyPress(&videoView, Qt::Key_Down);
   port.showMainWindow();
   QApplication::setActiveWindow(&mainView);
-  QTRY_VERIFY_WITH_TIMEOUT(!videoView.isActiveWindow(), 5000);
+  QTRY_VERIFY_WITH_TIMEOUT(!videoWindow.KeyTimer().enabled(), 5000);
   EXPECT_FALSE(port.isKeyDown(ArrowKey::Down));
 }
 
@@ -140,67 +134,14 @@ TEST_F(DesktopViewsTest, WithoutATrayClosingMinimisesAndTheVideoWindowCanBeReope
   EXPECT_TRUE(videoView.isVisible());
 }
 
-// Renders the windows as a user sees them while connected and driving: the pixels show the
-// model's colours, the labels its texts. With ROVALINK_SCREENSHOT_DIR set (scripts/screenshots)
-// the pictures are saved there; ROVALINK_SCREENSHOT_FRAME names the camera frame.
+// Each state of the robot link as a person sees it: the connection light, the battery label
+// greyed while its level is not a current one, and "no video" instead of the last frame; while
+// connected and driving, the pixels show the model's colours and the labels its texts. With
+// ROVALINK_SCREENSHOT_DIR set (scripts/screenshots) the two windows are saved side by side as
+// state_NAME.png, the connected ones also alone and with the desktop; ROVALINK_SCREENSHOT_FRAME
+// names the camera frame.
 using UiScreenshots = GuiTest;
 
-TEST_F(UiScreenshots, TheRenderedWindowsShowTheirState) {
-  window.FillCredentialBoxes();
-  robot.state = platform::SocketState::Connected;
-  robotState.Status = robot::LinkStatus::LoggedIn;
-  robotState.BatteryLevel = 97;
-  model.FrameCount = 8;
-  window.VideoRateTimer().setInterval(app::MainWindow::kStatusRefreshMs);
-  window.refreshStatus();
-  model.aHeadStatus = platform::MainWindowModel::kHeadOn;
-  model.aRightStatus = platform::MainWindowModel::kRightOn;
-  model.aAudioStatus = platform::MainWindowModel::kAudioOn;
-  std::string frame = qEnvironmentVariable("ROVALINK_SCREENSHOT_FRAME").toStdString();
-  if (frame.empty()) {
-    frame = folder.file("Video0.jpg");
-    QImage picture(320, 240, QImage::Format_RGB32);
-    picture.fill(QColor(40, 70, 110));
-    ASSERT_TRUE(picture.save(QString::fromStdString(frame), "JPG"));
-  }
-  port.showMainWindow();
-  port.showVideoWindow();
-  videoWindow.ShowFrame(rovalink::testing::readFile(frame));
-  QTest::qWait(200);  // the view follows the model on its own; both windows lay out and paint
-
-  EXPECT_EQ(mainView.findChild<QLabel*>("aBattery")->text(), "Battery 97");
-  EXPECT_EQ(mainView.findChild<QLabel*>("aVideoRate")->text(), "24 Hz");
-  const QImage main = mainView.grab().toImage();
-  const auto centreOf = [&](const char* name) {
-    const IndicatorLight* light = mainView.indicator(name);
-    return main.pixelColor(light->mapTo(&mainView, light->rect().center()) *
-                           main.devicePixelRatio());
-  };
-  EXPECT_EQ(centreOf("aRightStatus"), QColor(255, 128, 0));
-  EXPECT_EQ(centreOf("aConnectStatus"), QColor(0, 255, 0));
-
-  const QString out = qEnvironmentVariable("ROVALINK_SCREENSHOT_DIR");
-  if (out.isEmpty()) return;
-  ASSERT_TRUE(QDir().mkpath(out));
-  EXPECT_TRUE(main.save(out + "/main_window.png"));
-  EXPECT_TRUE(videoView.grab().toImage().save(out + "/video_window.png"));
-  if (QGuiApplication::platformName() != "xcb") return;
-  // The whole screen with the tray icon and its menu, opened by a right click on the icon.
-  tray.Update(true);
-  mainView.move(40, 40);
-  videoView.move(mainView.frameGeometry().right() + 30, 40);
-  QTest::qWait(1500);  // the tray takes the icon in
-  QCursor::setPos(trayView.icon().geometry().bottomLeft() + QPoint(0, 4));
-  emit trayView.icon().activated(QSystemTrayIcon::Context);
-  QTest::qWait(300);
-  EXPECT_TRUE(QGuiApplication::primaryScreen()->grabWindow(0).save(out + "/desktop.png"));
-  trayView.menu().hide();
-  tray.Update(false);
-}
-
-// Each state of the robot link as a person sees it: the connection light, the battery label
-// greyed while its level is not a current one, and "no video" instead of the last frame. With
-// ROVALINK_SCREENSHOT_DIR set the two windows are saved side by side as state_NAME.png.
 TEST_F(UiScreenshots, EachLinkStateShowsInTheLightTheBatteryAndTheVideo) {
   using robot::LinkStatus;
   const struct {
@@ -210,21 +151,23 @@ TEST_F(UiScreenshots, EachLinkStateShowsInTheLightTheBatteryAndTheVideo) {
     QColor light;
   } cases[] = {
       {"searching", platform::SocketState::Closed, LinkStatus::Searching, QColor(255, 0, 0)},
-      {"connected", platform::SocketState::Connected, LinkStatus::LoggedIn, QColor(0, 255, 0)},
       {"refused", platform::SocketState::Connected, LinkStatus::Refused, QColor(255, 191, 0)},
       {"lost", platform::SocketState::Closed, LinkStatus::Lost, QColor(255, 0, 0)},
+      {"connected", platform::SocketState::Connected, LinkStatus::LoggedIn, QColor(0, 255, 0)},
   };
-  QImage picture(320, 240, QImage::Format_RGB32);
-  picture.fill(QColor(40, 70, 110));
-  QByteArray frame;
-  QBuffer buffer(&frame);
-  ASSERT_TRUE(buffer.open(QIODevice::WriteOnly) && picture.save(&buffer, "JPG"));
+  const QString frameFile = qEnvironmentVariable("ROVALINK_SCREENSHOT_FRAME");
+  const std::string frame = frameFile.isEmpty()
+                                ? jpeg(QSize(320, 240), QColor(40, 70, 110))
+                                : rovalink::testing::readFile(frameFile.toStdString());
   window.FillCredentialBoxes();
   window.VideoRateTimer().setInterval(app::MainWindow::kStatusRefreshMs);
   robotState.BatteryLevel = 97;
   port.showMainWindow();
   port.showVideoWindow();
   const QString out = qEnvironmentVariable("ROVALINK_SCREENSHOT_DIR");
+  if (!out.isEmpty()) {
+    ASSERT_TRUE(QDir().mkpath(out));
+  }
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     robot.state = c.socket;
@@ -233,20 +176,29 @@ TEST_F(UiScreenshots, EachLinkStateShowsInTheLightTheBatteryAndTheVideo) {
     model.FrameCount = live ? 8 : 0;
     window.refreshStatus();
     if (live) {
-      videoWindow.ShowFrame(std::string_view(frame.constData(), frame.size()));
+      model.aHeadStatus = platform::MainWindowModel::kHeadOn;
+      model.aRightStatus = platform::MainWindowModel::kRightOn;
+      model.aAudioStatus = platform::MainWindowModel::kAudioOn;
+      videoWindow.ShowFrame(frame);
     } else {
       videoWindow.ShowNoVideo();
     }
     mainView.refresh();
     QTest::qWait(50);
     const QImage main = mainView.grab().toImage();
-    const IndicatorLight* light = mainView.indicator("aConnectStatus");
-    EXPECT_EQ(
-        main.pixelColor(light->mapTo(&mainView, light->rect().center()) * main.devicePixelRatio()),
-        c.light);
+    const auto centreOf = [&](const char* name) {
+      const IndicatorLight* light = mainView.indicator(name);
+      return main.pixelColor(light->mapTo(&mainView, light->rect().center()) *
+                             main.devicePixelRatio());
+    };
+    EXPECT_EQ(centreOf("aConnectStatus"), c.light);
     EXPECT_EQ(mainView.findChild<QLabel*>("aBattery")->isEnabled(), live);
     EXPECT_EQ(videoView.showsNoVideo(), !live);
     EXPECT_EQ(mainView.findChild<QLabel*>("aVideoRate")->text(), live ? "24 Hz" : "0 Hz");
+    if (live) {
+      EXPECT_EQ(mainView.findChild<QLabel*>("aBattery")->text(), "Battery 97");
+      EXPECT_EQ(centreOf("aRightStatus"), QColor(255, 128, 0));
+    }
     if (out.isEmpty()) continue;
     const QImage video = videoView.grab().toImage();
     QImage both(main.width() + video.width() + 10, std::max(main.height(), video.height()),
@@ -257,17 +209,30 @@ TEST_F(UiScreenshots, EachLinkStateShowsInTheLightTheBatteryAndTheVideo) {
     painter.drawImage(main.width() + 10, 0, video);
     painter.end();
     EXPECT_TRUE(both.save(out + "/state_" + c.name + ".png"));
+    if (live) {
+      EXPECT_TRUE(main.save(out + "/main_window.png"));
+      EXPECT_TRUE(video.save(out + "/video_window.png"));
+    }
   }
-  if (out.isEmpty() || QGuiApplication::platformName() != "xcb" ||
-      QSystemTrayIcon::isSystemTrayAvailable()) {
-    return;
-  }
-  // No tray: the closed main window stays on the desktop, minimised.
+  if (out.isEmpty() || QGuiApplication::platformName() != "xcb") return;
   mainView.move(40, 40);
   videoView.move(mainView.frameGeometry().right() + 30, 40);
-  mainView.close();
-  QTest::qWait(500);
-  EXPECT_TRUE(QGuiApplication::primaryScreen()->grabWindow(0).save(out + "/desktop_no_tray.png"));
+  if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+    // No tray: the closed main window stays on the desktop, minimised.
+    mainView.close();
+    QTest::qWait(500);
+    EXPECT_TRUE(QGuiApplication::primaryScreen()->grabWindow(0).save(out + "/desktop_no_tray.png"));
+    return;
+  }
+  // The whole screen with the tray icon and its menu, opened by a right click on the icon.
+  tray.Update(true);
+  QTest::qWait(1500);  // the tray takes the icon in
+  QCursor::setPos(trayView.icon().geometry().bottomLeft() + QPoint(0, 4));
+  emit trayView.icon().activated(QSystemTrayIcon::Context);
+  QTest::qWait(300);
+  EXPECT_TRUE(QGuiApplication::primaryScreen()->grabWindow(0).save(out + "/desktop.png"));
+  trayView.menu().hide();
+  tray.Update(false);
 }
 
 }  // namespace
