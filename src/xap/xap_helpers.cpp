@@ -12,6 +12,7 @@
 #include "platform/diag.h"
 #include "platform/file_handle.h"
 #include "settings/log_text.h"
+#include "xap/ascii_case.h"
 #include "xap/packed_items.h"
 
 namespace rovalink::xap {
@@ -51,8 +52,7 @@ std::string ApplicationFolder(std::string_view appDirOption, std::string_view ho
 
 std::string ChooseProgramUid(std::string_view uidSetting, std::string_view instanceSetting) {
   const auto hex = [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; };
-  std::string uid(uidSetting);
-  for (char& c : uid) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  std::string uid = toUpperAscii(uidSetting);
   if (uid.size() == 7) uid += ":00";
   if (uid.size() == 10 && uid.compare(0, 3, "FF.") == 0 &&
       std::all_of(uid.begin() + 3, uid.begin() + 7, hex) && uid.compare(7, 3, ":00") == 0) {

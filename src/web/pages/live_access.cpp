@@ -1,21 +1,15 @@
 #include "web/pages/live_access.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdint>
 #include <optional>
+
+#include "settings/ascii_case.h"
 
 namespace rovalink::web {
 namespace {
 
 using Result = LiveAccessVerdict::Result;
-
-std::string lower(std::string_view text) {
-  std::string out(text);
-  std::transform(out.begin(), out.end(), out.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return out;
-}
 
 bool isIpv4Literal(std::string_view text) {
   int parts = 0;
@@ -41,12 +35,13 @@ bool isIpv4Literal(std::string_view text) {
 std::string hostName(std::string_view host) {
   if (host.starts_with('[')) {
     const std::size_t end = host.find(']');
-    return end == std::string_view::npos ? std::string() : lower(host.substr(0, end + 1));
+    return end == std::string_view::npos ? std::string()
+                                         : settings::toLowerAscii(host.substr(0, end + 1));
   }
   const std::size_t colon = host.rfind(':');
   if (colon != std::string_view::npos) host = host.substr(0, colon);
   if (host.ends_with('.')) host.remove_suffix(1);
-  return lower(host);
+  return settings::toLowerAscii(host);
 }
 
 bool knownHost(std::string_view host, const LiveAccessConfig& config) {
@@ -55,7 +50,7 @@ bool knownHost(std::string_view host, const LiveAccessConfig& config) {
   const std::string name = hostName(host);
   if (name.empty()) return false;
   if (name.starts_with('[') || isIpv4Literal(name) || name == "localhost") return true;
-  if (!config.hostName.empty() && name == lower(config.hostName)) return true;
+  if (!config.hostName.empty() && name == settings::toLowerAscii(config.hostName)) return true;
   return std::any_of(config.hosts.begin(), config.hosts.end(),
                      [&](const std::string& h) { return !h.empty() && hostName(h) == name; });
 }
@@ -106,7 +101,7 @@ bool sameSecret(std::string_view a, std::string_view b) {
 bool credentialsMatch(std::string_view authorization, const LiveAccessConfig& config) {
   constexpr std::string_view kBasic = "basic ";
   if (authorization.size() <= kBasic.size() ||
-      lower(authorization.substr(0, kBasic.size())) != kBasic) {
+      settings::toLowerAscii(authorization.substr(0, kBasic.size())) != kBasic) {
     return false;
   }
   std::string_view encoded = authorization.substr(kBasic.size());
@@ -124,9 +119,9 @@ bool credentialsMatch(std::string_view authorization, const LiveAccessConfig& co
 // Origin "http://host:port" or a Referer below it names this server as the client reached it.
 bool fromThisServer(const LiveAccessRequest& request) {
   if (request.host.empty()) return false;
-  const std::string self = "http://" + lower(request.host);
-  if (!request.origin.empty()) return lower(request.origin) == self;
-  const std::string referer = lower(request.referer);
+  const std::string self = "http://" + settings::toLowerAscii(request.host);
+  if (!request.origin.empty()) return settings::toLowerAscii(request.origin) == self;
+  const std::string referer = settings::toLowerAscii(request.referer);
   return referer == self || referer.starts_with(self + "/");
 }
 
