@@ -1,6 +1,8 @@
 #include "xap/xap_message.h"
 
+#include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "platform/diag.h"
 #include "xap/ascii_case.h"
@@ -9,16 +11,6 @@
 
 namespace rovalink::xap {
 namespace {
-
-// Every field written goes through here: an LF or other control character in a value would
-// otherwise start a new line, an item or a block of the message.
-void addField(FastString& builder, std::string_view text) {
-  if (HasControlCharacters(text)) {
-    builder.Add(EscapeControlCharacters(text));
-  } else {
-    builder.Add(text);
-  }
-}
 
 // Blanks only: a tab or CR is part of the text.
 inline std::string_view trimBlanks(std::string_view text) {
@@ -95,51 +87,75 @@ std::optional<std::string_view> XapSection::find(std::string_view itemName) cons
 XapMessage::XapMessage(ErrorLog* errorLog) : m_errorLog(errorLog) {}
 
 int XapMessage::Init(std::string_view /*sMessage*/) {
-  m_builder.Reset();
+  m_builtLength = 0;
   return 0;
 }
 
-int XapMessage::AddHeader() {
-  m_builder.Add(kHeaderStart);
-  addField(m_builder, MsgUID());
-  m_builder.Add("\nclass=");
-  addField(m_builder, MsgClass());
-  m_builder.Add("\nsource=");
-  addField(m_builder, msgSource());
-  m_builder.Add('\n');
-  if (!MsgTarget().empty()) {
-    m_builder.Add("target=");
-    addField(m_builder, MsgTarget());
-    m_builder.Add('\n');
+[[gnu::always_inline]] inline void XapMessage::append(std::string_view piece) {
+  if (m_built.size() - m_builtLength < piece.size()) {
+    // Room for a typical status message at once, doubling after that.
+    m_built.resize(std::max(m_built.size() * 2, m_builtLength + piece.size() + 256));
   }
-  m_builder.Add("}\n");
+  if (!piece.empty()) std::memcpy(m_built.data() + m_builtLength, piece.data(), piece.size());
+  m_builtLength += piece.size();
+}
+
+[[gnu::always_inline]] inline void XapMessage::appendField(std::string_view field) {
+  if (HasControlCharacters(field)) [[unlikely]] {
+    append(EscapeControlCharacters(field));
+  } else {
+    append(field);
+  }
+}
+
+int XapMessage::AddHeader() {
+  append(kHeaderStart);
+  appendField(MsgUID());
+  append("\nclass=");
+  appendField(MsgClass());
+  append("\nsource=");
+  appendField(msgSource());
+  append("\n");
+  if (!MsgTarget().empty()) {
+    append("target=");
+    appendField(MsgTarget());
+    append("\n");
+  }
+  append("}\n");
   m_sectionOpen = false;
   return 0;
 }
 
 int XapMessage::AddSection(std::string_view sSection) {
-  if (m_sectionOpen) m_builder.Add("}\n");
-  addField(m_builder, sSection);
-  m_builder.Add("\n{\n");
+  if (m_sectionOpen) append("}\n");
+  appendField(sSection);
+  append("\n{\n");
   m_sectionOpen = true;
   return 0;
 }
 
 int XapMessage::AddItem(std::string_view /*sSection*/, std::string_view sItem,
                         std::string_view sValue) {
-  addField(m_builder, sItem);
-  m_builder.Add('=');
-  addField(m_builder, sValue);
-  m_builder.Add('\n');
+  appendField(sItem);
+  append("=");
+  appendField(sValue);
+  append("\n");
   return 0;
 }
 
-std::string XapMessage::ToXap() const {
+std::string XapMessage::ToXap() const& {
   std::string text;
-  text.reserve(m_builder.Value().size() + 2);
-  text.append(m_builder.Value());
+  text.reserve(m_builtLength + 2);
+  text.append(m_built, 0, m_builtLength);
   text.append("}\n");
   return text;
+}
+
+std::string XapMessage::ToXap() && {
+  append("}\n");
+  m_built.resize(m_builtLength);
+  m_builtLength = 0;
+  return std::exchange(m_built, {});
 }
 
 int XapMessage::FromXap(std::string_view sRawMessage) {

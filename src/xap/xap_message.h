@@ -8,8 +8,6 @@
 #include <string_view>
 #include <vector>
 
-#include "xap/fast_string.h"
-
 namespace rovalink::xap {
 
 class ErrorLog;
@@ -141,7 +139,10 @@ class XapMessage {
   // The item always goes into the section opened last; sSection is not used.
   int AddItem(std::string_view sSection, std::string_view sItem, std::string_view sValue);
   // The text built so far with the last section closed. Repeatable: nothing is cleared.
-  std::string ToXap() const;
+  std::string ToXap() const&;
+  // The same for a message built only to be sent: its buffer becomes the text, uncopied, and the
+  // body is dropped as by Init.
+  std::string ToXap() &&;
   void Reset() {}
 
   // Parsing.
@@ -206,6 +207,13 @@ class XapMessage {
 
   enum HeaderField { kUid, kClass, kSource, kTarget };
 
+  // Building: the text is written into m_built, kept larger than the text (m_builtLength bytes
+  // are written), so each piece costs one room check and one copy.
+  void append(std::string_view piece);
+  // An LF or other control character in a field would otherwise start a new line, an item or a
+  // block of the message.
+  void appendField(std::string_view field);
+
   std::string_view view(Span span) const { return {m_text.data() + span.offset, span.length}; }
   std::string_view header(HeaderField field, const std::string& set) const {
     return (m_parsedHeaders & (1u << field)) != 0 ? view(m_headers[field]) : set;
@@ -222,7 +230,8 @@ class XapMessage {
   void logParseError(const std::string& description) const;
 
   ErrorLog* m_errorLog;
-  FastString m_builder;
+  std::string m_built;
+  std::size_t m_builtLength = 0;
   std::string m_msgClass = "Unknown";
   std::string m_msgTarget = "Unknown";
   std::string m_msgSource = "Unknown";

@@ -378,7 +378,7 @@ std::string XapTransport::SendXap(const std::string& sTarget, const std::string&
       message.AddSection("Checksum");
       message.AddItem("Checksum", "Length", kChecksumPlaceholder);
     }
-    return message.ToXap();
+    return std::move(message).ToXap();
   };
 
   std::string text = build(nullptr);

@@ -18,7 +18,7 @@ using Names = std::vector<std::string>;
 // Nothing is changed in case and only control characters are escaped (so no field can start a
 // line of its own), and writing twice gives the same text. Init drops the
 // body but keeps the header fields; an item goes into the section opened last; what was opened
-// is closed, also when nothing was set.
+// is closed, also when nothing was set. A message taken for sending gives the same text.
 TEST(XapMessage, WritesTheExactText) {
   XapMessage m;
   m.setMsgUID("FF.0065:1A");
@@ -35,6 +35,8 @@ TEST(XapMessage, WritesTheExactText) {
   const std::string body = "Body Section\n{\nState=ON\n Name =a=b\\x0D c\\x0AInjected=1\n}\n";
   EXPECT_EQ(m.ToXap(), header + body);
   EXPECT_EQ(m.ToXap(), header + body);
+  XapMessage taken = m;
+  EXPECT_EQ(std::move(taken).ToXap(), header + body);
   m.Init();
   m.AddHeader();
   m.AddSection("a");
@@ -54,18 +56,20 @@ TEST(XapMessage, WritesTheExactText) {
   injected.AddHeader();
   injected.AddSection("}\nsection");
   injected.AddItem("", std::string("n\0a", 3), "\x1F");
-  EXPECT_EQ(injected.ToXap(),
-            "xap-header\n{\nv=13\nhop=1\nuid=u\nclass=c\\x0A}\nsource=s\\x7F\n"
-            "target=t\\x0Aclass=x\n}\n}\\x0Asection\n{\nn\\x00a=\\x1F\n}\n");
+  const std::string escaped =
+      "xap-header\n{\nv=13\nhop=1\nuid=u\nclass=c\\x0A}\nsource=s\\x7F\n"
+      "target=t\\x0Aclass=x\n}\n}\\x0Asection\n{\nn\\x00a=\\x1F\n}\n";
+  EXPECT_EQ(injected.ToXap(), escaped);
+  EXPECT_EQ(std::move(injected).ToXap(), escaped);
 }
 
 // Exactly codes 0 to 31 and 127 count, at any place in a field of any length, among any
-// neighbours (the check reads eight or four bytes at a time); the escape is byte for byte the
-// error log's.
+// neighbours (the checks read sixteen, eight or four bytes at a time, the last block overlapping
+// the one before); the escape is byte for byte the error log's.
 TEST(ControlCharacters, AreFoundAndEscapedExactly) {
   for (const char filler : {'a', ' ', '\x7E', '\x80', '\xFF'}) {
     for (int code = 0; code < 256; ++code) {
-      for (std::size_t length = 1; length <= 17; ++length) {
+      for (std::size_t length = 1; length <= 34; ++length) {
         for (std::size_t at = 0; at < length; ++at) {
           std::string text(length, filler);
           text[at] = static_cast<char>(code);
