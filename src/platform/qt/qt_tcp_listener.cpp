@@ -1,5 +1,7 @@
 #include "platform/qt/qt_tcp_listener.h"
 
+#include <QNetworkProxy>
+
 #include <utility>
 
 #include "platform/qt/qt_tcp_socket.h"
@@ -15,6 +17,8 @@ QtTcpListener::QtTcpListener(std::shared_ptr<QtEventCore> core)
     : m_core(std::move(core)),
       m_server(std::make_unique<QTcpServer>()),
       m_context(std::make_unique<QObject>()) {
+  // Listening on a local port never goes through a proxy (see QtUdpSocket).
+  m_server->setProxy(QNetworkProxy::NoProxy);
   const auto& live = m_liveness;
   QObject::connect(m_server.get(), &QTcpServer::newConnection, m_context.get(), [this, live] {
     qt_socket::SignalScope scope(live);

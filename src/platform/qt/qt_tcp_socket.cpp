@@ -1,6 +1,7 @@
 #include "platform/qt/qt_tcp_socket.h"
 
 #include <QMetaObject>
+#include <QNetworkProxy>
 
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -22,6 +23,8 @@ const char* const kWrongState = "Wrong protocol or connection state for the requ
 
 QtTcpSocket::QtTcpSocket(std::shared_ptr<QtEventCore> core)
     : m_core(std::move(core)), m_socket(new QTcpSocket) {
+  // The robot is on this network: no proxy ever carries it (see QtUdpSocket).
+  m_socket->setProxy(QNetworkProxy::NoProxy);
   wire();
 }
 

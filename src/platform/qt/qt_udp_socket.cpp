@@ -2,6 +2,7 @@
 
 #include <sys/socket.h>
 #include <QNetworkDatagram>
+#include <QNetworkProxy>
 
 #include <algorithm>
 #include <climits>
@@ -13,6 +14,9 @@ QtUdpSocket::QtUdpSocket(std::shared_ptr<QtEventCore> core)
     : m_core(std::move(core)),
       m_socket(std::make_unique<QUdpSocket>()),
       m_context(std::make_unique<QObject>()) {
+  // The bus and the robot are on this network: no proxy ever carries them, and asking the
+  // system for one starts a resolver thread that delays the first heartbeat by milliseconds.
+  m_socket->setProxy(QNetworkProxy::NoProxy);
   const auto& live = m_liveness;
   QObject::connect(m_socket.get(), &QUdpSocket::readyRead, m_context.get(), [this, live] {
     qt_socket::SignalScope scope(live);
