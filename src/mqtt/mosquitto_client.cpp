@@ -10,47 +10,53 @@
 namespace rovalink::mqtt {
 
 MosquittoClient::MosquittoClient() {
-  mosquitto_lib_init();
+  if (m_lib.loaded()) m_lib.mosquitto_lib_init();
 }
 
 MosquittoClient::~MosquittoClient() {
-  if (m_mosq != nullptr) mosquitto_destroy(m_mosq);
-  mosquitto_lib_cleanup();
+  if (m_mosq != nullptr) m_lib.mosquitto_destroy(m_mosq);
+  if (m_lib.loaded()) m_lib.mosquitto_lib_cleanup();
 }
 
-std::string MosquittoClient::errorText(int rc) {
+std::string MosquittoClient::errorText(int rc) const {
   if (rc == MOSQ_ERR_ERRNO) return std::strerror(errno);
-  return mosquitto_strerror(rc);
+  return m_lib.mosquitto_strerror(rc);
 }
 
 bool MosquittoClient::configure(const MqttSettings& settings, const std::string& willTopic,
                                 const std::string& willPayload, std::string& error) {
-  if (m_mosq != nullptr) mosquitto_destroy(m_mosq);
-  m_mosq = mosquitto_new(settings.clientId.c_str(), true, this);
+  if (!m_lib.loaded()) {
+    error = m_lib.error();
+    return false;
+  }
+  if (m_mosq != nullptr) m_lib.mosquitto_destroy(m_mosq);
+  m_mosq = m_lib.mosquitto_new(settings.clientId.c_str(), true, this);
   if (m_mosq == nullptr) {
     error = "cannot create a client";
     return false;
   }
-  mosquitto_connect_callback_set(m_mosq, &MosquittoClient::onConnect);
-  mosquitto_disconnect_callback_set(m_mosq, &MosquittoClient::onDisconnect);
-  mosquitto_message_callback_set(m_mosq, &MosquittoClient::onMessage);
-  int rc = mosquitto_int_option(m_mosq, MOSQ_OPT_PROTOCOL_VERSION,
-                                m_v5 ? MQTT_PROTOCOL_V5 : MQTT_PROTOCOL_V311);
+  m_lib.mosquitto_connect_callback_set(m_mosq, &MosquittoClient::onConnect);
+  m_lib.mosquitto_disconnect_callback_set(m_mosq, &MosquittoClient::onDisconnect);
+  m_lib.mosquitto_message_callback_set(m_mosq, &MosquittoClient::onMessage);
+  int rc = m_lib.mosquitto_int_option(m_mosq, MOSQ_OPT_PROTOCOL_VERSION,
+                                      m_v5 ? MQTT_PROTOCOL_V5 : MQTT_PROTOCOL_V311);
   if (rc == MOSQ_ERR_SUCCESS && !settings.username.empty()) {
-    rc = mosquitto_username_pw_set(m_mosq, settings.username.c_str(),
-                                   settings.password.empty() ? nullptr : settings.password.c_str());
+    rc = m_lib.mosquitto_username_pw_set(
+        m_mosq, settings.username.c_str(),
+        settings.password.empty() ? nullptr : settings.password.c_str());
   }
   if (rc == MOSQ_ERR_SUCCESS) {
-    rc = mosquitto_will_set(m_mosq, willTopic.c_str(), static_cast<int>(willPayload.size()),
-                            willPayload.data(), 1, true);
+    rc = m_lib.mosquitto_will_set(m_mosq, willTopic.c_str(), static_cast<int>(willPayload.size()),
+                                  willPayload.data(), 1, true);
   }
   if (rc == MOSQ_ERR_SUCCESS && m_v5) {
     setConnectProperties(true);
     m_withProperties = true;
   }
   if (rc == MOSQ_ERR_SUCCESS && !settings.caFile.empty()) {
-    rc = mosquitto_tls_set(m_mosq, settings.caFile.c_str(), nullptr, nullptr, nullptr, nullptr);
-    if (rc == MOSQ_ERR_SUCCESS) rc = mosquitto_tls_insecure_set(m_mosq, settings.insecure);
+    rc = m_lib.mosquitto_tls_set(m_mosq, settings.caFile.c_str(), nullptr, nullptr, nullptr,
+                                 nullptr);
+    if (rc == MOSQ_ERR_SUCCESS) rc = m_lib.mosquitto_tls_insecure_set(m_mosq, settings.insecure);
   }
   if (rc != MOSQ_ERR_SUCCESS) {
     error = errorText(rc);
@@ -65,19 +71,23 @@ bool MosquittoClient::configure(const MqttSettings& settings, const std::string&
 void MosquittoClient::setConnectProperties(bool withMaxPacketSize) {
   mosquitto_property* properties = nullptr;
   if (withMaxPacketSize)
-    mosquitto_property_add_int32(&properties, MQTT_PROP_MAXIMUM_PACKET_SIZE, kMaxPacketBytes);
-  mosquitto_connect_bind_v5(m_mosq, nullptr, 0, kKeepAliveSeconds, nullptr, properties);
-  mosquitto_property_free_all(&properties);
+    m_lib.mosquitto_property_add_int32(&properties, MQTT_PROP_MAXIMUM_PACKET_SIZE, kMaxPacketBytes);
+  m_lib.mosquitto_connect_bind_v5(m_mosq, nullptr, 0, kKeepAliveSeconds, nullptr, properties);
+  m_lib.mosquitto_property_free_all(&properties);
 }
 
 bool MosquittoClient::connectAsync(const std::string& address, int port, std::string& error) {
+  if (m_mosq == nullptr) {
+    error = "not configured";
+    return false;
+  }
   if (!m_v5 && m_withProperties) {
     setConnectProperties(false);
-    mosquitto_int_option(m_mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+    m_lib.mosquitto_int_option(m_mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
     m_withProperties = false;
   }
-  const int rc = mosquitto_connect_async(m_mosq, address.c_str(), port, kKeepAliveSeconds);
-  if (rc != MOSQ_ERR_SUCCESS || mosquitto_socket(m_mosq) < 0) {
+  const int rc = m_lib.mosquitto_connect_async(m_mosq, address.c_str(), port, kKeepAliveSeconds);
+  if (rc != MOSQ_ERR_SUCCESS || m_lib.mosquitto_socket(m_mosq) < 0) {
     error = errorText(rc);
     return false;
   }
@@ -85,19 +95,20 @@ bool MosquittoClient::connectAsync(const std::string& address, int port, std::st
 }
 
 int MosquittoClient::socket() const {
-  return m_mosq == nullptr ? -1 : mosquitto_socket(m_mosq);
+  return m_mosq == nullptr ? -1 : m_lib.mosquitto_socket(m_mosq);
 }
 
 bool MosquittoClient::wantWrite() const {
-  return m_mosq != nullptr && mosquitto_want_write(m_mosq);
+  return m_mosq != nullptr && m_lib.mosquitto_want_write(m_mosq);
 }
 
 int MosquittoClient::loopRead() {
   // The library reads one packet per call. Read on until the socket is empty: a TLS layer may
   // hold whole records that no longer show as readable on the socket.
+  if (m_mosq == nullptr) return MOSQ_ERR_NO_CONN;
   for (int packet = 0; packet < kMaxPacketsPerRead; ++packet) {
     errno = 0;
-    const int rc = mosquitto_loop_read(m_mosq, 1);
+    const int rc = m_lib.mosquitto_loop_read(m_mosq, 1);
     if (rc != MOSQ_ERR_SUCCESS || errno == EAGAIN || errno == EWOULDBLOCK || socket() < 0)
       return rc;
   }
@@ -105,25 +116,29 @@ int MosquittoClient::loopRead() {
 }
 
 int MosquittoClient::loopWrite() {
-  return mosquitto_loop_write(m_mosq, 1);
+  if (m_mosq == nullptr) return MOSQ_ERR_NO_CONN;
+  return m_lib.mosquitto_loop_write(m_mosq, 1);
 }
 
 int MosquittoClient::loopMisc() {
-  return mosquitto_loop_misc(m_mosq);
+  if (m_mosq == nullptr) return MOSQ_ERR_NO_CONN;
+  return m_lib.mosquitto_loop_misc(m_mosq);
 }
 
 bool MosquittoClient::publish(const std::string& topic, const std::string& payload, bool retain,
                               int qos) {
-  return mosquitto_publish(m_mosq, nullptr, topic.c_str(), static_cast<int>(payload.size()),
-                           payload.data(), qos, retain) == MOSQ_ERR_SUCCESS;
+  if (m_mosq == nullptr) return false;
+  return m_lib.mosquitto_publish(m_mosq, nullptr, topic.c_str(), static_cast<int>(payload.size()),
+                                 payload.data(), qos, retain) == MOSQ_ERR_SUCCESS;
 }
 
 bool MosquittoClient::subscribe(const std::string& pattern) {
-  return mosquitto_subscribe(m_mosq, nullptr, pattern.c_str(), 0) == MOSQ_ERR_SUCCESS;
+  if (m_mosq == nullptr) return false;
+  return m_lib.mosquitto_subscribe(m_mosq, nullptr, pattern.c_str(), 0) == MOSQ_ERR_SUCCESS;
 }
 
 void MosquittoClient::disconnect() {
-  if (m_mosq != nullptr) mosquitto_disconnect(m_mosq);
+  if (m_mosq != nullptr) m_lib.mosquitto_disconnect(m_mosq);
 }
 
 void MosquittoClient::onConnect(mosquitto*, void* self, int rc) {
@@ -132,9 +147,10 @@ void MosquittoClient::onConnect(mosquitto*, void* self, int rc) {
   if (client.m_v5 &&
       (rc == CONNACK_REFUSED_PROTOCOL_VERSION || rc == MQTT_RC_UNSUPPORTED_PROTOCOL_VERSION)) {
     client.m_v5 = false;
-    mosquitto_int_option(client.m_mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+    client.m_lib.mosquitto_int_option(client.m_mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
   }
-  if (client.m_callbacks.onConnect) client.m_callbacks.onConnect(rc, mosquitto_connack_string(rc));
+  if (client.m_callbacks.onConnect)
+    client.m_callbacks.onConnect(rc, client.m_lib.mosquitto_connack_string(rc));
 }
 
 void MosquittoClient::onDisconnect(mosquitto*, void* self, int rc) {

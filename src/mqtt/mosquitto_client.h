@@ -2,10 +2,8 @@
 
 #include <string>
 
+#include "mqtt/mosquitto_library.h"
 #include "mqtt/mqtt_client.h"
-
-struct mosquitto;
-struct mosquitto_message;
 
 namespace rovalink::mqtt {
 
@@ -41,9 +39,10 @@ class MosquittoClient : public MqttClient {
   static void onConnect(mosquitto*, void* self, int rc);
   static void onDisconnect(mosquitto*, void* self, int rc);
   static void onMessage(mosquitto*, void* self, const mosquitto_message* message);
-  static std::string errorText(int rc);
+  std::string errorText(int rc) const;
   void setConnectProperties(bool withMaxPacketSize);
 
+  MosquittoLibrary m_lib;
   mosquitto* m_mosq = nullptr;
   Callbacks m_callbacks;
   bool m_v5 = true;
