@@ -35,9 +35,9 @@
 
 namespace rovalink::mqtt {
 
-// libmosquitto, loaded when the first MQTT client is made rather than linked: a gateway without
-// MQTT then never loads it, nor the TLS libraries it pulls in, which were about 40 % of the
-// dynamic linking work before the first heartbeat.
+// libmosquitto, loaded when the first MQTT client is made (platform::SharedLibrary): a gateway
+// without MQTT then never loads it, nor the TLS libraries it pulls in, which were about 40 % of
+// the dynamic linking work before the first heartbeat.
 class MosquittoLibrary {
  public:
   static constexpr const char* kFile = "libmosquitto.so.1";

@@ -3,8 +3,7 @@
 #include <string>
 
 #include "web/pages/page_database.h"
-
-struct sqlite3;
+#include "web/pages/sqlite_library.h"
 
 namespace rovalink::web {
 
@@ -24,6 +23,7 @@ class SqliteDatabase : public PageDatabase {
                          std::size_t maxRows = kMaxRows) override;
 
  private:
+  SqliteLibrary m_lib;
   sqlite3* m_db = nullptr;
 };
 

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+
+namespace rovalink::platform {
+
+// A library loaded when first needed rather than linked, so a start that does not need it does
+// not pay for loading it. Never unloaded: libraries that pull in TLS do not support that.
+class SharedLibrary {
+ public:
+  // Loads file; when it or a call looked up later is missing, loaded() is false and error() says
+  // why.
+  explicit SharedLibrary(const char* file);
+  bool loaded() const { return m_error.empty(); }
+  const std::string& error() const { return m_error; }
+
+  // Sets call to the library's function of that name (null when missing).
+  template <typename Call>
+  void find(const char* name, Call& call) {
+    call = reinterpret_cast<Call>(symbol(name));
+  }
+
+ private:
+  void* symbol(const char* name);
+
+  std::string m_file;
+  void* m_handle = nullptr;
+  std::string m_error;
+};
+
+}  // namespace rovalink::platform
