@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "xap/error_log.h"
+#include "xap/packed_items.h"
 #include "xap/xap_message.h"
 
 namespace {
@@ -58,5 +59,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string written = built.ToXap();
   rovalink::xap::XapMessage reread(&log);
   reread.FromXap(written);
+
+  // The block-wise check agrees with a byte-by-byte one on every length and position.
+  bool control = false;
+  for (const char c : text) {
+    const auto code = static_cast<unsigned char>(c);
+    control = control || code < 0x20 || code == 0x7F;
+  }
+  check(rovalink::xap::HasControlCharacters(text) == control);
   return 0;
 }
