@@ -91,6 +91,7 @@ int XapMessage::Init(std::string_view /*sMessage*/) {
   return 0;
 }
 
+// Inlined by force: called out of line, the calls alone cost as much as the copies.
 [[gnu::always_inline]] inline void XapMessage::append(std::string_view piece) {
   if (m_built.size() - m_builtLength < piece.size()) {
     // Room for a typical status message at once, doubling after that.
