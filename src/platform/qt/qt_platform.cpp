@@ -13,7 +13,7 @@ std::unique_ptr<UdpSocket> QtPlatform::createUdpSocket() {
 }
 
 std::unique_ptr<TcpSocket> QtPlatform::createTcpSocket() {
-  return std::make_unique<QtTcpSocket>(m_loop.core());
+  return std::make_unique<QtTcpSocket>(m_loop.core(), *this);
 }
 
 std::unique_ptr<TcpListener> QtPlatform::createTcpListener() {

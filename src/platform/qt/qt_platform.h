@@ -10,8 +10,8 @@
 
 namespace rovalink::platform {
 
-// The real platform on Qt Core and Network. A QCoreApplication (or QApplication) must exist on
-// this thread before it is made; the executable creates it.
+// The real platform on Qt Core, with the system's own sockets on its event loop. A QCoreApplication
+// (or QApplication) must exist on this thread before it is made; the executable creates it.
 class QtPlatform : public Platform {
  public:
   QtPlatform();

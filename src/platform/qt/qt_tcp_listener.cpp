@@ -1,7 +1,10 @@
 #include "platform/qt/qt_tcp_listener.h"
 
-#include <QNetworkProxy>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <QTimer>
 
+#include <cerrno>
 #include <utility>
 
 #include "platform/qt/qt_tcp_socket.h"
@@ -9,70 +12,80 @@
 namespace rovalink::platform {
 namespace {
 
+// The common default of 50 overflows when a crowd of clients reconnects at once, and each
+// dropped handshake costs its client a one-second retransmission.
 constexpr int kListenBacklog = 1024;
+// Out of descriptors: accepting again at once would spin; a moment later some may be free.
+constexpr int kAcceptPauseMs = 100;
 
 }  // namespace
 
-QtTcpListener::QtTcpListener(std::shared_ptr<QtEventCore> core)
-    : m_core(std::move(core)),
-      m_server(std::make_unique<QTcpServer>()),
-      m_context(std::make_unique<QObject>()) {
-  // Listening on a local port never goes through a proxy (see QtUdpSocket).
-  m_server->setProxy(QNetworkProxy::NoProxy);
-  const auto& live = m_liveness;
-  QObject::connect(m_server.get(), &QTcpServer::newConnection, m_context.get(), [this, live] {
-    qt_socket::SignalScope scope(live);
-    takeConnections();
-  });
-}
+QtTcpListener::QtTcpListener(std::shared_ptr<QtEventCore> core) : m_core(std::move(core)) {}
 
 QtTcpListener::~QtTcpListener() {
-  m_liveness->alive = false;
-  QObject::disconnect(m_server.get(), nullptr, m_context.get(), nullptr);
+  *m_alive = false;
   close();
-  qt_socket::dispose(m_context, *m_liveness);
-  qt_socket::dispose(m_server, *m_liveness);
 }
 
 bool QtTcpListener::listen(const std::string& address, std::uint16_t port, std::string* error) {
-  if (m_server->isListening()) {
+  if (m_fd >= 0) {
     if (error) *error = "Already listening";
     return false;
   }
-  const auto local = qt_socket::resolve(address, true);
+  const auto local = qt_socket::ipv4(address, port, true);
   if (!local) {
     if (error) *error = "Address not available";
     return false;
   }
-  // Qt's default queue of 50 overflows when a crowd of clients reconnects at once, and each
-  // dropped handshake costs its client a one-second retransmission.
-  m_server->setListenBacklogSize(kListenBacklog);
-  if (!m_server->listen(*local, port)) {
-    if (error) *error = qt_socket::toText(m_server->errorString());
+  qt_socket::Failure failure{};
+  const int fd = qt_socket::openSocket(AF_INET, SOCK_STREAM, &failure);
+  if (fd < 0) {
+    if (error) *error = failure.text;
     return false;
   }
-  return true;
-}
-
-std::uint16_t QtTcpListener::localPort() const {
-  return m_server->serverPort();
+  // A restarted server must not wait for its old connections to leave TIME_WAIT.
+  const int on = 1;
+  ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  if (::bind(fd, reinterpret_cast<const sockaddr*>(&*local), sizeof *local) != 0) {
+    failure = qt_socket::bindFailure(errno);
+  } else if (::listen(fd, kListenBacklog) != 0) {
+    failure = qt_socket::listenFailure(errno);
+  } else {
+    m_fd = fd;
+    m_notifiers = std::make_unique<qt_socket::Notifiers>(
+        fd, [this] { takeConnections(); }, [] {});
+    m_notifiers->setRead(true);
+    return true;
+  }
+  ::close(fd);
+  if (error) *error = failure.text;
+  return false;
 }
 
 void QtTcpListener::takeConnections() {
-  const auto liveness = m_liveness;
-  while (m_server->hasPendingConnections()) {
-    QTcpSocket* connection = m_server->nextPendingConnection();
-    if (connection == nullptr) break;
+  const auto alive = m_alive;
+  while (m_fd >= 0) {
+    const int connection = ::accept4(m_fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (connection < 0) {
+      const int number = errno;
+      if (number == EINTR || number == ECONNABORTED) continue;
+      if (number != EAGAIN && number != EWOULDBLOCK) {
+        m_notifiers->setRead(false);
+        QTimer::singleShot(kAcceptPauseMs, m_notifiers->context(), [this, alive] {
+          if (*alive && m_notifiers) m_notifiers->setRead(true);
+        });
+      }
+      return;
+    }
     const int requestId = m_nextRequestId++;
     m_pending[requestId] = connection;
     m_core->noteHandled();
     emitConnectionRequest(requestId);
-    if (!liveness->alive) return;
+    if (!*alive) return;
     const auto left = m_pending.find(requestId);
     if (left != m_pending.end()) {
-      std::unique_ptr<QTcpSocket> refused(left->second);
+      ::close(left->second);
       m_pending.erase(left);
-      refused->abort();  // not on the stack: the server's signal came from the server
     }
   }
 }
@@ -87,11 +100,10 @@ bool QtTcpListener::accept(TcpSocket& socket, int requestId) {
 }
 
 void QtTcpListener::close() {
-  m_server->close();
-  for (auto& [id, connection] : m_pending) {
-    std::unique_ptr<QTcpSocket> dropped(connection);
-    dropped->abort();
-  }
+  m_notifiers.reset();
+  if (m_fd >= 0) ::close(m_fd);
+  m_fd = -1;
+  for (const auto& [id, connection] : m_pending) ::close(connection);
   m_pending.clear();
 }
 

@@ -1,9 +1,5 @@
 #pragma once
 
-#include <QObject>
-#include <QTcpServer>
-#include <QTcpSocket>
-
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -26,7 +22,7 @@ class QtTcpListener : public TcpListener {
 
   bool listen(const std::string& address, std::uint16_t port,
               std::string* error = nullptr) override;
-  std::uint16_t localPort() const override;
+  std::uint16_t localPort() const override { return qt_socket::boundPort(m_fd); }
   bool accept(TcpSocket& socket, int requestId) override;
   void close() override;
 
@@ -34,10 +30,10 @@ class QtTcpListener : public TcpListener {
   void takeConnections();
 
   std::shared_ptr<QtEventCore> m_core;
-  std::shared_ptr<qt_socket::Liveness> m_liveness = std::make_shared<qt_socket::Liveness>();
-  std::unique_ptr<QTcpServer> m_server;
-  std::unique_ptr<QObject> m_context;
-  std::map<int, QTcpSocket*> m_pending;
+  std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
+  int m_fd = -1;
+  std::unique_ptr<qt_socket::Notifiers> m_notifiers;
+  std::map<int, int> m_pending;  // request id → accepted descriptor
   int m_nextRequestId = 1;
 };
 

@@ -1,11 +1,11 @@
 #include "platform/qt/qt_tcp_socket.h"
 
-#include <QMetaObject>
-#include <QNetworkProxy>
-
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <sys/socket.h>
+#include <unistd.h>
+#include <QMetaObject>
+#include <QObject>
+#include <QTimer>
 
 #include <cerrno>
 #include <cstring>
@@ -18,72 +18,38 @@ namespace rovalink::platform {
 namespace {
 
 const char* const kWrongState = "Wrong protocol or connection state for the requested transaction";
+// A peer that never answers is given up after this long, long before the kernel's own limit.
+constexpr int kConnectTimeoutMs = 30'000;
+// Bytes taken from the kernel per readiness event, so one busy peer cannot hold the loop.
+constexpr std::size_t kReadPerTurn = 1 << 20;
+constexpr std::size_t kReadChunk = 64 * 1024;
 
 }  // namespace
 
-QtTcpSocket::QtTcpSocket(std::shared_ptr<QtEventCore> core)
-    : m_core(std::move(core)), m_socket(new QTcpSocket) {
-  // The robot is on this network: no proxy ever carries it (see QtUdpSocket).
-  m_socket->setProxy(QNetworkProxy::NoProxy);
-  wire();
-}
+QtTcpSocket::QtTcpSocket(std::shared_ptr<QtEventCore> core, Platform& platform)
+    : m_core(std::move(core)), m_platform(platform), m_anchor(new QObject) {}
 
 QtTcpSocket::~QtTcpSocket() {
-  m_liveness->alive = false;
-  QObject::disconnect(m_socket.get(), nullptr, m_context.get(), nullptr);
-  m_socket->abort();
-  qt_socket::dispose(m_context, *m_liveness);
-  qt_socket::dispose(m_socket, *m_liveness);
+  *m_alive = false;
+  m_resolver.reset();
+  releaseSocket();
+  // The timeout or a queued call may be what is running now.
+  m_anchor->deleteLater();
 }
 
 template <typename F>
 void QtTcpSocket::post(F f) {
   QMetaObject::invokeMethod(
-      m_context.get(),
-      [this, liveness = m_liveness, f = std::move(f)] {
-        if (!liveness->alive) return;
-        qt_socket::SignalScope scope(liveness);
-        f();
+      m_anchor,
+      [alive = m_alive, f = std::move(f)] {
+        if (*alive) f();
       },
       Qt::QueuedConnection);
 }
 
-void QtTcpSocket::wire() {
-  m_context = std::make_unique<QObject>();
-  QTcpSocket* socket = m_socket.get();
-  QObject* context = m_context.get();
-  const auto& live = m_liveness;
-  QObject::connect(socket, &QTcpSocket::connected, context, [this, live] {
-    qt_socket::SignalScope scope(live);
-    onConnected();
-  });
-  QObject::connect(socket, &QTcpSocket::disconnected, context, [this, live] {
-    qt_socket::SignalScope scope(live);
-    onDisconnected();
-  });
-  QObject::connect(socket, &QTcpSocket::errorOccurred, context,
-                   [this, live](QAbstractSocket::SocketError error) {
-                     qt_socket::SignalScope scope(live);
-                     onError(error);
-                   });
-  QObject::connect(socket, &QTcpSocket::stateChanged, context,
-                   [this, live](QAbstractSocket::SocketState state) {
-                     qt_socket::SignalScope scope(live);
-                     onStateChanged(state);
-                   });
-  QObject::connect(socket, &QTcpSocket::bytesWritten, context, [this, live](qint64 bytes) {
-    qt_socket::SignalScope scope(live);
-    onBytesWritten(bytes);
-  });
-  QObject::connect(socket, &QTcpSocket::readyRead, context, [this, live] {
-    qt_socket::SignalScope scope(live);
-    readAvailable();
-  });
-}
-
 std::uint16_t QtTcpSocket::localPort() const {
   if (m_localPort != 0) return m_localPort;
-  return m_socket->localPort();
+  return qt_socket::boundPort(m_fd);
 }
 
 bool QtTcpSocket::bind(std::uint16_t localPort, std::string* error) {
@@ -91,24 +57,27 @@ bool QtTcpSocket::bind(std::uint16_t localPort, std::string* error) {
     if (error) *error = kWrongState;
     return false;
   }
-  // A probe: no address sharing, so a port that any socket still uses counts as taken.
-  if (!bindQuietly(localPort, QAbstractSocket::DontShareAddress)) {
-    if (error) *error = qt_socket::toText(m_socket->errorString());
-    m_socket->abort();
+  qt_socket::Failure failure{};
+  const int fd = qt_socket::openSocket(AF_INET, SOCK_STREAM, &failure);
+  if (fd < 0) {
+    if (error) *error = failure.text;
     return false;
   }
-  m_localPort = m_socket->localPort();
+  // A probe: no address sharing, so a port that any socket still uses counts as taken. A
+  // failed probe is told by the result alone, never as an error event.
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  local.sin_port = htons(localPort);
+  local.sin_addr.s_addr = htonl(INADDR_ANY);
+  if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+    if (error) *error = qt_socket::bindFailure(errno).text;
+    ::close(fd);
+    return false;
+  }
+  m_fd = fd;
+  m_localPort = qt_socket::boundPort(fd);
   m_state = SocketState::Open;
   return true;
-}
-
-bool QtTcpSocket::bindQuietly(std::uint16_t localPort, QAbstractSocket::BindMode mode) {
-  // A failed bind is reported by the result; Qt's error signal for it must not become an
-  // error event (or the Error state) of a socket that is still usable.
-  m_binding = true;
-  const bool bound = m_socket->bind(QHostAddress(QHostAddress::AnyIPv4), localPort, mode);
-  m_binding = false;
-  return bound;
 }
 
 bool QtTcpSocket::connect(const std::string& host, std::uint16_t port, std::string* error) {
@@ -116,32 +85,130 @@ bool QtTcpSocket::connect(const std::string& host, std::uint16_t port, std::stri
     if (error) *error = kWrongState;
     return false;
   }
-  if (m_state == SocketState::Closed && m_localPort != 0) {
-    // Reuse-address so that a reconnect from the same port is not refused while an earlier
-    // connection of ours from it lingers in TIME_WAIT.
-    if (!bindQuietly(m_localPort,
-                     QAbstractSocket::ShareAddress | QAbstractSocket::ReuseAddressHint)) {
-      diag::warning("tcp: local port " + std::to_string(m_localPort) + " unavailable (" +
-                    qt_socket::toText(m_socket->errorString()) + "); connecting from any port");
-      m_socket->abort();
-    }
-  }
   m_remoteAddress = host;
   m_remotePort = port;
   resetSendTracking();
-  m_state = SocketState::Connecting;
+  ++m_attempt;
+  m_state = SocketState::ResolvingHost;
   m_inConnect = true;
-  m_socket->connectToHost(QString::fromLatin1(host.data(), static_cast<qsizetype>(host.size())),
-                          port);
+  sockaddr_storage address{};
+  socklen_t length = 0;
+  if (host == "localhost") {
+    startConnecting("127.0.0.1");
+  } else if (qt_socket::numeric(host, port, address, length)) {
+    startConnecting(host);
+  } else {
+    if (!m_resolver) m_resolver = std::make_unique<ThreadHostResolver>(m_platform);
+    m_resolver->resolve(host,
+                        [this, attempt = m_attempt](const std::string& found, const std::string&) {
+                          if (attempt != m_attempt || m_state != SocketState::ResolvingHost) return;
+                          if (found.empty()) {
+                            fail({socket_error::kHostNotFound, qt_socket::kHostNotFound});
+                          } else {
+                            startConnecting(found);
+                          }
+                        });
+  }
   m_inConnect = false;
   return true;
 }
 
+void QtTcpSocket::startConnecting(const std::string& address) {
+  sockaddr_storage to{};
+  socklen_t length = 0;
+  if (!qt_socket::numeric(address, m_remotePort, to, length)) {
+    fail({socket_error::kHostNotFound, qt_socket::kHostNotFound});
+    return;
+  }
+  m_state = SocketState::Connecting;
+  const int family = to.ss_family;
+  if (m_fd >= 0 && family != AF_INET) releaseSocket();  // bound for IPv4 by a probe
+  if (m_fd < 0) {
+    qt_socket::Failure failure{};
+    int fd = qt_socket::openSocket(family, SOCK_STREAM, &failure);
+    if (fd >= 0 && m_localPort != 0) {
+      // Reuse-address so that a reconnect from the same port is not refused while an earlier
+      // connection of ours from it lingers in TIME_WAIT.
+      const int on = 1;
+      ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+      sockaddr_storage local{};
+      local.ss_family = static_cast<sa_family_t>(family);
+      // The port sits at the same place in both address families.
+      reinterpret_cast<sockaddr_in*>(&local)->sin_port = htons(m_localPort);
+      const socklen_t localLength = family == AF_INET ? sizeof(sockaddr_in) : sizeof(sockaddr_in6);
+      if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), localLength) != 0) {
+        diag::warning("tcp: local port " + std::to_string(m_localPort) + " unavailable (" +
+                      qt_socket::bindFailure(errno).text + "); connecting from any port");
+        ::close(fd);
+        fd = qt_socket::openSocket(family, SOCK_STREAM, &failure);
+      }
+    }
+    if (fd < 0) {
+      fail(failure);
+      return;
+    }
+    m_fd = fd;
+  }
+  watch(m_fd);
+  int rc = 0;
+  do {
+    rc = ::connect(m_fd, reinterpret_cast<const sockaddr*>(&to), length);
+  } while (rc != 0 && errno == EINTR);
+  if (rc != 0 && errno != EINPROGRESS && errno != EALREADY) {
+    fail(qt_socket::connectFailure(errno));
+    return;
+  }
+  // Even a connect that completed at once is reported from the loop, never inside connect().
+  m_notifiers->setWrite(true);
+  QTimer::singleShot(kConnectTimeoutMs, m_anchor, [this, alive = m_alive, attempt = m_attempt] {
+    if (*alive && attempt == m_attempt && m_state == SocketState::Connecting) {
+      fail({socket_error::kTimedOut, qt_socket::kConnectionTimedOut});
+    }
+  });
+}
+
+void QtTcpSocket::watch(int fd) {
+  m_notifiers = std::make_unique<qt_socket::Notifiers>(
+      fd, [this] { onReadable(); }, [this] { onWritable(); });
+}
+
+void QtTcpSocket::onWritable() {
+  if (m_state == SocketState::Connecting) {
+    finishConnect();
+  } else if (m_state == SocketState::Connected) {
+    writePending(true);
+  } else if (m_notifiers) {
+    m_notifiers->setWrite(false);
+  }
+}
+
+void QtTcpSocket::finishConnect() {
+  int number = 0;
+  socklen_t length = sizeof number;
+  if (::getsockopt(m_fd, SOL_SOCKET, SO_ERROR, &number, &length) != 0) number = errno;
+  if (number == EINPROGRESS || number == EALREADY) return;
+  if (number != 0) {
+    fail(qt_socket::connectFailure(number));
+    return;
+  }
+  m_state = SocketState::Connected;
+  m_notifiers->setWrite(false);
+  m_notifiers->setRead(true);
+  if (m_noDelay) {
+    int code = 0;
+    std::string text;
+    if (!applyNoDelay(&code, &text)) {
+      diag::warning("tcp: TCP_NODELAY refused: " + std::to_string(code) + " " + text);
+    }
+  }
+  m_core->noteHandled();
+  emitConnect();
+}
+
 bool QtTcpSocket::applyNoDelay(int* errorCode, std::string* error) {
-  const qintptr descriptor = m_socket->socketDescriptor();
-  if (descriptor < 0) return true;  // applied once connected
+  if (m_fd < 0) return true;  // applied once connected
   const int on = m_noDelay ? 1 : 0;
-  if (::setsockopt(static_cast<int>(descriptor), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) != 0) {
+  if (::setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) != 0) {
     const int number = errno;
     if (errorCode) *errorCode = number;
     if (error) *error = std::strerror(number);
@@ -152,117 +219,51 @@ bool QtTcpSocket::applyNoDelay(int* errorCode, std::string* error) {
 
 bool QtTcpSocket::setNoDelay(bool on, int* errorCode, std::string* error) {
   m_noDelay = on;
-  // Qt drops this option when it is set before connecting, so it is (re)applied on connect.
   if (m_state != SocketState::Connected) return true;
   return applyNoDelay(errorCode, error);
 }
 
 bool QtTcpSocket::send(std::string_view data) {
   if (m_state != SocketState::Connected) return false;
-  const QByteArray bytes = qt_socket::toBytes(data);
-  if (m_socket->write(bytes) != bytes.size()) return false;
-  m_pendingSends.push_back(bytes.size());
+  m_outgoing.append(data);
+  m_pendingSends.push_back(data.size());
   // Hand the bytes to the kernel now rather than on the next loop iteration.
-  m_socket->flush();
+  writePending(false);
   return true;
 }
 
-std::size_t QtTcpSocket::bytesToWrite() const {
-  return m_state == SocketState::Connected ? static_cast<std::size_t>(m_socket->bytesToWrite()) : 0;
-}
-
-void QtTcpSocket::close() {
-  m_closingLocally = true;
-  if (m_socket->state() == QAbstractSocket::ConnectedState && m_socket->bytesToWrite() > 0) {
-    m_socket->flush();
-  }
-  m_socket->abort();
-  m_closingLocally = false;
-  m_state = SocketState::Closed;
-  resetSendTracking();
-}
-
-bool QtTcpSocket::adopt(QTcpSocket* accepted) {
-  if (m_state != SocketState::Closed || accepted == nullptr) return false;
-  QObject::disconnect(m_socket.get(), nullptr, m_context.get(), nullptr);
-  m_socket->abort();
-  qt_socket::dispose(m_context, *m_liveness);
-  qt_socket::dispose(m_socket, *m_liveness);
-  accepted->setParent(nullptr);
-  m_socket.reset(accepted);
-  wire();
-  resetSendTracking();
-  m_remoteAddress = qt_socket::dotted(accepted->peerAddress());
-  m_remotePort = accepted->peerPort();
-  m_state = accepted->state() == QAbstractSocket::ConnectedState ? SocketState::Connected
-                                                                 : SocketState::Closed;
-  if (m_state == SocketState::Connected && m_noDelay) applyNoDelay(nullptr, nullptr);
-  if (accepted->bytesAvailable() > 0) {
-    // Bytes that came before the accept are delivered as an event of their own.
-    post([this] { readAvailable(); });
-  }
-  return true;
-}
-
-void QtTcpSocket::onConnected() {
-  m_state = SocketState::Connected;
-  if (m_noDelay) {
-    int number = 0;
-    std::string text;
-    if (!applyNoDelay(&number, &text)) {
-      diag::warning("tcp: TCP_NODELAY refused: " + std::to_string(number) + " " + text);
+void QtTcpSocket::writePending(bool raiseEvents) {
+  std::size_t written = 0;
+  while (m_outgoingTaken < m_outgoing.size()) {
+    const ssize_t n = ::send(m_fd, m_outgoing.data() + m_outgoingTaken,
+                             m_outgoing.size() - m_outgoingTaken, MSG_NOSIGNAL);
+    if (n > 0) {
+      m_outgoingTaken += static_cast<std::size_t>(n);
+      written += static_cast<std::size_t>(n);
+      continue;
     }
-  }
-  m_core->noteHandled();
-  emitConnect();
-}
-
-void QtTcpSocket::onDisconnected() {
-  if (m_closingLocally || m_state == SocketState::Error || m_state == SocketState::Closed) return;
-  m_state = SocketState::Closed;
-  resetSendTracking();
-  m_core->noteHandled();
-  emitClose();
-}
-
-void QtTcpSocket::onError(QAbstractSocket::SocketError error) {
-  // A peer close arrives as this error while still connected; disconnected() follows and is
-  // reported as the close event.
-  if (m_closingLocally || m_binding || error == QAbstractSocket::RemoteHostClosedError) return;
-  m_state = SocketState::Error;
-  const int number = qt_socket::errorNumber(error);
-  const std::string text = qt_socket::toText(m_socket->errorString());
-  if (m_inConnect) {
-    // Never raise an event inside the caller's connect().
-    post([this, number, text] {
-      m_core->noteHandled();
-      emitError(number, text);
-    });
+    if (n < 0 && errno == EINTR) continue;
+    if (n == 0 || errno == EAGAIN || errno == EWOULDBLOCK || !raiseEvents) {
+      break;  // an error inside send() is met again, and reported, from the loop
+    }
+    const int number = errno;
+    if (number == EPIPE || number == ECONNRESET) {
+      peerClosed();
+    } else {
+      fail(qt_socket::writeFailure(number));
+    }
     return;
   }
-  m_core->noteHandled();
-  emitError(number, text);
-}
-
-void QtTcpSocket::onStateChanged(QAbstractSocket::SocketState qtState) {
-  if (m_closingLocally || m_state == SocketState::Error) return;
-  switch (qtState) {
-    case QAbstractSocket::HostLookupState:
-      m_state = SocketState::ResolvingHost;
-      break;
-    case QAbstractSocket::ConnectingState:
-      m_state = SocketState::Connecting;
-      break;
-    case QAbstractSocket::ClosingState:
-      m_state = SocketState::Closing;
-      break;
-    default:
-      break;  // connected, closed and bound are set where their events are raised
+  if (m_outgoingTaken == m_outgoing.size()) {
+    m_outgoing.clear();
+    m_outgoingTaken = 0;
+  } else if (m_outgoingTaken > kReadChunk && m_outgoingTaken > m_outgoing.size() / 2) {
+    m_outgoing.erase(0, m_outgoingTaken);
+    m_outgoingTaken = 0;
   }
-}
+  m_notifiers->setWrite(!m_outgoing.empty());
 
-void QtTcpSocket::onBytesWritten(qint64 bytes) {
-  m_writtenTowardsFront += bytes;
+  m_writtenTowardsFront += written;
   int completed = 0;
   while (!m_pendingSends.empty() && m_writtenTowardsFront >= m_pendingSends.front()) {
     m_writtenTowardsFront -= m_pendingSends.front();
@@ -270,23 +271,124 @@ void QtTcpSocket::onBytesWritten(qint64 bytes) {
     ++completed;
   }
   if (completed == 0) return;
-  // Qt may report the write inside send()'s flush; the event must come afterwards.
-  post([this, completed, liveness = m_liveness] {
-    for (int i = 0; i < completed && liveness->alive; ++i) {
+  // Completion is an event of its own, after send() has returned.
+  post([this, completed, alive = m_alive] {
+    for (int i = 0; i < completed && *alive; ++i) {
       m_core->noteHandled();
       emitSendComplete();
     }
   });
 }
 
-void QtTcpSocket::readAvailable() {
-  const QByteArray data = m_socket->readAll();
-  if (data.isEmpty()) return;
+void QtTcpSocket::onReadable() {
+  if (m_state != SocketState::Connected) {
+    m_notifiers->setRead(false);
+    return;
+  }
+  const auto alive = m_alive;
+  const int fd = m_fd;
+  std::string data;
+  bool ended = false;
+  int number = 0;
+  char chunk[kReadChunk];
+  while (data.size() < kReadPerTurn) {
+    const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
+    if (n > 0) {
+      data.append(chunk, static_cast<std::size_t>(n));
+      continue;
+    }
+    if (n == 0 || errno == ECONNRESET) {
+      ended = true;
+    } else if (errno == EINTR) {
+      continue;
+    } else if (errno != EAGAIN && errno != EWOULDBLOCK) {
+      number = errno;
+    }
+    break;
+  }
+  if (!data.empty()) {
+    m_core->noteHandled();
+    emitData(data);
+    if (!*alive || m_fd != fd || m_state != SocketState::Connected) return;
+  }
+  if (ended) {
+    peerClosed();
+  } else if (number != 0) {
+    fail(qt_socket::readFailure(number));
+  }
+}
+
+void QtTcpSocket::peerClosed() {
+  if (m_state == SocketState::Error || m_state == SocketState::Closed) return;
+  releaseSocket();
+  m_state = SocketState::Closed;
+  resetSendTracking();
   m_core->noteHandled();
-  emitData(std::string_view(data.constData(), static_cast<std::size_t>(data.size())));
+  emitClose();
+}
+
+void QtTcpSocket::fail(const qt_socket::Failure& failure) {
+  releaseSocket();
+  m_state = SocketState::Error;
+  if (m_inConnect) {
+    // Never raise an event inside the caller's connect().
+    post([this, failure] {
+      m_core->noteHandled();
+      emitError(failure.code, failure.text);
+    });
+    return;
+  }
+  m_core->noteHandled();
+  emitError(failure.code, failure.text);
+}
+
+void QtTcpSocket::close() {
+  if (m_state == SocketState::Connected && m_outgoingTaken < m_outgoing.size()) {
+    // What the kernel takes now still goes out; no event follows an own close.
+    [[maybe_unused]] const ssize_t n = ::send(m_fd, m_outgoing.data() + m_outgoingTaken,
+                                              m_outgoing.size() - m_outgoingTaken, MSG_NOSIGNAL);
+  }
+  if (m_resolver) m_resolver->cancel();
+  ++m_attempt;
+  releaseSocket();
+  m_state = SocketState::Closed;
+  resetSendTracking();
+}
+
+bool QtTcpSocket::adopt(int fd) {
+  if (m_state != SocketState::Closed || fd < 0) return false;
+  releaseSocket();
+  resetSendTracking();
+  m_fd = fd;
+  sockaddr_storage peer{};
+  socklen_t length = sizeof peer;
+  if (::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) != 0) {
+    releaseSocket();  // gone before it was taken
+    return true;
+  }
+  m_remoteAddress = qt_socket::dotted(reinterpret_cast<const sockaddr*>(&peer));
+  m_remotePort = qt_socket::portOf(reinterpret_cast<const sockaddr*>(&peer));
+  watch(fd);
+  // Bytes that came before the accept are delivered from the loop, as an event of their own.
+  m_notifiers->setRead(true);
+  m_state = SocketState::Connected;
+  if (m_noDelay) applyNoDelay(nullptr, nullptr);
+  return true;
+}
+
+std::size_t QtTcpSocket::bytesToWrite() const {
+  return m_state == SocketState::Connected ? m_outgoing.size() - m_outgoingTaken : 0;
+}
+
+void QtTcpSocket::releaseSocket() {
+  m_notifiers.reset();
+  if (m_fd >= 0) ::close(m_fd);
+  m_fd = -1;
 }
 
 void QtTcpSocket::resetSendTracking() {
+  m_outgoing.clear();
+  m_outgoingTaken = 0;
   m_pendingSends.clear();
   m_writtenTowardsFront = 0;
 }

@@ -1,25 +1,28 @@
 #pragma once
 
-#include <QObject>
-#include <QTcpSocket>
+#include <sys/socket.h>
 
 #include <cstdint>
 #include <deque>
 #include <memory>
 #include <string>
 
+#include "platform/platform.h"
 #include "platform/qt/qt_event_core.h"
 #include "platform/qt/qt_socket_util.h"
 #include "platform/tcp_socket.h"
+#include "platform/thread_host_resolver.h"
+
+class QObject;
 
 namespace rovalink::platform {
 
-// A QTcpSocket with the classic socket control's states and events. Qt's own states do not
-// carry the error state and report a peer close as an error; this wrapper keeps state 9 after
-// an error until close(), and turns a peer close into the close event with state 0.
+// A non-blocking TCP socket on the Qt loop with the classic socket control's states and events:
+// state 9 after an error until close(), a peer close as the close event with state 0, and no
+// event ever raised inside the caller's connect() or send(). Names are looked up off the loop.
 class QtTcpSocket : public TcpSocket {
  public:
-  explicit QtTcpSocket(std::shared_ptr<QtEventCore> core);
+  QtTcpSocket(std::shared_ptr<QtEventCore> core, Platform& platform);
   ~QtTcpSocket() override;
   QtTcpSocket(const QtTcpSocket&) = delete;
   QtTcpSocket& operator=(const QtTcpSocket&) = delete;
@@ -37,37 +40,43 @@ class QtTcpSocket : public TcpSocket {
   std::uint16_t remotePort() const override { return m_remotePort; }
 
   // Takes over a connection accepted by a listener; false unless this socket is closed.
-  bool adopt(QTcpSocket* accepted);
+  bool adopt(int fd);
 
  private:
-  void wire();
-  // Runs f as one of this socket's events, unless the socket is gone by then.
+  // Runs f from the event loop, after the current call has returned, unless the socket is gone.
   template <typename F>
   void post(F f);
-  void onConnected();
-  void onDisconnected();
-  void onError(QAbstractSocket::SocketError error);
-  void onStateChanged(QAbstractSocket::SocketState qtState);
-  void onBytesWritten(qint64 bytes);
-  void readAvailable();
+  void startConnecting(const std::string& address);
+  void watch(int fd);
+  void onReadable();
+  void onWritable();
+  void finishConnect();
+  // Writes what the kernel takes now; reports errors only when allowed to raise events.
+  void writePending(bool raiseEvents);
+  void peerClosed();
+  void fail(const qt_socket::Failure& failure);
   bool applyNoDelay(int* errorCode, std::string* error);
-  bool bindQuietly(std::uint16_t localPort, QAbstractSocket::BindMode mode);
+  void releaseSocket();
   void resetSendTracking();
 
   std::shared_ptr<QtEventCore> m_core;
-  std::shared_ptr<qt_socket::Liveness> m_liveness = std::make_shared<qt_socket::Liveness>();
-  std::unique_ptr<QTcpSocket> m_socket;
-  std::unique_ptr<QObject> m_context;  // receiver of m_socket's signals and of queued events
+  Platform& m_platform;
+  std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
+  QObject* m_anchor;  // receiver of queued calls and the connect timeout; deleted later
+  int m_fd = -1;
+  std::unique_ptr<qt_socket::Notifiers> m_notifiers;
+  std::unique_ptr<ThreadHostResolver> m_resolver;
   SocketState m_state = SocketState::Closed;
   std::uint16_t m_localPort = 0;
   std::string m_remoteAddress;
   std::uint16_t m_remotePort = 0;
   bool m_noDelay = false;
-  bool m_closingLocally = false;
   bool m_inConnect = false;
-  bool m_binding = false;
-  std::deque<qint64> m_pendingSends;  // bytes of each send() not yet fully written
-  qint64 m_writtenTowardsFront = 0;
+  std::uint64_t m_attempt = 0;  // tells a connect timeout of an earlier attempt apart
+  std::string m_outgoing;       // bytes handed to send() that the kernel has not taken
+  std::size_t m_outgoingTaken = 0;
+  std::deque<std::size_t> m_pendingSends;  // bytes of each send() not yet fully written
+  std::size_t m_writtenTowardsFront = 0;
 };
 
 }  // namespace rovalink::platform

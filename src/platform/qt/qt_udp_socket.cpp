@@ -1,46 +1,32 @@
 #include "platform/qt/qt_udp_socket.h"
 
 #include <sys/socket.h>
-#include <QNetworkDatagram>
-#include <QNetworkProxy>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <utility>
 
 namespace rovalink::platform {
+namespace {
 
-QtUdpSocket::QtUdpSocket(std::shared_ptr<QtEventCore> core)
-    : m_core(std::move(core)),
-      m_socket(std::make_unique<QUdpSocket>()),
-      m_context(std::make_unique<QObject>()) {
-  // The bus and the robot are on this network: no proxy ever carries them, and asking the
-  // system for one starts a resolver thread that delays the first heartbeat by milliseconds.
-  m_socket->setProxy(QNetworkProxy::NoProxy);
-  const auto& live = m_liveness;
-  QObject::connect(m_socket.get(), &QUdpSocket::readyRead, m_context.get(), [this, live] {
-    qt_socket::SignalScope scope(live);
-    readPending();
-  });
-  QObject::connect(m_socket.get(), &QUdpSocket::errorOccurred, m_context.get(),
-                   [this, live](QAbstractSocket::SocketError error) {
-                     qt_socket::SignalScope scope(live);
-                     m_core->noteHandled();
-                     emitError(qt_socket::errorNumber(error),
-                               qt_socket::toText(m_socket->errorString()));
-                   });
-}
+constexpr std::size_t kLargestDatagram = 65536;
+
+}  // namespace
+
+QtUdpSocket::QtUdpSocket(std::shared_ptr<QtEventCore> core) : m_core(std::move(core)) {}
 
 QtUdpSocket::~QtUdpSocket() {
-  m_liveness->alive = false;
-  QObject::disconnect(m_socket.get(), nullptr, m_context.get(), nullptr);
-  m_socket->abort();
-  qt_socket::dispose(m_context, *m_liveness);
-  qt_socket::dispose(m_socket, *m_liveness);
+  *m_alive = false;
+  close();
 }
 
-bool QtUdpSocket::isBound() const {
-  return m_socket->state() == QAbstractSocket::BoundState;
+bool QtUdpSocket::fail(const qt_socket::Failure& failure, std::string* error) {
+  if (error) *error = failure.text;
+  m_core->noteHandled();
+  emitError(failure.code, failure.text);
+  return false;
 }
 
 bool QtUdpSocket::bind(const std::string& address, std::uint16_t port, std::string* error) {
@@ -48,43 +34,55 @@ bool QtUdpSocket::bind(const std::string& address, std::uint16_t port, std::stri
     if (error) *error = "Socket is already bound";
     return false;
   }
-  const auto local = qt_socket::resolve(address, true);
+  const auto local = qt_socket::ipv4(address, port, true);
   if (!local) {
     if (error) *error = "Address not available";
     return false;
   }
-  if (!m_socket->bind(*local, port, QAbstractSocket::DontShareAddress)) {
-    if (error) *error = qt_socket::toText(m_socket->errorString());
-    m_socket->abort();
-    return false;
+  qt_socket::Failure failure{};
+  const int fd = qt_socket::openSocket(AF_INET, SOCK_DGRAM, &failure);
+  if (fd < 0) return fail(failure, error);
+  const int on = 1;
+  ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+  if (::bind(fd, reinterpret_cast<const sockaddr*>(&*local), sizeof *local) != 0) {
+    failure = qt_socket::bindFailure(errno);
+    ::close(fd);
+    return fail(failure, error);
   }
-  m_port = m_socket->localPort();
+  m_fd = fd;
+  m_port = qt_socket::boundPort(fd);
+  m_notifiers = std::make_unique<qt_socket::Notifiers>(
+      fd, [this] { readPending(); }, [] {});
+  m_notifiers->setRead(true);
   return true;
 }
 
 bool QtUdpSocket::sendTo(const std::string& host, std::uint16_t port, std::string_view data,
                          std::string* error) {
-  const auto destination = qt_socket::resolve(host, false);
+  const auto destination = qt_socket::ipv4(host, port, false);
   if (!destination) {
-    if (error) *error = "Host not found";
+    if (error) *error = qt_socket::kHostNotFound;
     return false;
   }
   if (!isBound() && !bind("", m_port, error)) return false;
-  if (m_socket->writeDatagram(qt_socket::toBytes(data), *destination, port) < 0) {
-    if (error) *error = qt_socket::toText(m_socket->errorString());
-    return false;
-  }
+  ssize_t sent = 0;
+  do {
+    sent = ::sendto(m_fd, data.data(), data.size(), MSG_NOSIGNAL,
+                    reinterpret_cast<const sockaddr*>(&*destination), sizeof *destination);
+  } while (sent < 0 && errno == EINTR);
+  if (sent < 0) return fail(qt_socket::sendToFailure(errno), error);
   return true;
 }
 
 void QtUdpSocket::close() {
-  m_socket->abort();  // the port is kept for the next send
+  m_notifiers.reset();
+  if (m_fd >= 0) ::close(m_fd);
+  m_fd = -1;  // the port is kept for the next send
 }
 
 std::size_t QtUdpSocket::setReceiveBuffer(std::size_t bytes) {
-  const qintptr descriptor = m_socket->socketDescriptor();
-  if (descriptor < 0) return 0;
-  const int fd = static_cast<int>(descriptor);
+  const int fd = m_fd;
+  if (fd < 0) return 0;
   const int wanted = static_cast<int>(std::min<std::size_t>(bytes, INT_MAX / 2));
   const auto granted = [fd] {
     int size = 0;
@@ -101,18 +99,29 @@ std::size_t QtUdpSocket::setReceiveBuffer(std::size_t bytes) {
 }
 
 void QtUdpSocket::readPending() {
-  const auto liveness = m_liveness;
+  const auto alive = m_alive;
+  m_buffer.resize(kLargestDatagram);
   // A handler may pump events and read the rest of the datagrams in a nested call; the order
   // of delivery is kept because each call takes the oldest datagram.
-  while (m_socket->hasPendingDatagrams()) {
-    const QNetworkDatagram received = m_socket->receiveDatagram();
-    if (!received.isValid()) break;
-    const Datagram datagram{qt_socket::toText(received.data()),
-                            qt_socket::dotted(received.senderAddress()),
-                            static_cast<std::uint16_t>(received.senderPort())};
+  while (m_fd >= 0) {
+    sockaddr_storage from{};
+    socklen_t length = sizeof from;
+    const ssize_t got = ::recvfrom(m_fd, m_buffer.data(), m_buffer.size(), MSG_DONTWAIT,
+                                   reinterpret_cast<sockaddr*>(&from), &length);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      if (errno == EAGAIN || errno == EWOULDBLOCK) return;
+      const qt_socket::Failure failure = qt_socket::receiveFailure(errno);
+      m_core->noteHandled();
+      emitError(failure.code, failure.text);
+      return;
+    }
+    const auto* sender = reinterpret_cast<const sockaddr*>(&from);
+    const Datagram datagram{std::string(m_buffer.data(), static_cast<std::size_t>(got)),
+                            qt_socket::dotted(sender), qt_socket::portOf(sender)};
     m_core->noteHandled();
     emitDatagram(datagram);
-    if (!liveness->alive) return;
+    if (!*alive) return;
   }
 }
 

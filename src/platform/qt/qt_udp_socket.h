@@ -1,11 +1,9 @@
 #pragma once
 
-#include <QObject>
-#include <QUdpSocket>
-
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/qt/qt_event_core.h"
 #include "platform/qt/qt_socket_util.h"
@@ -13,8 +11,9 @@
 
 namespace rovalink::platform {
 
-// Binds without address sharing, so a second bind to a port in use fails as the port probes
-// of the system expect.
+// A datagram socket watched on the Qt loop. Binds without address sharing, so a second bind to a
+// port in use fails as the port probes of the system expect; broadcast is allowed, since the bus
+// is a broadcast one.
 class QtUdpSocket : public UdpSocket {
  public:
   explicit QtUdpSocket(std::shared_ptr<QtEventCore> core);
@@ -23,7 +22,7 @@ class QtUdpSocket : public UdpSocket {
   QtUdpSocket& operator=(const QtUdpSocket&) = delete;
 
   bool bind(const std::string& address, std::uint16_t port, std::string* error = nullptr) override;
-  bool isBound() const override;
+  bool isBound() const override { return m_fd >= 0; }
   std::uint16_t localPort() const override { return m_port; }
   bool sendTo(const std::string& host, std::uint16_t port, std::string_view data,
               std::string* error = nullptr) override;
@@ -32,12 +31,15 @@ class QtUdpSocket : public UdpSocket {
 
  private:
   void readPending();
+  // Reports a failure to the caller and as an error event, the event last: it may destroy us.
+  bool fail(const qt_socket::Failure& failure, std::string* error);
 
   std::shared_ptr<QtEventCore> m_core;
-  std::shared_ptr<qt_socket::Liveness> m_liveness = std::make_shared<qt_socket::Liveness>();
-  std::unique_ptr<QUdpSocket> m_socket;
-  std::unique_ptr<QObject> m_context;  // receiver of the socket's signals
+  std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
+  int m_fd = -1;
+  std::unique_ptr<qt_socket::Notifiers> m_notifiers;
   std::uint16_t m_port = 0;
+  std::vector<char> m_buffer;
 };
 
 }  // namespace rovalink::platform
