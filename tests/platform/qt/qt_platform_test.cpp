@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/qt/qt_platform.h"
 #include "platform/sim/sim_platform.h"
@@ -178,14 +179,27 @@ TEST_F(QtPlatformTest, TcpConnectSendPeerCloseAndRefusalShowTheClassicStatesAndE
   EXPECT_EQ(m_clientEvents.events,
             Strings{"error " + std::to_string(socket_error::kConnectionRefused) + " (9)"});
   EXPECT_FALSE(m_client->connect("127.0.0.1", port)) << "connect allowed in state 9";
+
+  // A name is looked up off the loop; the reserved .invalid domain never resolves.
+  m_client->close();
+  m_clientEvents.events.clear();
+  m_clientEvents.errorTexts = true;
+  ASSERT_TRUE(m_client->connect("no-such-host.invalid", port));
+  EXPECT_EQ(m_client->state(), SocketState::ResolvingHost);
+  ASSERT_TRUE(waitUntil(m_loop, 30'000, [&] { return !m_clientEvents.events.empty(); }));
+  EXPECT_EQ(m_clientEvents.events, Strings{"error 11001 Host not found (9)"});
 }
 
 TEST_F(QtPlatformTest, PortsInUseAreRefusedAndAProbedTcpPortServesEveryReconnect) {
   auto taken = udp();
   for (const char* address : {"127.0.0.1", "0.0.0.0"}) {
+    auto rival = m_platform.createUdpSocket();
+    std::vector<int> codes;
+    rival->onError([&](int code, const std::string&) { codes.push_back(code); });
     std::string error;
-    EXPECT_FALSE(m_platform.createUdpSocket()->bind(address, taken->localPort(), &error));
-    EXPECT_FALSE(error.empty()) << address;
+    EXPECT_FALSE(rival->bind(address, taken->localPort(), &error));
+    EXPECT_EQ(error, "The bound address is already in use") << address;
+    EXPECT_EQ(codes, std::vector<int>{socket_error::kAddressInUse}) << address;
   }
   listen();
 
