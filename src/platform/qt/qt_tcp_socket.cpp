@@ -5,6 +5,7 @@
 
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 
 #include <cerrno>
@@ -180,6 +181,21 @@ void QtTcpSocket::close() {
   m_closingLocally = false;
   m_state = SocketState::Closed;
   resetSendTracking();
+}
+
+void QtTcpSocket::deliverReceived() {
+  if (m_state != SocketState::Connected) return;
+  // Qt reads a socket only on its notifier, a loop turn later (and its bytesAvailable() counts
+  // only what it has read); a wait reads it now. A wait that found nothing would count as a
+  // timeout error, so it is made only for bytes the system holds.
+  int received = 0;
+  const qintptr descriptor = m_socket->socketDescriptor();
+  if (descriptor >= 0 && ::ioctl(static_cast<int>(descriptor), FIONREAD, &received) == 0 &&
+      received > 0) {
+    m_socket->waitForReadyRead(0);  // its readyRead delivers them
+  } else if (m_socket->bytesAvailable() > 0) {
+    readAvailable();
+  }
 }
 
 bool QtTcpSocket::adopt(QTcpSocket* accepted) {
