@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 #include <QCoreApplication>
 #include <QTimer>
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -129,6 +131,20 @@ TEST_F(QtPlatformTest, WaitsNeverEndEarlyAndEndAtOnceWhenNothingIsScheduled) {
   EXPECT_FALSE(m_loop.waitForEvent(10'000)) << "a wait after Exit";
   EXPECT_LT(Clock::now() - exitAt, std::chrono::milliseconds(5000));
   EXPECT_EQ(m_loop.run(), 4);
+}
+
+// A path run's high priority also asks for a short time slice; normal priority gives it back.
+TEST_F(QtPlatformTest, HighPriorityAsksForAShortSliceAndNormalGivesItBack) {
+  const auto slice = [] {
+    std::uint64_t attr[6] = {};  // the kernel's sched_attr: the slice is the fourth word
+    return ::syscall(SYS_sched_getattr, 0, attr, sizeof attr, 0) == 0 ? attr[3] : 0;
+  };
+  const std::uint64_t system = slice();
+  if (system == 0) GTEST_SKIP() << "this kernel has no per-thread slices";
+  m_platform.process().setPriority(PriorityClass::High);
+  EXPECT_EQ(slice(), 100'000u);
+  m_platform.process().setPriority(PriorityClass::Normal);
+  EXPECT_EQ(slice(), system);
 }
 
 TEST_F(QtPlatformTest, UdpRoundTripCarriesTheSenderAndAClosedSocketResendsFromItsPort) {
