@@ -4,7 +4,8 @@
 //   slowread:  N connections that each ask for a large file and never read the answer.
 // Closed attackers reconnect (at most one reconnect per attacker per 100 ms). The legitimate client
 // asks for a page every 100 ms on a fresh connection and counts a complete "200" answer within
-// 5 s as a success. Everything stays on 127.0.0.0/8 and is bounded in count and time.
+// 5 s as a success; failures are counted by kind. Everything stays on 127.0.0.0/8 and is bounded
+// in count and time.
 // Usage: web_load_bench --port P --mode slowloris|slowread [--connections N] [--seconds S]
 //                       [--page /spykee] [--file /images/big.jpg] [--from 127.0.0.2]
 #include <arpa/inet.h>
@@ -122,10 +123,19 @@ void attack(const Options& o, const std::atomic<bool>& stop) {
   }
 }
 
+// Why legitimate tries failed: they point at different causes (a full accept queue, an evicted
+// or refused connection, a server too busy to answer in time, a wrong answer).
+struct Failures {
+  int connect = 0, closedUnanswered = 0, late = 0, wrong = 0;
+};
+
 // One request on a fresh connection: a complete "200" answer within 5 s.
-bool legitimate(const Options& o) {
+bool legitimate(const Options& o, Failures& failures) {
   const int fd = connectFrom("127.0.0.1", o.port, true, 0);
-  if (fd < 0) return false;
+  if (fd < 0) {
+    ++failures.connect;
+    return false;
+  }
   timeval wait{5, 0};
   ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
   const std::string request = "GET " + o.page + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
@@ -143,11 +153,21 @@ bool legitimate(const Options& o) {
   ::close(fd);
   const std::size_t head = answer.find("\r\n\r\n");
   const std::size_t length = answer.find("Content-Length: ");
-  if (answer.rfind("HTTP/1.1 200", 0) != 0 || head == std::string::npos ||
-      length == std::string::npos || Clock::now() > deadline) {
+  if (Clock::now() > deadline) {
+    ++failures.late;
     return false;
   }
-  return answer.size() - head - 4 == std::strtoul(answer.c_str() + length + 16, nullptr, 10);
+  if (answer.empty()) {
+    ++failures.closedUnanswered;
+    return false;
+  }
+  if (answer.rfind("HTTP/1.1 200", 0) != 0 || head == std::string::npos ||
+      length == std::string::npos ||
+      answer.size() - head - 4 != std::strtoul(answer.c_str() + length + 16, nullptr, 10)) {
+    ++failures.wrong;
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -178,16 +198,20 @@ int main(int argc, char** argv) {
   std::this_thread::sleep_for(std::chrono::seconds(3));  // let them take their places
   int tries = 0;
   int answered = 0;
+  Failures failures;
   const auto end = Clock::now() + std::chrono::seconds(o.seconds);
   while (Clock::now() < end) {
     ++tries;
-    if (legitimate(o)) ++answered;
+    if (legitimate(o, failures)) ++answered;
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
   stop = true;
   attackers.join();
-  std::printf("%s x%d from %s: legitimate client answered %d of %d (%.1f %%)\n", o.mode.c_str(),
-              o.connections, o.from.c_str(), answered, tries,
-              100.0 * answered / std::max(1, tries));
+  std::printf(
+      "%s x%d from %s: legitimate client answered %d of %d (%.1f %%); failed: %d not connected, "
+      "%d closed unanswered, %d late, %d wrong answer\n",
+      o.mode.c_str(), o.connections, o.from.c_str(), answered, tries,
+      100.0 * answered / std::max(1, tries), failures.connect, failures.closedUnanswered,
+      failures.late, failures.wrong);
   return 0;
 }

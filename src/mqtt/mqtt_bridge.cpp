@@ -82,6 +82,7 @@ void MqttBridge::start() {
   if (!m_client->configure(m_settings, TopicNames(m_settings).status(), kOffline, error)) {
     m_state = State::Stopped;
     event("MQTT settings refused: " + error);
+    diag::warning("MQTT not started: " + error);
     return;
   }
   connect();

@@ -47,6 +47,11 @@ class TcpSocket {
 
   virtual void close() = 0;
 
+  // Raises the data event now for bytes the system has received and not delivered yet; nothing
+  // when there are none. A server about to drop a connection it has read nothing from yet asks
+  // first: the request may be there, only not yet reached by the loop.
+  virtual void deliverReceived() {}
+
   virtual std::string remoteAddress() const = 0;
   virtual std::uint16_t remotePort() const = 0;
 

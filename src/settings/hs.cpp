@@ -1,5 +1,8 @@
 #include "settings/hs.h"
 
+#include <sys/stat.h>
+
+#include <ctime>
 #include <filesystem>
 #include <system_error>
 
@@ -12,7 +15,15 @@ namespace fs = std::filesystem;
 
 namespace {
 constexpr std::string_view kDefaultFile = "settings.ini";
+// A file changed more recently than this may change again within the same time stamp (file
+// systems keep it in steps of a clock tick, FAT in 2 s) without its size changing: it is parsed
+// afresh until it has been quiet for that long.
+constexpr std::int64_t kSettledNs = 2'000'000'000;
+
+std::int64_t nanoseconds(const timespec& time) {
+  return static_cast<std::int64_t>(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
 }
+}  // namespace
 
 hs::hs(Services& services) : m_services(services) {}
 
@@ -22,7 +33,13 @@ void hs::setAppPath(std::string folder) {
 }
 
 std::string hs::settingsFilePath(std::string_view fileName) const {
-  return (fs::path(m_appPath) / "Config" / fileName).string();
+  // Joined as text: this runs for every read, and the folder never ends in a separator
+  // (setAppPath) unless it is the root.
+  std::string path = m_appPath;
+  if (!path.empty() && path.back() != fs::path::preferred_separator) path += '/';
+  path += "Config/";
+  path += fileName;
+  return path;
 }
 
 std::string hs::GetINISetting(std::string_view Group, std::string_view Key,
@@ -30,16 +47,39 @@ std::string hs::GetINISetting(std::string_view Group, std::string_view Key,
   // Without an application folder the path would land at the file-system root.
   if (m_appPath.empty()) return std::string(Default);
   const std::string path = settingsFilePath(File.empty() ? kDefaultFile : File);
-  std::error_code ec;
-  if (!fs::is_regular_file(path, ec)) return std::string(Default);
-
-  IniTool store(m_services);
-  if (!store.Load(path)) return std::string(Default);
+  const std::shared_ptr<const IniTool> store = ParsedFile(path);
+  if (!store) return std::string(Default);
   // A misspelt key would otherwise just read as its default, without a word.
   if (m_checkedFiles.insert(path).second) {
-    for (const std::string& line : UnknownSettings(store)) diag::warning(line);
+    for (const std::string& line : UnknownSettings(*store)) diag::warning(line);
   }
-  return store.Read(Group, Key, Default);
+  return store->Read(Group, Key, Default);
+}
+
+std::shared_ptr<const IniTool> hs::ParsedFile(const std::string& path) const {
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    m_parsed.erase(path);
+    return nullptr;
+  }
+  const FileStamp stamp{info.st_dev, info.st_ino, static_cast<std::uint64_t>(info.st_size),
+                        nanoseconds(info.st_mtim), nanoseconds(info.st_ctim)};
+  const auto found = m_parsed.find(path);
+  if (found != m_parsed.end() && found->second.stamp == stamp) return found->second.store;
+
+  auto store = std::make_shared<IniTool>(m_services);
+  if (!store->Load(path)) {
+    m_parsed.erase(path);
+    return nullptr;
+  }
+  if (nanoseconds(now) - stamp.modifiedNs >= kSettledNs) {
+    m_parsed.insert_or_assign(path, ParsedEntry{stamp, store});
+  } else if (found != m_parsed.end()) {
+    m_parsed.erase(found);
+  }
+  return store;
 }
 
 bool hs::SaveIniSetting(std::string_view Group, std::string_view Key, std::string_view Value,
@@ -49,6 +89,8 @@ bool hs::SaveIniSetting(std::string_view Group, std::string_view Key, std::strin
                         m_appPath.empty() ? "no application folder" : "no settings file named");
     return false;
   }
+  // Whatever happens next, the parsed copy may no longer match the file.
+  m_parsed.erase(settingsFilePath(File));
   IniTool store(m_services);
   // Saving after a failed load would replace every other setting of the file with this one.
   if (!store.Load(settingsFilePath(File))) return false;

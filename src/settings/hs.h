@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstdint>
+#include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <string_view>
@@ -8,8 +11,11 @@
 
 namespace rovalink::settings {
 
+class IniTool;
+
 // The settings object: read and write access to the INI files in the settings folder, the
-// application folder and the version text. Every call loads its file afresh; nothing is cached.
+// application folder and the version text. A file is parsed once and kept while it stays
+// unchanged on disk (one stat() per read tells), so a hand edit counts from the next read.
 class hs {
  public:
   explicit hs(Services& services);
@@ -30,6 +36,10 @@ class hs {
   bool SaveIniSetting(std::string_view Group, std::string_view Key, std::string_view Value,
                       std::string_view File);
 
+  // The parsed file at path (any path; a missing one is not created), or nullptr when it is no
+  // regular file or cannot be read.
+  std::shared_ptr<const IniTool> ParsedFile(const std::string& path) const;
+
   // The application folder without a trailing separator.
   const std::string& GetAppPath() const { return m_appPath; }
 
@@ -43,9 +53,21 @@ class hs {
  private:
   std::string settingsFilePath(std::string_view fileName) const;
 
+  // What stat() says of a file; any change means it may hold other text.
+  struct FileStamp {
+    std::uint64_t device = 0, inode = 0, size = 0;
+    std::int64_t modifiedNs = 0, changedNs = 0;
+    bool operator==(const FileStamp&) const = default;
+  };
+  struct ParsedEntry {
+    FileStamp stamp;
+    std::shared_ptr<const IniTool> store;
+  };
+
   Services& m_services;
   std::string m_appPath;
   mutable std::set<std::string> m_checkedFiles;
+  mutable std::map<std::string, ParsedEntry, std::less<>> m_parsed;
 };
 
 }  // namespace rovalink::settings

@@ -1,6 +1,7 @@
 #include "settings/hs.h"
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <string>
 
@@ -49,6 +50,22 @@ TEST_F(Hs, ReadsAndSavesOnlyInTheSettingsFolder) {
   EXPECT_FALSE(withoutAppFolder.SaveIniSetting("G", "k", "v", "rovalink-never.ini"));
   EXPECT_FALSE(std::filesystem::exists("/Config/rovalink-never.ini"));
   EXPECT_EQ(services.errors.size(), 2u);
+}
+
+// A parsed file is kept, yet a hand edit counts from the next read, even one that keeps the
+// file's size.
+TEST_F(Hs, AHandEditCountsFromTheNextRead) {
+  settings.setAppPath(folder.path().string());
+  const std::string path = folder.file("Config/qbtRovalink.ini");
+  testing::writeFile(path, "[Web]\r\nUser=anna\r\n");
+  // Long unchanged: a copy parsed now is kept.
+  std::filesystem::last_write_time(
+      path, std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
+  EXPECT_EQ(settings.GetINISetting("Web", "User", "", "qbtRovalink.ini"), "anna");
+  testing::writeFile(path, "[Web]\r\nUser=bert\r\n");
+  EXPECT_EQ(settings.GetINISetting("Web", "User", "", "qbtRovalink.ini"), "bert");
+  std::filesystem::remove(path);
+  EXPECT_EQ(settings.GetINISetting("Web", "User", "none", "qbtRovalink.ini"), "none");
 }
 
 // Saving the value a file already holds (as every start-up does with the user name) leaves the

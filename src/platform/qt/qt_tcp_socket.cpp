@@ -2,6 +2,7 @@
 
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 #include <QMetaObject>
 #include <QObject>
@@ -278,6 +279,16 @@ void QtTcpSocket::writePending(bool raiseEvents) {
       emitSendComplete();
     }
   });
+}
+
+void QtTcpSocket::deliverReceived() {
+  // The loop reaches a readable socket a turn later; a server about to drop this connection
+  // reads what is already here first.
+  int received = 0;
+  if (m_state == SocketState::Connected && ::ioctl(m_fd, FIONREAD, &received) == 0 &&
+      received > 0) {
+    onReadable();
+  }
 }
 
 void QtTcpSocket::onReadable() {

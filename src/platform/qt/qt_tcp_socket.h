@@ -36,6 +36,7 @@ class QtTcpSocket : public TcpSocket {
   bool send(std::string_view data) override;
   std::size_t bytesToWrite() const override;
   void close() override;
+  void deliverReceived() override;
   std::string remoteAddress() const override { return m_remoteAddress; }
   std::uint16_t remotePort() const override { return m_remotePort; }
 

@@ -1,31 +1,30 @@
 #pragma once
 
-#include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 
+#include "settings/hs.h"
 #include "settings/ini_tool.h"
 
 namespace rovalink::web {
 
-// One settings file read once for a page request. Unlike the settings object it never creates a
-// missing file: a page request must not leave files behind.
+// One settings file as a page request reads it: the settings object's parsed copy, which stays
+// valid while the request runs. Unlike GetINISetting it never creates a missing file: a page
+// request must not leave files behind.
 class IniSnapshot {
  public:
-  IniSnapshot(settings::Services& services, const std::string& path) : m_store(services) {
-    std::error_code ec;
-    m_present = std::filesystem::is_regular_file(path, ec) && m_store.Load(path);
-  }
+  IniSnapshot(const settings::hs& settings, const std::string& path)
+      : m_store(settings.ParsedFile(path)) {}
 
   std::string Read(std::string_view section, std::string_view key,
                    std::string_view defaultValue = {}) const {
-    return m_present ? m_store.Read(section, key, defaultValue) : std::string(defaultValue);
+    return m_store ? m_store->Read(section, key, defaultValue) : std::string(defaultValue);
   }
-  bool present() const { return m_present; }
+  bool present() const { return m_store != nullptr; }
 
  private:
-  settings::IniTool m_store;
-  bool m_present = false;
+  std::shared_ptr<const settings::IniTool> m_store;
 };
 
 }  // namespace rovalink::web

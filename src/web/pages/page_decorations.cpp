@@ -66,6 +66,14 @@ std::string argument(const std::vector<std::string>& arguments, std::size_t posi
   return position < arguments.size() ? arguments[position] : std::string();
 }
 
+// folder/name as the file system library joins a relative name, without its cost on every
+// request.
+std::string joined(std::string_view folder, std::string_view name) {
+  std::string path(folder);
+  if (!path.empty() && path.back() != '/') path += '/';
+  return path += name;
+}
+
 // LIKE pattern characters in a value that must match as written.
 std::string likeLiteral(std::string_view text) {
   std::string out;
@@ -99,8 +107,8 @@ void PageDecorations::BeginRequest(PageClient client, std::function<void()> redi
   m_mode = Mode::Unset;
   m_touch = false;
   m_rowStyle.clear();
-  m_hsSettings.emplace(m_services, settingsFile(kHsSettingsFile));
-  m_includes.emplace(m_services, settingsFile(kIncludesFile));
+  m_hsSettings.emplace(m_settings, settingsFile(kHsSettingsFile));
+  m_includes.emplace(m_settings, settingsFile(kIncludesFile));
   m_dbFailed = false;
   m_menuChecked = false;
   m_unauthorized = false;
@@ -112,13 +120,13 @@ void PageDecorations::logFailure(const char* routine, const std::exception& erro
 }
 
 std::string PageDecorations::settingsFile(std::string_view name) const {
-  return (fs::path(m_settings.GetAppPath()) / "Config" / name).string();
+  return joined(joined(m_settings.GetAppPath(), "Config"), name);
 }
 
 std::string PageDecorations::htmlFile(std::string_view name, std::string_view extension) const {
-  std::string file(name);
+  std::string file = joined(m_htmlFolder, name);
   if (m_touch) file += "_touchscreen";
-  return (fs::path(m_htmlFolder) / (file + std::string(extension))).string();
+  return file += extension;
 }
 
 bool PageDecorations::haveDatabase() const {
@@ -150,7 +158,7 @@ std::vector<PageDatabase::Row> PageDecorations::rows(const char* routine, std::s
 
 void PageDecorations::StartMiscFunctionsASP() {
   try {
-    const IniSnapshot own(m_services, settingsFile(kOwnSettingsFile));
+    const IniSnapshot own(m_settings, settingsFile(kOwnSettingsFile));
     auto read = [&own](const char* key) { return own.Read(kSettingsSection, key); };
     m_page.dbpath = read("dbpath");
     m_page.dbname = read("dbname");
@@ -276,25 +284,37 @@ void PageDecorations::LogAuthorized() {
 std::string PageDecorations::FormatCell(std::string_view text, std::string_view cls,
                                         std::string_view span, std::string_view alignment) {
   try {
-    std::string attributes;
-    std::string content;
+    // Appended in place: a page has a few dozen cells and is built for every request.
+    std::string cell;
+    cell.reserve(text.size() + cls.size() + span.size() + alignment.size() + 120);
+    cell += "<td ";
+    CellStyle style{cls, false, "#000000", "#FFFFFF"};
     if (!m_touch) {
-      attributes = "class=\"" + std::string(cls) + "\" ";
-      content = text;
+      cell.append("class=\"").append(cls).append("\" ");
     } else {
       // Touch appliances have no style sheets: the class becomes font and colour attributes.
-      CellStyle style{cls, false, "#000000", "#FFFFFF"};
       for (const CellStyle& known : kCellStyles) {
         if (EqualsNoCase(known.cls, cls)) style = known;
       }
-      const std::string inner = style.bold ? "<b>" + std::string(text) + "</b>" : std::string(text);
-      content = "<font face=\"Verdana, Arial, sans-serif\" size=\"2\" color=\"" +
-                std::string(style.colour) + "\">" + inner + "</font>";
-      attributes = "bgcolor=\"" + std::string(style.background) + "\" ";
+      cell.append("bgcolor=\"").append(style.background).append("\" ");
     }
-    if (!span.empty()) attributes += "colspan=\"" + std::string(span) + "\" ";
-    if (!alignment.empty()) attributes += "align=\"" + std::string(alignment) + "\" ";
-    return "<td " + attributes + ">" + content + "</td>";
+    if (!span.empty()) cell.append("colspan=\"").append(span).append("\" ");
+    if (!alignment.empty()) cell.append("align=\"").append(alignment).append("\" ");
+    cell += '>';
+    if (!m_touch) {
+      cell += text;
+    } else {
+      cell.append("<font face=\"Verdana, Arial, sans-serif\" size=\"2\" color=\"")
+          .append(style.colour)
+          .append("\">");
+      if (style.bold) {
+        cell.append("<b>").append(text).append("</b>");
+      } else {
+        cell += text;
+      }
+      cell += "</font>";
+    }
+    return cell += "</td>";
   } catch (const std::exception& error) {
     logFailure(" FormatCell: ", error);
     return {};
@@ -456,7 +476,7 @@ std::string PageDecorations::LogoBar() {
     bar += "<td nowrap><b>Sunset:</b> " + HtmlEscape(m_sunsetText ? m_sunsetText() : "") + "</td>";
   }
   if (on("logoShowWeatherManTemp")) {
-    const IniSnapshot weather(m_services, settingsFile(kWeatherFile));
+    const IniSnapshot weather(m_settings, settingsFile(kWeatherFile));
     bar += "<td nowrap><b>Temp:</b> " + HtmlEscape(weather.Read(kWeatherCurrent, "Temp")) + "</td>";
   }
   if (on("logoShowUsername"))
@@ -522,7 +542,7 @@ std::string PageDecorations::ssmItems() {
 std::vector<std::string> PageDecorations::PageScrollWeatherman() {
   std::vector<std::string> lines;
   try {
-    const IniSnapshot weather(m_services, settingsFile(kWeatherFile));
+    const IniSnapshot weather(m_settings, settingsFile(kWeatherFile));
     const std::string city = weather.Read(kWeatherCurrent, "Report_City");
     const std::string temp = weather.Read(kWeatherCurrent, "Temp");
     if (!temp.empty()) {
@@ -673,7 +693,7 @@ std::string PageDecorations::MenuRow() {
                          "SortOrder",
                          {menuId, level}));
     }
-    const IniSnapshot weather(m_services, settingsFile(kWeatherFile));
+    const IniSnapshot weather(m_settings, settingsFile(kWeatherFile));
     const std::string alertIds = weather.Read(kWeatherCurrent, "AlertIDs");
     std::string_view alerts = alertIds;
     std::string alertLinks;

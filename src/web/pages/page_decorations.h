@@ -25,7 +25,7 @@ struct PageClient {
 };
 
 // The HomeSeer-style frame around a generated page: header with title, style sheet, menus, link
-// rows and logo bar; table cells styled by class; footer. Settings are read afresh for every
+// rows and logo bar; table cells styled by class; footer. Settings are looked up for every
 // request; menus and users come from the database when one is configured.
 class PageDecorations {
  public:

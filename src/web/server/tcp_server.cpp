@@ -253,7 +253,22 @@ void TCPServer::onConnectionRequest(int requestId) {
       // once instead of waiting.
       auto spare = m_platform.createTcpSocket();
       if (!m_listener->accept(*spare, requestId)) return;
-      const int victim = overAddressLimit(spare->remoteAddress()) ? 0 : evictionVictim();
+      int victim = 0;
+      if (!overAddressLimit(spare->remoteAddress())) {
+        while ((victim = evictionVictim()) != 0) {
+          // Nothing read yet may only mean that the loop has not got to it: in a crowd of new
+          // connections a whole request can wait unread until it is the oldest. It is read now,
+          // and only a connection that is still incomplete then makes way.
+          Slot& candidate = m_slots[victim];
+          if (candidate.phase != Phase::Head || !candidate.buffer.empty()) break;
+          const std::uint64_t connection = candidate.connection;
+          candidate.socket->deliverReceived();
+          if (!holds(victim, connection) || candidate.phase == Phase::Head ||
+              candidate.phase == Phase::Body) {
+            break;
+          }
+        }
+      }
       if (victim == 0) {
         spare->close();
         return;
