@@ -42,6 +42,8 @@ class hs {
 
   // The application folder without a trailing separator.
   const std::string& GetAppPath() const { return m_appPath; }
+  // fileName in the settings folder (Config below the application folder).
+  std::string settingsFilePath(std::string_view fileName) const;
 
   // major.minor.revision of this build, each in decimal.
   std::string Version() const { return VersionText(); }
@@ -51,8 +53,6 @@ class hs {
   std::string SystemUpTime() const { return {}; }
 
  private:
-  std::string settingsFilePath(std::string_view fileName) const;
-
   // What stat() says of a file; any change means it may hold other text.
   struct FileStamp {
     std::uint64_t device = 0, inode = 0, size = 0;

@@ -120,7 +120,7 @@ void PageDecorations::logFailure(const char* routine, const std::exception& erro
 }
 
 std::string PageDecorations::settingsFile(std::string_view name) const {
-  return joined(joined(m_settings.GetAppPath(), "Config"), name);
+  return m_settings.settingsFilePath(name);
 }
 
 std::string PageDecorations::htmlFile(std::string_view name, std::string_view extension) const {
