@@ -4,6 +4,8 @@
 
 #include <mosquitto.h>
 
+#include "platform/shared_library.h"
+
 // Every libmosquitto call the client makes, in one list.
 #define ROVALINK_MOSQUITTO_CALLS(X)    \
   X(mosquitto_connack_string)          \
@@ -48,9 +50,7 @@ class MosquittoLibrary {
   bool loaded() const { return m_error.empty(); }
   const std::string& error() const { return m_error; }
 
-#define ROVALINK_MOSQUITTO_POINTER(name) decltype(&::name) name = nullptr;
-  ROVALINK_MOSQUITTO_CALLS(ROVALINK_MOSQUITTO_POINTER)
-#undef ROVALINK_MOSQUITTO_POINTER
+  ROVALINK_MOSQUITTO_CALLS(ROVALINK_LIBRARY_POINTER)
 
  private:
   std::string m_error;

@@ -2,6 +2,12 @@
 
 #include <string>
 
+// For a class that lists a library's calls as an X-macro LIST: LIST(ROVALINK_LIBRARY_POINTER)
+// declares a member pointer per call, typed as the library's own declaration, and
+// LIST(ROVALINK_LIBRARY_FIND) in a function with a SharedLibrary named library sets each one.
+#define ROVALINK_LIBRARY_POINTER(name) decltype(&::name) name = nullptr;
+#define ROVALINK_LIBRARY_FIND(name) library.find(#name, name);
+
 namespace rovalink::platform {
 
 // A library loaded when first needed rather than linked, so a start that does not need it does

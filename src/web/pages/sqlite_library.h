@@ -4,6 +4,8 @@
 
 #include <sqlite3.h>
 
+#include "platform/shared_library.h"
+
 // Every SQLite call the page database makes, in one list.
 #define ROVALINK_SQLITE_CALLS(X) \
   X(sqlite3_bind_text)           \
@@ -33,9 +35,7 @@ class SqliteLibrary {
   bool loaded() const { return m_error.empty(); }
   const std::string& error() const { return m_error; }
 
-#define ROVALINK_SQLITE_POINTER(name) decltype(&::name) name = nullptr;
-  ROVALINK_SQLITE_CALLS(ROVALINK_SQLITE_POINTER)
-#undef ROVALINK_SQLITE_POINTER
+  ROVALINK_SQLITE_CALLS(ROVALINK_LIBRARY_POINTER)
 
  private:
   std::string m_error;
