@@ -57,8 +57,6 @@ std::string hs::GetINISetting(std::string_view Group, std::string_view Key,
 }
 
 std::shared_ptr<const IniTool> hs::ParsedFile(const std::string& path) const {
-  timespec now{};
-  ::clock_gettime(CLOCK_REALTIME, &now);
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
     m_parsed.erase(path);
@@ -74,6 +72,8 @@ std::shared_ptr<const IniTool> hs::ParsedFile(const std::string& path) const {
     m_parsed.erase(path);
     return nullptr;
   }
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
   if (nanoseconds(now) - stamp.modifiedNs >= kSettledNs) {
     m_parsed.insert_or_assign(path, ParsedEntry{stamp, store});
   } else if (found != m_parsed.end()) {
