@@ -141,6 +141,47 @@ TEST_F(WebServer, AnswersEveryFormWithTheExactBytes) {
   EXPECT_EQ(rig.server.OpenSocketCount(), 0);
 }
 
+TEST_F(WebServer, KeepsTheConnectionOnlyWhenAskedAndTheAnswerCarriesItsLength) {
+  dated("style/main.css", "body{}");
+  const std::string keep = " HTTP/1.1\r\nConnection: Keep-Alive\r\n\r\n";
+  auto client = rig.connect();
+  // Two requests in one segment, then one after their answers: each answered in turn.
+  client->send("GET /spykee" + keep + "GET /style/main.css" + keep);
+  rig.sim.runUntil([] { return false; }, 100);
+  client->send("POST /echo HTTP/1.1\r\nConnection: keep-alive\r\nContent-Length: 3\r\n\r\nk=v");
+  rig.sim.runUntil([] { return false; }, 100);
+  EXPECT_FALSE(client->closed);
+  EXPECT_EQ(client->data,
+            "HTTP/1.1 200 OK\r\nServer: qbt\r\nDate: 07-Dec-26\r\nExpires: Tue, 04 Dec 1993 "
+            "21:29:02 GMT\r\nAccept-Ranges: bytes\r\nContent-Type: text/html\r\nContent-Length: "
+            "9\r\nCache-Control: no-cache\r\nConnection: keep-alive\r\nLocation: "
+            "http://localhost:8080/other\r\n\r\n<p>hi</p>"
+            "HTTP/1.0 200 OK\r\nServer: qbt\r\nDate: 07-Dec-26\r\nAccept-Ranges: bytes\r\n"
+            "Content-Type: text/css\r\nLast-Modified: Sun, 06 Dec 2026 13:05:09 GMT\r\n"
+            "Content-Length: 6\r\nConnection: keep-alive\r\n\r\nbody{}"
+            "HTTP/1.1 200 OK\r\nServer: qbt\r\nDate: 07-Dec-26\r\nContent-Type: text/plain\r\n"
+            "Content-Length: 12\r\nCache-Control: no-cache\r\nConnection: keep-alive\r\n"
+            "X-Extra: 1\r\n\r\nv||127.0.0.1");
+  // An answer without a length ends with the close, kept or not.
+  client->data.clear();
+  client->send("GET /images/missing.gif" + keep);
+  ASSERT_TRUE(rig.sim.runUntil([&] { return client->closed; }, 100));
+  EXPECT_EQ(client->data, kBare404);
+  // A POST without a length ends with its connection; "close" wins over "keep-alive".
+  EXPECT_NE(rig.fetch("POST /spykee HTTP/1.1\r\nConnection: keep-alive\r\n\r\na=1")
+                .find("Connection: close\r\n"),
+            std::string::npos);
+  EXPECT_NE(rig.fetch("GET /spykee HTTP/1.1\r\nConnection: keep-alive, close\r\n\r\n")
+                .find("Connection: close\r\n"),
+            std::string::npos);
+  // A kept connection left idle is closed like an incomplete request.
+  auto idle = rig.connect();
+  idle->send("GET /spykee" + keep);
+  EXPECT_FALSE(rig.sim.runUntil([&] { return idle->closed; }, TCPServer::kRequestWaitMs - 100));
+  EXPECT_TRUE(rig.sim.runUntil([&] { return idle->closed; }, 300));
+  EXPECT_EQ(rig.server.OpenSocketCount(), 0);
+}
+
 TEST_F(WebServer, StreamsAnImageInChunksThenCloses) {
   dated("images/logo.gif", std::string(150000, 'g'));
   dated("pics.htm/a.png", "png");

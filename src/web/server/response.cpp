@@ -73,6 +73,10 @@ void line(xap::FastString& out, std::string_view text) {
 
 }  // namespace
 
+std::string_view Response::connectionLine(int index, std::string_view closing) {
+  return m_server.offerKeepAlive(index, m_connection) ? "Connection: keep-alive" : closing;
+}
+
 bool Response::connected(int index) const {
   return m_server.clientState(index, m_connection) == platform::SocketState::Connected;
 }
@@ -96,7 +100,7 @@ void Response::SendTextString(std::string_view sResponse, int index) {
   line(out, "Content-Type: text/html");
   line(out, "Content-Length: " + std::to_string(sResponse.size()));
   line(out, "Cache-Control: no-cache");
-  line(out, "Connection: close");
+  line(out, connectionLine(index, "Connection: close"));
   line(out, kPageLocation);
   out.Add(kCrLf);
   out.Add(sResponse);
@@ -124,6 +128,7 @@ void Response::SendTextFile(std::string_view sShortFile, int index) {
   line(out, "Content-Type: " + std::string(contentTypeOf(sShortFile)));
   line(out, "Last-Modified: " + fileHttpDateText(*file));
   line(out, "Content-Length: " + std::to_string(text.size()));
+  if (const auto kept = connectionLine(index, {}); !kept.empty()) line(out, kept);
   out.Add(kCrLf);
   out.Add(text);
   m_server.setTag(index, "0");
@@ -141,7 +146,7 @@ void Response::SendErrorResponse(int index) {
   line(out, "HTTP/1.1 200 Object Not Found");
   line(out, "Server: qbt");
   line(out, "Date: " + m_server.dateText());
-  line(out, "Connection: Close");
+  line(out, connectionLine(index, "Connection: Close"));
   line(out, "Content-Type: text/html");
   line(out, "Content-Length: " + std::to_string(kNotFoundBody.size()));
   out.Add(kCrLf);
@@ -172,7 +177,7 @@ void Response::SendBinaryFile(std::string_view sFile, int windex) {
   line(out, "Last-Modified: " + fileDateTimeText(*file));
   line(out, "Accept-Ranges: bytes");
   line(out, "Content-Length: " + std::to_string(size));
-  line(out, "Connection: Close");
+  line(out, connectionLine(windex, "Connection: Close"));
   line(out, "Content-Type: " + std::string(type));
   out.Add(kCrLf);
   if (!connected(windex)) {
@@ -238,7 +243,7 @@ void Response::Send(std::string_view status, std::string_view contentType, std::
   if (!contentType.empty()) line(out, "Content-Type: " + std::string(contentType));
   line(out, "Content-Length: " + std::to_string(body.size()));
   line(out, "Cache-Control: no-cache");
-  line(out, "Connection: close");
+  line(out, connectionLine(m_index, "Connection: close"));
   out.Add(extraHeaders);
   out.Add(kCrLf);
   out.Add(body);

@@ -37,8 +37,9 @@ class Response {
 
   // An answer of the program's own routes: "HTTP/1.1 " and status (e.g. "204 No Content"),
   // Server, Date, Content-Type (left out when empty), Content-Length, "Cache-Control: no-cache",
-  // "Connection: close", then extraHeaders (complete lines, each ending in CRLF), the blank line
-  // and body. The connection closes once the client has taken it.
+  // "Connection: close" (keep-alive when the client asked for it), then extraHeaders (complete
+  // lines, each ending in CRLF), the blank line and body. The connection closes once the client
+  // has taken it, unless it is kept.
   void Send(std::string_view status, std::string_view contentType, std::string_view body,
             std::string_view extraHeaders = {});
   // Takes the connection over for a long-lived answer: sends a "200 OK" head like Send's but
@@ -56,6 +57,9 @@ class Response {
   friend class TCPServer;
 
   bool connected(int index) const;
+  // The answer's Connection line: "Connection: keep-alive" when the client asked to keep the
+  // connection and the server grants it, else `closing` (the line the answer always had).
+  std::string_view connectionLine(int index, std::string_view closing);
   void send(int index, std::string_view text, const char* routine);
 
   TCPServer& m_server;

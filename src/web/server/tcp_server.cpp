@@ -93,6 +93,38 @@ bool ambiguousLength(std::string_view head) {
   return length && encoded;
 }
 
+// Whether the head's Connection header asks to keep the connection ("keep-alive" without
+// "close"); HTTP/1.1's implicit persistence is not assumed, so a client that does not ask gets
+// the answers it always got.
+bool asksKeepAlive(std::string_view head) {
+  bool keep = false;
+  while (!head.empty()) {
+    const std::size_t end = head.find('\n');
+    const std::string_view line = head.substr(0, end);
+    head = end == std::string_view::npos ? std::string_view() : head.substr(end + 1);
+    const std::size_t colon = line.find(':');
+    if (colon == std::string_view::npos) continue;
+    std::string_view name = line.substr(0, colon);
+    while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
+    if (!xap::equalsNoCase(name, "connection")) continue;
+    std::string_view tokens = line.substr(colon + 1);
+    while (!tokens.empty()) {
+      const std::size_t comma = tokens.find(',');
+      std::string_view token = tokens.substr(0, comma);
+      tokens = comma == std::string_view::npos ? std::string_view() : tokens.substr(comma + 1);
+      while (!token.empty() && (token.front() == ' ' || token.front() == '\t'))
+        token.remove_prefix(1);
+      while (!token.empty() &&
+             (token.back() == ' ' || token.back() == '\t' || token.back() == '\r')) {
+        token.remove_suffix(1);
+      }
+      if (xap::equalsNoCase(token, "close")) return false;
+      if (xap::equalsNoCase(token, "keep-alive")) keep = true;
+    }
+  }
+  return keep;
+}
+
 bool isImage(std::string_view ext) {
   return ext == ".jpg" || ext == ".gif" || ext == ".png" || ext == ".wmz";
 }
@@ -294,7 +326,7 @@ void TCPServer::onConnectionRequest(int requestId) {
     slot.phase = Phase::Head;
     slot.buffer.clear();
     slot.scanned = slot.headBytes = slot.declaredBody = slot.bodyBytes = 0;
-    slot.answered = false;
+    slot.answered = slot.keepAliveAsked = slot.keepAlive = false;
     // Answers and stream pieces are small writes that must not wait for an acknowledgement.
     slot.socket->setNoDelay(true);
     slot.requestTimer->setInterval(kRequestWaitMs);
@@ -325,7 +357,16 @@ void TCPServer::collect(int index, std::string_view data) {
     queue(index, std::string(data), false);
     return;
   }
-  if (slot.phase != Phase::Head && slot.phase != Phase::Body) return;  // one request only
+  if (slot.phase == Phase::Done && slot.keepAliveAsked) {
+    // The client's next request, sent before this answer went out: read once it has.
+    if (slot.buffer.size() + data.size() > kMaxHeadBytes + kMaxBodyBytes) {
+      socket_Close(index);
+      return;
+    }
+    slot.buffer.append(data);
+    return;
+  }
+  if (slot.phase != Phase::Head && slot.phase != Phase::Body) return;
 
   slot.buffer.append(data);
   if (slot.phase == Phase::Head) {
@@ -346,16 +387,27 @@ void TCPServer::collect(int index, std::string_view data) {
       return;
     }
     slot.phase = Phase::Body;
+    // A POST without a length ends with the connection, so it cannot keep one.
+    slot.keepAliveAsked = asksKeepAlive(std::string_view(slot.buffer).substr(0, end)) &&
+                          (slot.declaredBody > 0 || !slot.buffer.starts_with("POST "));
   }
 
   std::string text;
   Phase next = Phase::Done;
-  if (slot.declaredBody > 0) {
-    if (slot.buffer.size() < slot.headBytes + slot.declaredBody) return;
-    text = slot.buffer.substr(0, slot.headBytes + slot.declaredBody);
+  if (slot.declaredBody > 0 || slot.keepAliveAsked) {
+    const std::size_t size = slot.headBytes + slot.declaredBody;
+    if (slot.buffer.size() < size) return;
+    text = slot.buffer.substr(0, size);
+    // On a kept connection what follows is the next request; otherwise it is dropped.
+    if (slot.keepAliveAsked) {
+      slot.buffer.erase(0, size);
+    } else {
+      std::string().swap(slot.buffer);
+    }
   } else {
     // No declared length: what came with the head is the body, and a POST's body may follow.
     text = std::move(slot.buffer);
+    std::string().swap(slot.buffer);
     slot.bodyBytes = text.size() - slot.headBytes;
     if (slot.bodyBytes > kMaxBodyBytes) {
       socket_Close(index);
@@ -363,7 +415,6 @@ void TCPServer::collect(int index, std::string_view data) {
     }
     if (text.starts_with("POST ")) next = Phase::PostBody;
   }
-  std::string().swap(slot.buffer);
   slot.phase = next;
   slot.requestTimer->setEnabled(false);
   queue(index, std::move(text), next == Phase::Done);
@@ -372,6 +423,7 @@ void TCPServer::collect(int index, std::string_view data) {
 void TCPServer::refuse(int index) {
   Slot& slot = m_slots[index];
   slot.phase = Phase::Done;
+  slot.keepAliveAsked = false;
   slot.requestTimer->setEnabled(false);
   std::string().swap(slot.buffer);
   Response response(*this);
@@ -497,11 +549,33 @@ void TCPServer::Socket_SendComplete(int index) {
       const std::shared_ptr<Stream> stream = slot.stream;
       stream->drainedNow();
     } else if (slot.Tag != "1") {
-      socket_Close(index);
+      slot.keepAlive ? nextRequest(index) : socket_Close(index);
     }
   } catch (const std::exception& error) {
     logEvent("Socket_SendComplete", error.what());
   }
+}
+
+void TCPServer::nextRequest(int index) {
+  Slot& slot = m_slots[index];
+  slot.phase = Phase::Head;
+  slot.Tag = "0";
+  slot.scanned = slot.headBytes = slot.declaredBody = slot.bodyBytes = 0;
+  slot.answered = slot.keepAliveAsked = slot.keepAlive = false;
+  // An idle kept connection counts as an incomplete request: bounded in time, first to make way.
+  slot.requestTimer->setInterval(kRequestWaitMs);
+  slot.requestTimer->setEnabled(true);
+  if (!slot.buffer.empty()) collect(index, {});
+}
+
+bool TCPServer::offerKeepAlive(int index, std::uint64_t connection) {
+  if (!holds(index, connection == 0 ? connectionOf(index) : connection)) return false;
+  Slot& slot = m_slots[index];
+  if (!slot.keepAliveAsked || slot.answered || slot.phase != Phase::Done || slot.stream) {
+    return false;
+  }
+  slot.keepAlive = true;
+  return true;
 }
 
 void TCPServer::pump(int index) {
@@ -512,6 +586,8 @@ void TCPServer::pump(int index) {
                       '\0');
     slot.file->read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
     chunk.resize(static_cast<std::size_t>(slot.file->gcount()));
+    // A file that ended early leaves its answer short of its length: only a close ends it.
+    if (chunk.empty()) slot.keepAlive = false;
     slot.fileLeft = chunk.empty() ? 0 : slot.fileLeft - chunk.size();
     if (!chunk.empty()) {
       slot.outBytes += chunk.size();
@@ -555,6 +631,7 @@ void TCPServer::socket_Close(int index) {
     slot.out.clear();
     slot.outBytes = slot.inFlight = 0;
     slot.sending = false;
+    slot.keepAliveAsked = slot.keepAlive = false;
     std::string().swap(slot.buffer);
     const auto queued = std::find_if(m_pending.begin(), m_pending.end(),
                                      [index](const PendingRequest& p) { return p.index == index; });
@@ -608,6 +685,8 @@ std::shared_ptr<Stream> TCPServer::takeStream(int index, std::uint64_t connectio
   slot.stream = std::make_shared<Stream>(*this, index, connection, slot.socket->remoteAddress());
   // Anything the client sends from now on is ignored; only its close matters.
   slot.phase = Phase::Done;
+  slot.keepAliveAsked = slot.keepAlive = false;
+  std::string().swap(slot.buffer);
   slot.requestTimer->setEnabled(false);
   sendTo(index, head);
   return slot.stream;

@@ -31,8 +31,10 @@ class Stream;
 // batch timer, 50 ms after the first such request, for the rest of its body), and per-socket output
 // that goes out as the socket takes it (binary files in chunks read as the last one has gone).
 // Answers: the page /spykee (through the page handler), the program's own routes, style sheets and
-// images below HtmlRoot, and a hand-over to HomeSeer's web server for every other path. One request
-// per connection: the connection closes after its answer, unless a route took it over as a Stream.
+// images below HtmlRoot, and a hand-over to HomeSeer's web server for every other path. The
+// connection closes after its answer, unless a route took it over as a Stream, or the client asked
+// to keep it ("Connection: keep-alive", as browsers do) and the answer carries its length: then the
+// next request is read on it (a browser page polling the robot saves a handshake per request).
 class TCPServer {
  public:
   // A handler of one of the program's own paths; it answers through the response (Send,
@@ -125,6 +127,8 @@ class TCPServer {
     std::size_t declaredBody = 0;  // Content-Length
     std::size_t bodyBytes = 0;     // body bytes seen after the head (POST without a length)
     bool answered = false;         // something was sent for the current request
+    bool keepAliveAsked = false;   // the current request asked to keep the connection
+    bool keepAlive = false;        // its answer promised to: read the next request when sent
     // Output: pieces not yet handed to the socket, and the one send in flight (its complete
     // event, raised when the socket has taken it, lets the next piece go).
     std::deque<std::string> out;
@@ -160,6 +164,8 @@ class TCPServer {
   void collect(int index, std::string_view data);
   bool queue(int index, std::string text, bool ready);
   void refuse(int index);
+  // The answer on the socket has gone out: the kept connection waits for its next request.
+  void nextRequest(int index);
   void Socket_SendComplete(int index);
   void socket_Close(int index);
   void writeStallTimer(int index);
@@ -173,6 +179,9 @@ class TCPServer {
   bool sendTo(int index, std::string_view data);
   std::shared_ptr<Stream> takeStream(int index, std::uint64_t connection, std::string_view head);
   void setTag(int index, const std::string& tag);
+  // Whether the answer about to be sent may keep the connection (the request asked, and nothing
+  // was sent for it yet); a yes is a promise the server keeps once the answer has gone.
+  bool offerKeepAlive(int index, std::uint64_t connection);
   std::string dateText() const;
   void logEvent(const std::string& data, const std::string& description = {});
   // The file below HtmlRoot that a lower-cased, "\"-separated request path names, or nothing
