@@ -153,9 +153,9 @@ void Gateway::createWebPage(const std::string& htmlFolder) {
 
   m_livePage = std::make_unique<web::LivePage>(web::LivePage::Wiring{
       m_platform.loop(), m_settings, m_platform.host().computerName(),
-      // Queued at once, as MQTT commands are: no xAP hand-over in between.
+      // No xAP hand-over in between, and the robot has it before the page's answer goes out.
       [this](const std::string& procedure, const std::string& parameter) {
-        m_dispatcher->QueueCommand(commands::Command{procedure, parameter, 0.0});
+        m_dispatcher->runCommandNow(commands::Command{procedure, parameter, 0.0});
       },
       [this] { return readLiveStatus(); }});
   m_livePage->addRoutes(*m_webServer);

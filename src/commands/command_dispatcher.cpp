@@ -59,6 +59,11 @@ void CommandDispatcher::QueueCommand(Command command) {
   StartCommandTimer();
 }
 
+void CommandDispatcher::runCommandNow(Command command) {
+  QueueCommand(std::move(command));
+  if (!m_CommandBusy && m_CommandTimer->enabled()) onCommandTimer();
+}
+
 bool CommandDispatcher::stopsAtOnce(const Command& command) const {
   if (command.fromPath) return false;
   const bool pathRunning = m_pathHooks && m_pathHooks->pathRunning();

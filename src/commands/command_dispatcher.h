@@ -88,6 +88,10 @@ class CommandDispatcher {
   // still queued and goes out next (one timed later by the bus keeps its place); a MoveStop or
   // "File" command while a path runs ends the run at once.
   void QueueCommand(Command command);
+  // QueueCommand, then, when the dispatcher is idle (nothing paced or running ahead), runs the
+  // queue before returning: a door that answers its client (the live page) answers after the
+  // robot has the command, not before.
+  void runCommandNow(Command command);
   // Enables `CommandTimer` unless a tick is running (that tick reaches new commands itself).
   void StartCommandTimer();
 

@@ -28,6 +28,13 @@ TEST_F(Dispatcher, ButtonCommandsRunBackToBackAndOneTickEmptiesTheQueue) {
   // Nothing waited ahead of it: out in the same loop turn, not at CommandTimer's next 1 ms tick.
   EXPECT_EQ(runner.ran[0].second, queuedAt);
   EXPECT_EQ(loop->timerStarts, "");  // CommandTimer not started again inside the tick
+
+  // Run now: done before the call returns when idle; queued behind a running action otherwise.
+  runner.onRun = [&](const Command& c) {
+    if (c.Procedure == "SoundAlarm") dispatcher.runCommandNow(Command{"HeadLEDOff", "", 0.0});
+  };
+  dispatcher.runCommandNow(Command{"SoundAlarm", "", 0.0});
+  EXPECT_EQ(runner.timeline(), "HeadLEDOn +0 MoveForward +0 MoveStop +0 SoundAlarm +0 HeadLEDOff");
 }
 
 // Two keyboard commands stamped gap seconds apart, the first taking actionMs. Gaps of
