@@ -5,6 +5,8 @@
 #include <memory>
 #include <vector>
 
+#include "platform/qt/wake_estimate.h"
+
 class QSocketNotifier;
 
 namespace rovalink::platform {
@@ -48,6 +50,8 @@ class QtEventCore {
   void noteHandled() { ++m_handled; }
   std::uint64_t handled() const { return m_handled; }
   std::uint64_t activations() const { return m_activations; }
+  // The loop's wake-up cost, learnt from the precise timers' wakes.
+  WakeEstimate& wake() { return m_wake; }
 
  private:
   void onReadable();
@@ -61,6 +65,7 @@ class QtEventCore {
   std::uint64_t m_handled = 0;
   std::uint64_t m_activations = 0;
   Nanos m_armedFor = -1;
+  WakeEstimate m_wake;
 };
 
 }  // namespace rovalink::platform

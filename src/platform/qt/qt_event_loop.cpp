@@ -13,9 +13,9 @@ namespace {
 
 constexpr QtEventCore::Nanos kNanosPerMs = 1'000'000;
 
-// The wake-up path (timerfd, poll, notifier, handler) takes ~0.1-0.3 ms; a precise timer
-// wakes this much before its deadline and waits out the rest, never longer than that.
-constexpr QtEventCore::Nanos kEarlyWake = 150'000;
+// A precise timer wakes early by the loop's learnt wake-up cost and waits out the rest in a
+// spin of at most this long; a wake earlier than that sleeps again instead.
+constexpr QtEventCore::Nanos kMaxSpin = 200'000;
 
 class QtTimer : public Timer, private QtEventCore::Client {
  public:
@@ -43,7 +43,7 @@ class QtTimer : public Timer, private QtEventCore::Client {
     if (!m_enabled) return;
     unschedule();
     m_due = QtEventCore::now();
-    m_key = m_core->schedule(m_due, this);
+    wakeAt(m_due);
   }
 
  private:
@@ -56,17 +56,29 @@ class QtTimer : public Timer, private QtEventCore::Client {
     unschedule();
     if (!m_enabled || m_period <= 0) return;
     m_due = deadline;
-    m_key = m_core->schedule(m_precise ? deadline - kEarlyWake : deadline, this);
+    wakeAt(m_precise ? deadline - m_core->wake().lead() : deadline);
+  }
+  void wakeAt(QtEventCore::Nanos at) {
+    // Only a wake that really slept tells the wake-up cost.
+    m_sleeps = at > QtEventCore::now();
+    m_key = m_core->schedule(at, this);
   }
   void unschedule() {
     if (m_key) m_core->cancel(*m_key);
     m_key.reset();
   }
-  void fire(const QtEventCore::Key&) override {
+  void fire(const QtEventCore::Key& key) override {
     m_key.reset();  // the core has already taken the entry
-    // The short final wait of an early wake: at most kEarlyWake, so a spin costs little.
     QtEventCore::Nanos now = QtEventCore::now();
-    while (now < m_due) now = QtEventCore::now();
+    if (m_precise) {
+      if (m_sleeps) m_core->wake().observe(now - key.deadline);
+      if (m_due - now > kMaxSpin) {
+        wakeAt(m_due - kMaxSpin / 2);
+        return;
+      }
+      // The short final wait of an early wake.
+      while (now < m_due) now = QtEventCore::now();
+    }
     // Re-arm before the handler so it may disable or re-arm the timer. Periods keep their
     // phase; a tick that is more than a period late does not cause a burst of catch-up ticks.
     QtEventCore::Nanos next = m_due + m_period;
@@ -79,6 +91,7 @@ class QtTimer : public Timer, private QtEventCore::Client {
   QtEventCore::Nanos m_period = 0;
   QtEventCore::Nanos m_due = 0;
   bool m_precise = false;
+  bool m_sleeps = false;
   bool m_enabled = false;
   std::optional<QtEventCore::Key> m_key;
 };
