@@ -306,6 +306,9 @@ void QtTcpSocket::onReadable() {
     const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
     if (n > 0) {
       data.append(chunk, static_cast<std::size_t>(n));
+      // A short read took all there was: the notifier reports anything that comes later, so
+      // asking again would only cost a system call that fails.
+      if (static_cast<std::size_t>(n) < sizeof chunk) break;
       continue;
     }
     if (n == 0 || errno == ECONNRESET) {

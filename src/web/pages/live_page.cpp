@@ -6,6 +6,7 @@
 #include <sstream>
 #include <utility>
 
+#include "web/pages/ini_snapshot.h"
 #include "web/pages/live_assets.h"
 #include "web/server/request.h"
 #include "web/server/response.h"
@@ -129,10 +130,12 @@ void LivePage::addRoutes(TCPServer& server) {
 }
 
 LiveAccessConfig LivePage::accessConfig() const {
+  // One look at the file for the three: every command and drive request reads them.
+  const IniSnapshot own(m_settings, m_settings.settingsFilePath("qbtRovalink.ini"));
   LiveAccessConfig config;
-  config.user = m_settings.GetINISetting("Web", "User", "", "qbtRovalink.ini");
-  config.password = m_settings.GetINISetting("Web", "Password", "", "qbtRovalink.ini");
-  config.hosts = splitList(m_settings.GetINISetting("Web", "Hosts", "", "qbtRovalink.ini"));
+  config.user = own.Read("Web", "User");
+  config.password = own.Read("Web", "Password");
+  config.hosts = splitList(own.Read("Web", "Hosts"));
   config.hostName = m_hostName;
   return config;
 }
