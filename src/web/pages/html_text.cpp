@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "xap/ascii_case.h"
+#include "settings/ascii_case.h"
 
 namespace rovalink::web {
 
@@ -25,7 +25,7 @@ std::string JsEscape(std::string_view text) {
 }
 
 std::string UpperCase(std::string_view text) {
-  return xap::toUpperAscii(text);
+  return settings::toUpperAscii(text);
 }
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {

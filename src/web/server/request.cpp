@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "xap/ascii_case.h"
+#include "settings/ascii_case.h"
 
 namespace rovalink::web {
 namespace {
@@ -12,7 +12,7 @@ constexpr std::string_view kBlankLine = "\r\n\r\n";
 
 std::size_t findNoCase(std::string_view text, std::string_view needle, std::size_t from) {
   for (std::size_t i = from; i + needle.size() <= text.size(); ++i) {
-    if (xap::equalsNoCase(text.substr(i, needle.size()), needle)) return i;
+    if (settings::equalsNoCase(text.substr(i, needle.size()), needle)) return i;
   }
   return std::string_view::npos;
 }
@@ -137,7 +137,7 @@ std::string Request::Decode(std::string_view s) {
 }
 
 std::string Request::ServerVariables(std::string_view sVar) const {
-  const std::string name = xap::toLowerAscii(sVar);
+  const std::string name = settings::toLowerAscii(sVar);
   if (name == "remote_addr") return m_peerAddress;
   if (name == "remote_port") return m_peerPort > 0 ? std::to_string(m_peerPort) : std::string();
   if (name == "auth_user") return m_authUser;
@@ -155,7 +155,7 @@ std::string Request::Header(std::string_view name) const {
     std::string_view line = rest.substr(0, end);
     rest = end == std::string_view::npos ? std::string_view() : rest.substr(end);
     const std::size_t colon = line.find(':');
-    if (colon == std::string_view::npos || !xap::equalsNoCase(line.substr(0, colon), name))
+    if (colon == std::string_view::npos || !settings::equalsNoCase(line.substr(0, colon), name))
       continue;
     line.remove_prefix(colon + 1);
     while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);

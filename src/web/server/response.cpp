@@ -4,17 +4,18 @@
 #include <memory>
 #include <system_error>
 
+#include "settings/ascii_case.h"
 #include "web/server/date_text.h"
 #include "web/server/html_escape.h"
 #include "web/server/request.h"
 #include "web/server/tcp_server.h"
-#include "xap/ascii_case.h"
-#include "xap/fast_string.h"
 
 namespace rovalink::web {
 namespace {
 
 constexpr std::string_view kCrLf = "\r\n";
+// Room for an answer's head, so the text is laid out once.
+constexpr std::size_t kHeadRoom = 320;
 
 // Content type of a file by its extension (a folder's name has no say).
 std::string_view contentTypeOf(std::string_view path) {
@@ -33,7 +34,7 @@ std::string_view contentTypeOf(std::string_view path) {
       {".svg", "image/svg+xml"},
       {".wmz", "application/x-ms-wmz"},
   };
-  const std::string lower = xap::toLowerAscii(path.substr(path.find_last_of("\\/") + 1));
+  const std::string lower = settings::toLowerAscii(path.substr(path.find_last_of("\\/") + 1));
   const std::size_t dot = lower.rfind('.');
   const std::string_view ext =
       dot == std::string::npos ? std::string_view() : std::string_view(lower).substr(dot);
@@ -66,9 +67,9 @@ std::string_view formMethod(const std::string& method) {
   return method == "POSTx" ? std::string_view("POST") : std::string_view(method);
 }
 
-void line(xap::FastString& out, std::string_view text) {
-  out.Add(text);
-  out.Add(kCrLf);
+void line(std::string& out, std::string_view text) {
+  out.append(text);
+  out.append(kCrLf);
 }
 
 }  // namespace
@@ -91,7 +92,8 @@ void Response::send(int index, std::string_view text, const char* routine) {
 }
 
 void Response::SendTextString(std::string_view sResponse, int index) {
-  xap::FastString out;
+  std::string out;
+  out.reserve(kHeadRoom + sResponse.size());
   line(out, "HTTP/1.1 200 OK");
   line(out, "Server: qbt");
   line(out, "Date: " + m_server.dateText());
@@ -102,9 +104,9 @@ void Response::SendTextString(std::string_view sResponse, int index) {
   line(out, "Cache-Control: no-cache");
   line(out, connectionLine(index, "Connection: close"));
   line(out, kPageLocation);
-  out.Add(kCrLf);
-  out.Add(sResponse);
-  send(index, out.Value(), "TCPSever_SendTextString ");
+  out.append(kCrLf);
+  out.append(sResponse);
+  send(index, out, "TCPSever_SendTextString ");
 }
 
 void Response::SendTextFile(std::string_view sShortFile, int index) {
@@ -120,7 +122,7 @@ void Response::SendTextFile(std::string_view sShortFile, int index) {
     SendErrorResponse(index);
     return;
   }
-  xap::FastString out;
+  std::string out;
   line(out, "HTTP/1.0 200 OK");
   line(out, "Server: qbt");
   line(out, "Date: " + m_server.dateText());
@@ -129,8 +131,8 @@ void Response::SendTextFile(std::string_view sShortFile, int index) {
   line(out, "Last-Modified: " + fileHttpDateText(*file));
   line(out, "Content-Length: " + std::to_string(text.size()));
   if (const auto kept = connectionLine(index, {}); !kept.empty()) line(out, kept);
-  out.Add(kCrLf);
-  out.Add(text);
+  out.append(kCrLf);
+  out.append(text);
   m_server.setTag(index, "0");
   if (!connected(index)) {
     m_server.logEvent("TCPServer Unable to send TextFile " + m_server.fullPath(sShortFile) +
@@ -138,20 +140,20 @@ void Response::SendTextFile(std::string_view sShortFile, int index) {
                       std::to_string(static_cast<int>(m_server.clientState(index, m_connection))));
     return;
   }
-  m_server.sendTo(index, out.Value());
+  m_server.sendTo(index, out);
 }
 
 void Response::SendErrorResponse(int index) {
-  xap::FastString out;
+  std::string out;
   line(out, "HTTP/1.1 200 Object Not Found");
   line(out, "Server: qbt");
   line(out, "Date: " + m_server.dateText());
   line(out, connectionLine(index, "Connection: Close"));
   line(out, "Content-Type: text/html");
   line(out, "Content-Length: " + std::to_string(kNotFoundBody.size()));
-  out.Add(kCrLf);
-  out.Add(kNotFoundBody);
-  send(index, out.Value(), "TCPServer_SendError_Response ");
+  out.append(kCrLf);
+  out.append(kNotFoundBody);
+  send(index, out, "TCPServer_SendError_Response ");
 }
 
 void Response::SendBinaryFile(std::string_view sFile, int windex) {
@@ -161,16 +163,16 @@ void Response::SendBinaryFile(std::string_view sFile, int windex) {
   const std::uint64_t size = file ? std::filesystem::file_size(*file, error) : 0;
   auto in = file && !error ? std::make_unique<std::ifstream>(*file, std::ios::binary) : nullptr;
   if (!in || !*in) {
-    xap::FastString out;
+    std::string out;
     line(out, "HTTP/1.1 404 Not Found");
     line(out, "Server: qbt");
     line(out, "Date:" + m_server.dateText());
     line(out, "Connection: close");
-    out.Add(kCrLf);
-    if (connected(windex)) m_server.sendTo(windex, out.Value());
+    out.append(kCrLf);
+    if (connected(windex)) m_server.sendTo(windex, out);
     return;
   }
-  xap::FastString out;
+  std::string out;
   line(out, "HTTP/1.1 200 OK");
   line(out, "Server: qbt");
   line(out, "Date:" + m_server.dateText());
@@ -179,14 +181,14 @@ void Response::SendBinaryFile(std::string_view sFile, int windex) {
   line(out, "Content-Length: " + std::to_string(size));
   line(out, connectionLine(windex, "Connection: Close"));
   line(out, "Content-Type: " + std::string(type));
-  out.Add(kCrLf);
+  out.append(kCrLf);
   if (!connected(windex)) {
     m_server.logEvent("TCPServer_SendBinaryFile " + m_server.fullPath(sFile),
                       "socket " + std::to_string(windex) + " is not connected");
     return;
   }
   m_server.setTag(windex, "1");
-  m_server.sendTo(windex, out.Value());
+  m_server.sendTo(windex, out);
   m_server.streamFile(windex, std::move(in), size);
 }
 
@@ -197,7 +199,7 @@ void Response::RedirectToHS(std::string_view sLocation, const Request& oRequest,
   }
   const std::string location =
       headerSafe("http://" + std::string(sLocation) + oRequest.page() + oRequest.Query());
-  xap::FastString out;
+  std::string out;
   // Both forms of the redirect share their head but for the status line.
   const auto head = [&](std::string_view status) {
     line(out, status);
@@ -207,36 +209,38 @@ void Response::RedirectToHS(std::string_view sLocation, const Request& oRequest,
     line(out, "Content-Type: text/html");
     line(out, "Location: " + location);
   };
-  if (!xap::containsNoCase(oRequest.ServerVariables("http_user_agent"), "audrey")) {
+  if (!settings::containsNoCase(oRequest.ServerVariables("http_user_agent"), "audrey")) {
     // No body: a POST's fields are the client's to send again, never echoed back as a page.
     head("HTTP/1.0 307 NoSupport");
-    out.Add(kCrLf);
+    out.append(kCrLf);
   } else {
     // A touch appliance cannot follow a 307 with a body: a page re-submits the fields itself.
-    xap::FastString page;
-    page.Add("<HTML><HEAD><SCRIPT LANGUAGE=\"JavaScript\">");
-    page.Add("function initialize() {document.redo.submit();}");
-    page.Add("</script></HEAD><body onLoad='initialize()'>");
-    page.Add("<form name='redo' action='" + HtmlEscape("http://" + std::string(sLocation) + path) +
-             "' method='" + HtmlEscape(formMethod(oRequest.Method())) + "'>");
+    std::string page;
+    page.append("<HTML><HEAD><SCRIPT LANGUAGE=\"JavaScript\">");
+    page.append("function initialize() {document.redo.submit();}");
+    page.append("</script></HEAD><body onLoad='initialize()'>");
+    page.append("<form name='redo' action='" +
+                HtmlEscape("http://" + std::string(sLocation) + path) + "' method='" +
+                HtmlEscape(formMethod(oRequest.Method())) + "'>");
     for (const auto* fields : {&oRequest.QueryStringCol(), &oRequest.FormCol()}) {
       for (const KeyValuePair& field : *fields) {
-        page.Add("<input type='hidden' name='" + HtmlEscape(field.Key) + "' value='" +
-                 HtmlEscape(field.Value) + "'>");
+        page.append("<input type='hidden' name='" + HtmlEscape(field.Key) + "' value='" +
+                    HtmlEscape(field.Value) + "'>");
       }
     }
-    page.Add("</form></HTML>");
+    page.append("</form></HTML>");
     head("HTTP/1.0 200 OK");
-    line(out, "Content-Length: " + std::to_string(page.Value().size()));
-    out.Add(kCrLf);
-    out.Add(page.Value());
+    line(out, "Content-Length: " + std::to_string(page.size()));
+    out.append(kCrLf);
+    out.append(page);
   }
-  send(index, out.Value(), "TCPSever_RedirectToHS ");
+  send(index, out, "TCPSever_RedirectToHS ");
 }
 
 void Response::Send(std::string_view status, std::string_view contentType, std::string_view body,
                     std::string_view extraHeaders) {
-  xap::FastString out;
+  std::string out;
+  out.reserve(kHeadRoom + extraHeaders.size() + body.size());
   line(out, "HTTP/1.1 " + std::string(status));
   line(out, "Server: qbt");
   line(out, "Date: " + m_server.dateText());
@@ -244,24 +248,24 @@ void Response::Send(std::string_view status, std::string_view contentType, std::
   line(out, "Content-Length: " + std::to_string(body.size()));
   line(out, "Cache-Control: no-cache");
   line(out, connectionLine(m_index, "Connection: close"));
-  out.Add(extraHeaders);
-  out.Add(kCrLf);
-  out.Add(body);
-  send(m_index, out.Value(), "TCPServer_Send ");
+  out.append(extraHeaders);
+  out.append(kCrLf);
+  out.append(body);
+  send(m_index, out, "TCPServer_Send ");
 }
 
 std::shared_ptr<Stream> Response::TakeStream(std::string_view contentType,
                                              std::string_view extraHeaders) {
-  xap::FastString out;
+  std::string out;
   line(out, "HTTP/1.1 200 OK");
   line(out, "Server: qbt");
   line(out, "Date: " + m_server.dateText());
   line(out, "Content-Type: " + std::string(contentType));
   line(out, "Cache-Control: no-cache");
   line(out, "Connection: close");
-  out.Add(extraHeaders);
-  out.Add(kCrLf);
-  return m_server.takeStream(m_index, m_connection, out.Value());
+  out.append(extraHeaders);
+  out.append(kCrLf);
+  return m_server.takeStream(m_index, m_connection, out);
 }
 
 void Response::Redirect(std::string_view /*sData*/) {

@@ -6,12 +6,12 @@
 #include <system_error>
 #include <utility>
 
+#include "settings/ascii_case.h"
 #include "web/server/date_text.h"
 #include "web/server/page_handler.h"
 #include "web/server/request.h"
 #include "web/server/response.h"
 #include "web/server/stream.h"
-#include "xap/ascii_case.h"
 
 namespace rovalink::web {
 namespace {
@@ -51,7 +51,7 @@ std::size_t contentLength(std::string_view head) {
     const std::size_t end = head.find('\n');
     std::string_view line = head.substr(0, end);
     head = end == std::string_view::npos ? std::string_view() : head.substr(end + 1);
-    if (!xap::startsWithNoCase(line, kName)) continue;
+    if (!settings::startsWithNoCase(line, kName)) continue;
     line.remove_prefix(kName.size());
     while (!line.empty() && line.front() == ' ') line.remove_prefix(1);
     if (line.empty() || line.front() != ':') continue;
@@ -85,8 +85,8 @@ bool ambiguousLength(std::string_view head) {
            (value.back() == ' ' || value.back() == '\t' || value.back() == '\r')) {
       value.remove_suffix(1);
     }
-    if (xap::equalsNoCase(name, "transfer-encoding")) encoded = true;
-    if (!xap::equalsNoCase(name, "content-length")) continue;
+    if (settings::equalsNoCase(name, "transfer-encoding")) encoded = true;
+    if (!settings::equalsNoCase(name, "content-length")) continue;
     if (length && *length != value) return true;
     length = value;
   }
@@ -106,7 +106,7 @@ bool asksKeepAlive(std::string_view head) {
     if (colon == std::string_view::npos) continue;
     std::string_view name = line.substr(0, colon);
     while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
-    if (!xap::equalsNoCase(name, "connection")) continue;
+    if (!settings::equalsNoCase(name, "connection")) continue;
     std::string_view tokens = line.substr(colon + 1);
     while (!tokens.empty()) {
       const std::size_t comma = tokens.find(',');
@@ -118,8 +118,8 @@ bool asksKeepAlive(std::string_view head) {
              (token.back() == ' ' || token.back() == '\t' || token.back() == '\r')) {
         token.remove_suffix(1);
       }
-      if (xap::equalsNoCase(token, "close")) return false;
-      if (xap::equalsNoCase(token, "keep-alive")) keep = true;
+      if (settings::equalsNoCase(token, "close")) return false;
+      if (settings::equalsNoCase(token, "keep-alive")) keep = true;
     }
   }
   return keep;
@@ -150,9 +150,9 @@ TCPServer::~TCPServer() {
 
 void TCPServer::setRoute(const std::string& path, RouteHandler handler) {
   if (handler) {
-    m_routes[xap::toLowerAscii(path)] = std::move(handler);
+    m_routes[settings::toLowerAscii(path)] = std::move(handler);
   } else {
-    m_routes.erase(xap::toLowerAscii(path));
+    m_routes.erase(settings::toLowerAscii(path));
   }
 }
 
@@ -503,7 +503,7 @@ void TCPServer::dispatch(const PendingRequest& entry) {
   Response response(*this);
   response.setIndex(entry.index);
   response.m_connection = entry.connection;
-  std::string path = xap::toLowerAscii(request.page());
+  std::string path = settings::toLowerAscii(request.page());
   if (const auto route = m_routes.find(path); route != m_routes.end()) {
     const RouteHandler handler = route->second;  // the handler may change the routes
     handler(request, response);
