@@ -272,9 +272,10 @@ void QtTcpSocket::writePending(bool raiseEvents) {
     ++completed;
   }
   if (completed == 0) return;
-  // Completion is an event of its own, after send() has returned.
-  post([this, completed, alive = m_alive] {
-    for (int i = 0; i < completed && *alive; ++i) {
+  // Completion is an event of its own, after send() has returned, and belongs to this
+  // connection: none follows a close, nor reaches the next connection taken into this socket.
+  post([this, completed, alive = m_alive, attempt = m_attempt] {
+    for (int i = 0; i < completed && *alive && attempt == m_attempt; ++i) {
       m_core->noteHandled();
       emitSendComplete();
     }
@@ -373,6 +374,7 @@ bool QtTcpSocket::adopt(int fd) {
   if (m_state != SocketState::Closed || fd < 0) return false;
   releaseSocket();
   resetSendTracking();
+  ++m_attempt;
   m_fd = fd;
   sockaddr_storage peer{};
   socklen_t length = sizeof peer;

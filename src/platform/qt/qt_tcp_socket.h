@@ -73,8 +73,10 @@ class QtTcpSocket : public TcpSocket {
   std::uint16_t m_remotePort = 0;
   bool m_noDelay = false;
   bool m_inConnect = false;
-  std::uint64_t m_attempt = 0;  // tells a connect timeout of an earlier attempt apart
-  std::string m_outgoing;       // bytes handed to send() that the kernel has not taken
+  // Counts connections and connect attempts: tells a late timeout or completion of an earlier
+  // one apart.
+  std::uint64_t m_attempt = 0;
+  std::string m_outgoing;  // bytes handed to send() that the kernel has not taken
   std::size_t m_outgoingTaken = 0;
   std::deque<std::size_t> m_pendingSends;  // bytes of each send() not yet fully written
   std::size_t m_writtenTowardsFront = 0;

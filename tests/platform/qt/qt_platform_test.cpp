@@ -191,6 +191,7 @@ TEST_F(QtPlatformTest, TcpConnectSendPeerCloseAndRefusalShowTheClassicStatesAndE
   }
   EXPECT_EQ(m_serverEvents.data, packet + "more");
 
+  ASSERT_TRUE(m_server->send("bye"));  // its completion must not outlive the close
   m_server->close();
   ASSERT_TRUE(waitFor([&] { return m_client->state() == SocketState::Closed; }));
   EXPECT_EQ(m_clientEvents.events,
