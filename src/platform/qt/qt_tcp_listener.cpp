@@ -17,6 +17,9 @@ namespace {
 constexpr int kListenBacklog = 1024;
 // Out of descriptors: accepting again at once would spin; a moment later some may be free.
 constexpr int kAcceptPauseMs = 100;
+// A crowd of new connections must not hold the loop: the rest are taken on the next turn (the
+// notifier stays ready), after the events of the ones taken so far.
+constexpr int kAcceptsPerTurn = 16;
 
 }  // namespace
 
@@ -64,7 +67,7 @@ bool QtTcpListener::listen(const std::string& address, std::uint16_t port, std::
 
 void QtTcpListener::takeConnections() {
   const auto alive = m_alive;
-  while (m_fd >= 0) {
+  for (int taken = 0; m_fd >= 0 && taken < kAcceptsPerTurn; ++taken) {
     const int connection = ::accept4(m_fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (connection < 0) {
       const int number = errno;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -251,6 +252,29 @@ TEST_F(QtPlatformTest, PortsInUseAreRefusedAndAProbedTcpPortServesEveryReconnect
     m_client->close();  // we close first: our side of the old connection lingers
     ASSERT_TRUE(waitFor([&] { return m_server->state() == SocketState::Closed; })) << round;
   }
+}
+
+// A crowd of new connections is taken a few per loop turn, so it cannot starve timers and the
+// connections already taken (their answers, their closes) while it lasts.
+TEST_F(QtPlatformTest, ACrowdOfConnectionsIsTakenAFewPerTurn) {
+  ASSERT_TRUE(m_listener->listen("127.0.0.1", 0));
+  int requests = 0;
+  m_listener->onConnectionRequest([&](int) { ++requests; });  // not taken: closed by the listener
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(m_listener->localPort());
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  std::vector<int> crowd;
+  for (int i = 0; i < 40; ++i) {
+    crowd.push_back(::socket(AF_INET, SOCK_STREAM, 0));
+    ASSERT_EQ(::connect(crowd.back(), reinterpret_cast<const sockaddr*>(&address), sizeof address),
+              0);
+  }
+  m_loop.pumpOnce();
+  EXPECT_GT(requests, 0);
+  EXPECT_LT(requests, 40);
+  EXPECT_TRUE(waitFor([&] { return requests == 40; }));
+  for (const int fd : crowd) ::close(fd);
 }
 
 TEST_F(QtPlatformTest, SocketDestroyedInItsOwnHandlerIsSafe) {
