@@ -44,60 +44,19 @@ std::size_t headEnd(std::string_view buffer, std::size_t from) {
   return crlf < lf ? crlf + 4 : lf + 2;
 }
 
-// The declared body length; 0 when absent or unreadable, SIZE_MAX when too large to represent.
-std::size_t contentLength(std::string_view head) {
-  constexpr std::string_view kName = "content-length";
-  while (!head.empty()) {
-    const std::size_t end = head.find('\n');
-    std::string_view line = head.substr(0, end);
-    head = end == std::string_view::npos ? std::string_view() : head.substr(end + 1);
-    if (!settings::startsWithNoCase(line, kName)) continue;
-    line.remove_prefix(kName.size());
-    while (!line.empty() && line.front() == ' ') line.remove_prefix(1);
-    if (line.empty() || line.front() != ':') continue;
-    line.remove_prefix(1);
-    while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
-    std::size_t value = 0;
-    const auto [ptr, error] = std::from_chars(line.data(), line.data() + line.size(), value);
-    if (error == std::errc::result_out_of_range) return SIZE_MAX;
-    return error == std::errc() ? value : 0;
+// Trims blanks (and a line's CR) from both ends.
+std::string_view trimmed(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) {
+    text.remove_suffix(1);
   }
-  return 0;
+  return text;
 }
 
-// Two different Content-Length values, or a length beside a Transfer-Encoding: a proxy in front
-// may split the stream into requests differently than this server does (request smuggling).
-bool ambiguousLength(std::string_view head) {
-  std::optional<std::string_view> length;
-  bool encoded = false;
-  while (!head.empty()) {
-    const std::size_t end = head.find('\n');
-    std::string_view line = head.substr(0, end);
-    head = end == std::string_view::npos ? std::string_view() : head.substr(end + 1);
-    const std::size_t colon = line.find(':');
-    if (colon == std::string_view::npos) continue;
-    std::string_view name = line.substr(0, colon);
-    while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
-    std::string_view value = line.substr(colon + 1);
-    while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
-      value.remove_prefix(1);
-    while (!value.empty() &&
-           (value.back() == ' ' || value.back() == '\t' || value.back() == '\r')) {
-      value.remove_suffix(1);
-    }
-    if (settings::equalsNoCase(name, "transfer-encoding")) encoded = true;
-    if (!settings::equalsNoCase(name, "content-length")) continue;
-    if (length && *length != value) return true;
-    length = value;
-  }
-  return length && encoded;
-}
-
-// Whether the head's Connection header asks to keep the connection ("keep-alive" without
-// "close"); HTTP/1.1's implicit persistence is not assumed, so a client that does not ask gets
-// the answers it always got.
-bool asksKeepAlive(std::string_view head) {
-  bool keep = false;
+// Calls visit(name, value) for every "name: value" line of a head, both without surrounding
+// blanks, until visit returns false.
+template <class Visit>
+void forEachField(std::string_view head, Visit visit) {
   while (!head.empty()) {
     const std::size_t end = head.find('\n');
     const std::string_view line = head.substr(0, end);
@@ -106,23 +65,58 @@ bool asksKeepAlive(std::string_view head) {
     if (colon == std::string_view::npos) continue;
     std::string_view name = line.substr(0, colon);
     while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
-    if (!settings::equalsNoCase(name, "connection")) continue;
-    std::string_view tokens = line.substr(colon + 1);
-    while (!tokens.empty()) {
-      const std::size_t comma = tokens.find(',');
-      std::string_view token = tokens.substr(0, comma);
-      tokens = comma == std::string_view::npos ? std::string_view() : tokens.substr(comma + 1);
-      while (!token.empty() && (token.front() == ' ' || token.front() == '\t'))
-        token.remove_prefix(1);
-      while (!token.empty() &&
-             (token.back() == ' ' || token.back() == '\t' || token.back() == '\r')) {
-        token.remove_suffix(1);
-      }
-      if (settings::equalsNoCase(token, "close")) return false;
-      if (settings::equalsNoCase(token, "keep-alive")) keep = true;
-    }
+    if (!visit(name, trimmed(line.substr(colon + 1)))) return;
   }
-  return keep;
+}
+
+// The declared body length (the first Content-Length); 0 when absent or unreadable, SIZE_MAX
+// when too large to represent.
+std::size_t contentLength(std::string_view head) {
+  std::size_t length = 0;
+  forEachField(head, [&](std::string_view name, std::string_view value) {
+    if (!settings::equalsNoCase(name, "content-length")) return true;
+    const auto [ptr, error] = std::from_chars(value.data(), value.data() + value.size(), length);
+    if (error == std::errc::result_out_of_range) length = SIZE_MAX;
+    if (error != std::errc() && error != std::errc::result_out_of_range) length = 0;
+    return false;
+  });
+  return length;
+}
+
+// Two different Content-Length values, or a length beside a Transfer-Encoding: a proxy in front
+// may split the stream into requests differently than this server does (request smuggling).
+bool ambiguousLength(std::string_view head) {
+  std::optional<std::string_view> length;
+  bool encoded = false;
+  bool differing = false;
+  forEachField(head, [&](std::string_view name, std::string_view value) {
+    if (settings::equalsNoCase(name, "transfer-encoding")) encoded = true;
+    if (!settings::equalsNoCase(name, "content-length")) return true;
+    differing = length && *length != value;
+    length = value;
+    return !differing;
+  });
+  return differing || (length && encoded);
+}
+
+// Whether the head's Connection header asks to keep the connection ("keep-alive" without
+// "close"); HTTP/1.1's implicit persistence is not assumed, so a client that does not ask gets
+// the answers it always got.
+bool asksKeepAlive(std::string_view head) {
+  bool keep = false;
+  bool close = false;
+  forEachField(head, [&](std::string_view name, std::string_view tokens) {
+    if (!settings::equalsNoCase(name, "connection")) return true;
+    while (!tokens.empty() && !close) {
+      const std::size_t comma = tokens.find(',');
+      const std::string_view token = trimmed(tokens.substr(0, comma));
+      tokens = comma == std::string_view::npos ? std::string_view() : tokens.substr(comma + 1);
+      close = settings::equalsNoCase(token, "close");
+      keep = keep || settings::equalsNoCase(token, "keep-alive");
+    }
+    return !close;
+  });
+  return keep && !close;
 }
 
 bool isImage(std::string_view ext) {
