@@ -7,18 +7,13 @@
 #include "mqtt/mqtt_topics.h"
 #include "robot/robot_state.h"
 #include "settings/ascii_case.h"
+#include "settings/text_trim.h"
 
 namespace rovalink::mqtt {
 namespace {
 
 std::string_view trimmed(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t' || text.front() == '\r' ||
-                           text.front() == '\n'))
-    text.remove_prefix(1);
-  while (!text.empty() &&
-         (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' || text.back() == '\n'))
-    text.remove_suffix(1);
-  return text;
+  return settings::trimmedOf(text, " \t\r\n");
 }
 
 // A level for Volume or Speed, plain or as a JSON block's text: a decimal number, rounded half

@@ -10,6 +10,7 @@
 #include "commands/replacing_file.h"
 #include "platform/diag.h"
 #include "robot/robot_packet.h"
+#include "settings/text_trim.h"
 
 namespace rovalink::robot {
 namespace {
@@ -54,9 +55,7 @@ std::optional<std::string> plainIpv4(std::string_view text) {
 }
 
 std::string_view trimBlanks(std::string_view text) {
-  const auto first = text.find_first_not_of(' ');
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
+  return settings::trimmedOf(text, " ");
 }
 
 }  // namespace

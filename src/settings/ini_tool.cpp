@@ -12,6 +12,7 @@
 
 #include "platform/file_handle.h"
 #include "settings/log_text.h"
+#include "settings/text_trim.h"
 
 namespace rovalink::settings {
 namespace fs = std::filesystem;
@@ -37,10 +38,7 @@ std::string upperCase(std::string_view text) {
 
 // Blanks around names and values do not count, as with the profile API.
 std::string_view trimBlanks(std::string_view text) {
-  const auto first = text.find_first_not_of(kBlanks);
-  if (first == std::string_view::npos) return {};
-  const auto last = text.find_last_not_of(kBlanks);
-  return text.substr(first, last - first + 1);
+  return trimmedOf(text, kBlanks);
 }
 
 std::pair<std::string, std::string> valueKey(std::string_view section, std::string_view key) {

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "settings/text_trim.h"
 #include "web/pages/html_text.h"
 #include "web/pages/sqlite_database.h"
 
@@ -51,9 +52,7 @@ void replaceAll(std::string& text, std::string_view mark, std::string_view with)
 }
 
 std::string trimmed(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  return std::string(text.substr(first, text.find_last_not_of(" \t") - first + 1));
+  return std::string(settings::trimmedOf(text, " \t"));
 }
 
 bool isNumber(std::string_view text) {
